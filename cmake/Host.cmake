@@ -1,0 +1,55 @@
+# Host build: the simulated Windows, the unit tests, fuzz targets and benchmarks.
+
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB KX_SIM_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/support/sim/*.cpp")
+add_library(kx_sim STATIC ${KX_SIM_SOURCES})
+target_include_directories(kx_sim PUBLIC "${CMAKE_SOURCE_DIR}/tests/support")
+target_link_libraries(kx_sim PUBLIC kx_core)
+
+# One test program per concern, so that each builds and runs on its own.
+file(GLOB KX_UNIT_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/tests/unit/*")
+foreach(unit_dir IN LISTS KX_UNIT_DIRS)
+    if(IS_DIRECTORY "${unit_dir}")
+        get_filename_component(concern "${unit_dir}" NAME)
+        file(GLOB unit_sources CONFIGURE_DEPENDS "${unit_dir}/*.cpp")
+        if(unit_sources)
+            add_executable(${concern}_tests ${unit_sources})
+            target_link_libraries(${concern}_tests PRIVATE kx_sim GTest::gtest GTest::gmock GTest::gtest_main)
+            target_compile_definitions(${concern}_tests PRIVATE KX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+            gtest_discover_tests(${concern}_tests TEST_PREFIX "${concern}." DISCOVERY_TIMEOUT 60)
+        endif()
+    endif()
+endforeach()
+
+if(KX_FUZZ)
+    file(GLOB KX_FUZZ_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp")
+    foreach(fuzz_source IN LISTS KX_FUZZ_SOURCES)
+        get_filename_component(target "${fuzz_source}" NAME_WE)
+        add_executable(${target} ${fuzz_source})
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
+        target_link_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
+        target_link_libraries(${target} PRIVATE kx_sim)
+        # A short bounded run: no crash, no sanitizer report.
+        add_test(NAME fuzz.${target}
+                 COMMAND ${target} -max_total_time=20 -rss_limit_mb=2048 -print_final_stats=0
+                         "${CMAKE_CURRENT_BINARY_DIR}/corpus_${target}")
+        set_tests_properties(fuzz.${target} PROPERTIES TIMEOUT 120)
+        file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/corpus_${target}")
+    endforeach()
+    # The fuzzers instrument every unit they link.
+    foreach(lib kx_core kx_sim)
+        target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+    endforeach()
+endif()
+
+if(KX_BENCH)
+    find_package(benchmark REQUIRED)
+    file(GLOB KX_BENCH_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/bench/*.cpp")
+    foreach(bench_source IN LISTS KX_BENCH_SOURCES)
+        get_filename_component(target "${bench_source}" NAME_WE)
+        add_executable(${target} ${bench_source})
+        target_link_libraries(${target} PRIVATE kx_sim benchmark::benchmark benchmark::benchmark_main)
+    endforeach()
+endif()

@@ -1,0 +1,42 @@
+# Windows build: KestrixTray.exe, the companion stand-ins, the test helpers and
+# the integration tests, all 32-bit and statically linked so that nothing but
+# the system's own DLLs is needed.
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+set(KX_STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+file(GLOB KX_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp")
+add_library(kx_win32 STATIC ${KX_WIN32_SOURCES})
+target_link_libraries(kx_win32 PUBLIC kx_core)
+target_link_libraries(kx_win32 PUBLIC advapi32 user32 gdi32 shell32 ole32 oleaut32 comctl32 winhttp psapi)
+
+if(EXISTS "${CMAKE_SOURCE_DIR}/src/app/win32")
+file(GLOB KX_APP_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/app/win32/*.cpp")
+add_executable(KestrixTray WIN32 ${KX_APP_WIN32_SOURCES} "${CMAKE_SOURCE_DIR}/resources/KestrixTray.rc")
+target_link_libraries(KestrixTray PRIVATE kx_win32)
+target_link_options(KestrixTray PRIVATE ${KX_STATIC_LINK} -municode)
+set_target_properties(KestrixTray PROPERTIES OUTPUT_NAME "KestrixTray")
+endif()
+
+# GoogleTest from Debian's sources, for the integration tests.
+if(EXISTS /usr/src/googletest/CMakeLists.txt)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+    foreach(gtarget gtest gtest_main gmock)
+        target_compile_options(${gtarget} PRIVATE -w)
+    endforeach()
+endif()
+
+# Companion stand-ins and test helpers: one folder each under companions/.
+file(GLOB KX_COMPANION_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/companions/*")
+foreach(companion_dir IN LISTS KX_COMPANION_DIRS)
+    if(EXISTS "${companion_dir}/CMakeLists.txt")
+        add_subdirectory("${companion_dir}")
+    endif()
+endforeach()
+
+# Integration tests under Wine.
+if(EXISTS "${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt")
+    add_subdirectory("${CMAKE_SOURCE_DIR}/tests/wine" "${CMAKE_BINARY_DIR}/tests/wine")
+endif()

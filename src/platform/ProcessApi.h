@@ -1,0 +1,48 @@
+// kernel32 and psapi for processes and threads, as the program calls them.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Owned.h"
+#include "platform/Types.h"
+
+namespace kx {
+
+// THREADENTRY32, the fields the program uses; dwSize is set to 28.
+struct ThreadEntry32 {
+    std::uint32_t dwSize = 0;
+    std::uint32_t th32ThreadID = 0;
+    std::uint32_t th32OwnerProcessID = 0;
+};
+
+class IProcesses {
+public:
+    virtual ~IProcesses() = default;
+    virtual KHandle OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t processId) = 0;
+    virtual bool CloseHandle(KHandle handle) = 0;
+    virtual std::uint32_t GetCurrentProcessId() = 0;
+    virtual bool SetPriorityClass(KHandle process, std::uint32_t priorityClass) = 0;
+    // 0 on failure.
+    virtual std::uint32_t GetPriorityClass(KHandle process) = 0;
+    // psapi's GetModuleFileNameExW with no module; returns the length copied.
+    virtual std::uint32_t GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) = 0;
+    // GetProcessImageFileNameW found by GetProcAddress in "Psapi.dll".
+    virtual std::uint32_t CallGetProcessImageFileNameW(ProcAddress entry, KHandle process, char16_t* buffer,
+                                                       std::uint32_t size) = 0;
+    // OpenThread found by GetProcAddress in "kernel32.dll".
+    virtual KHandle CallOpenThread(ProcAddress entry, std::uint32_t access, bool inheritHandle,
+                                   std::uint32_t threadId) = 0;
+    // Returns the previous ideal processor, or 0xFFFFFFFF on failure.
+    virtual std::uint32_t SetThreadIdealProcessor(KHandle thread, std::uint32_t processor) = 0;
+    // INVALID_HANDLE_VALUE is reported as 0.
+    virtual KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) = 0;
+    virtual bool Thread32First(KHandle snapshot, ThreadEntry32* entry) = 0;
+    virtual bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) = 0;
+    // GetModuleFileNameW for the program itself.
+    virtual Text GetOwnModuleFileName() = 0;
+};
+
+inline void CloseProcessHandle(IProcesses& api, KHandle handle) { api.CloseHandle(handle); }
+using OwnedHandle = Owned<IProcesses, CloseProcessHandle>;
+
+}  // namespace kx

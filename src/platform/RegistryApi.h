@@ -1,0 +1,30 @@
+// advapi32's registry, as the program calls it.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Owned.h"
+#include "platform/Types.h"
+
+namespace kx {
+
+class IRegistry {
+public:
+    virtual ~IRegistry() = default;
+    // Opens root\subKey; *result receives the key. Returns a Win32 status.
+    virtual long RegOpenKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) = 0;
+    // Opens or creates root\subKey and any missing parent.
+    virtual long RegCreateKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) = 0;
+    // As the platform: data may be null to ask for the size; *size is in bytes
+    // and is updated; kErrorMoreData when the data does not fit.
+    virtual long RegQueryValueExW(KHandle key, const Text& valueName, std::uint32_t* type, std::uint8_t* data,
+                                  std::uint32_t* size) = 0;
+    virtual long RegSetValueExW(KHandle key, const Text& valueName, std::uint32_t type, const std::uint8_t* data,
+                                std::uint32_t size) = 0;
+    virtual long RegCloseKey(KHandle key) = 0;
+};
+
+inline void CloseRegKey(IRegistry& api, KHandle key) { api.RegCloseKey(key); }
+using OwnedKey = Owned<IRegistry, CloseRegKey>;
+
+}  // namespace kx

@@ -1,0 +1,58 @@
+// kernel32 system information, code pages, drives, files and resources, and
+// ntdll's system query, as the program calls them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/Owned.h"
+#include "platform/Types.h"
+
+namespace kx {
+
+// OSVERSIONINFOEXW, the fields the program uses. dwOSVersionInfoSize is 284
+// for the extended record and 276 for the basic one (which has no product type).
+struct OsVersionInfo {
+    std::uint32_t dwOSVersionInfoSize = 0;
+    std::uint32_t dwMajorVersion = 0;
+    std::uint32_t dwMinorVersion = 0;
+    std::uint32_t dwBuildNumber = 0;
+    std::uint8_t wProductType = 0;
+};
+
+class ISystemInfo {
+public:
+    virtual ~ISystemInfo() = default;
+    virtual bool GetVersionExW(OsVersionInfo* info) = 0;
+    virtual std::uint32_t GetACP() = 0;
+    // MultiByteToWideChar over the whole byte run.
+    virtual Text MultiByteToWideChar(std::uint32_t codePage, const std::uint8_t* bytes, std::size_t count) = 0;
+    // As the platform: returns the length needed or written, 0 on failure.
+    virtual std::uint32_t GetLogicalDriveStringsW(std::uint32_t bufferLength, char16_t* buffer) = 0;
+    virtual std::uint32_t QueryDosDeviceW(const Text& deviceName, char16_t* buffer, std::uint32_t max) = 0;
+    virtual bool SystemTimeToFileTime(const SystemTime& time, std::int64_t* fileTime) = 0;
+    // NtQuerySystemInformation found by GetProcAddress in "ntdll.dll".
+    virtual long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
+                                              std::uint32_t length, std::uint32_t* returnLength) = 0;
+    // The program's RT_RCDATA resource of that name (matched without regard to
+    // case, as FindResourceW does); false when there is none.
+    virtual bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) = 0;
+};
+
+class IFiles {
+public:
+    virtual ~IFiles() = default;
+    // INVALID_HANDLE_VALUE is reported as 0.
+    virtual KHandle CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
+                                std::uint32_t disposition) = 0;
+    // Returns false when the size cannot be had.
+    virtual bool GetFileSizeEx(KHandle file, std::int64_t* size) = 0;
+    virtual bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) = 0;
+    virtual bool CloseHandle(KHandle file) = 0;
+};
+
+inline void CloseFileHandle(IFiles& api, KHandle file) { api.CloseHandle(file); }
+using OwnedFile = Owned<IFiles, CloseFileHandle>;
+
+}  // namespace kx

@@ -1,0 +1,46 @@
+#pragma once
+#include "sim/SimWorld.h"
+
+namespace kx::sim {
+
+class SimProcesses : public IProcesses {
+public:
+    explicit SimProcesses(SimWorld& world) : world_(world) {}
+    KHandle OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t processId) override;
+    bool CloseHandle(KHandle handle) override;
+    std::uint32_t GetCurrentProcessId() override;
+    bool SetPriorityClass(KHandle process, std::uint32_t priorityClass) override;
+    std::uint32_t GetPriorityClass(KHandle process) override;
+    std::uint32_t GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) override;
+    std::uint32_t CallGetProcessImageFileNameW(ProcAddress entry, KHandle process, char16_t* buffer,
+                                               std::uint32_t size) override;
+    KHandle CallOpenThread(ProcAddress entry, std::uint32_t access, bool inheritHandle,
+                           std::uint32_t threadId) override;
+    std::uint32_t SetThreadIdealProcessor(KHandle thread, std::uint32_t processor) override;
+    KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
+    bool Thread32First(KHandle snapshot, ThreadEntry32* entry) override;
+    bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) override;
+    Text GetOwnModuleFileName() override;
+
+    // Every OpenProcess request: (pid, access, inherit).
+    struct OpenRequest {
+        std::uint32_t processId;
+        std::uint32_t access;
+        bool inherit;
+    };
+    std::vector<OpenRequest> openRequests;
+    std::vector<std::uint32_t> openThreadAccess;
+
+private:
+    struct OpenProcessInfo {
+        std::uint32_t processId;
+        std::uint32_t access;
+    };
+    SimProcess* ProcessOf(KHandle handle, std::uint32_t neededAccess);
+    SimWorld& world_;
+    std::vector<OpenProcessInfo> openProcesses_;
+    std::vector<std::vector<ThreadEntry32>> snapshots_;
+    std::map<KHandle, std::size_t> snapshotCursor_;
+};
+
+}  // namespace kx::sim

@@ -1,0 +1,22 @@
+#pragma once
+#include "sim/SimWorld.h"
+
+namespace kx::sim {
+
+class SimShell : public IShell {
+public:
+    explicit SimShell(SimWorld& world) : world_(world) {}
+    std::intptr_t ShellExecuteW(Hwnd owner, const Text* verb, const Text& file, const Text* parameters,
+                                const Text* directory, int showCommand) override;
+    bool Shell_NotifyIconW(std::uint32_t message, const NotifyIconData& data) override;
+    long SHGetKnownFolderPath(const Guid& folderId, std::uint32_t flags, KHandle token, char16_t** path) override;
+    void CoTaskMemFree(void* memory) override;
+    long SHGetFolderPathW(Hwnd owner, int csidl, KHandle token, std::uint32_t flags, char16_t* buffer) override;
+    Hwnd CallHtmlHelpW(ProcAddress entry, Hwnd caller, const Text& file, std::uint32_t command,
+                       std::uintptr_t data) override;
+
+private:
+    SimWorld& world_;
+};
+
+}  // namespace kx::sim

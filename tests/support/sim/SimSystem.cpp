@@ -1,0 +1,146 @@
+#include "sim/SimSystem.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/SimLibraries.h"
+
+namespace kx::sim {
+
+bool SimSystem::GetVersionExW(OsVersionInfo* info) {
+    if (info == nullptr) return false;
+    const std::uint32_t size = info->dwOSVersionInfoSize;
+    versionRecordSizes.push_back(size);
+    if (world_.versionFails) return false;
+    if (size == 284 && world_.extendedVersionFails) return false;
+    if (size != 284 && size != 276) return false;
+    *info = world_.version;
+    info->dwOSVersionInfoSize = size;
+    if (size == 276) info->wProductType = 0;
+    return true;
+}
+
+std::uint32_t SimSystem::GetACP() { return world_.ansiCodePage; }
+
+namespace {
+// Windows-1252 bytes 0x80 to 0x9F; the undefined ones map to themselves, as
+// MultiByteToWideChar does.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+}  // namespace
+
+Text SimSystem::MultiByteToWideChar(std::uint32_t codePage, const std::uint8_t* bytes, std::size_t count) {
+    Text out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = bytes[i];
+        if (codePage == 1252 && b >= 0x80 && b < 0xA0) {
+            out.push_back(kCp1252High[b - 0x80]);
+        } else if (codePage == 1251 && b >= 0xC0) {
+            out.push_back(static_cast<char16_t>(0x0410 + (b - 0xC0)));  // the Cyrillic letters А..я
+        } else {
+            out.push_back(static_cast<char16_t>(b));
+        }
+    }
+    return out;
+}
+
+std::uint32_t SimSystem::GetLogicalDriveStringsW(std::uint32_t bufferLength, char16_t* buffer) {
+    if (world_.driveStringsFail) return 0;
+    Text list;
+    for (const auto& drive : world_.drives) {
+        list += drive.root;
+        list.push_back(0);
+    }
+    const auto needed = static_cast<std::uint32_t>(list.size());  // without the final zero
+    if (needed + 1 > bufferLength || buffer == nullptr) return needed + 1;
+    std::copy(list.begin(), list.end(), buffer);
+    buffer[needed] = 0;
+    return needed;
+}
+
+std::uint32_t SimSystem::QueryDosDeviceW(const Text& deviceName, char16_t* buffer, std::uint32_t max) {
+    for (const auto& drive : world_.drives) {
+        if (Upper(drive.root.substr(0, 2)) != Upper(deviceName)) continue;
+        if (drive.queryFails) return 0;
+        if (buffer == nullptr || drive.device.size() + 2 > max) return 0;
+        std::copy(drive.device.begin(), drive.device.end(), buffer);
+        buffer[drive.device.size()] = 0;
+        buffer[drive.device.size() + 1] = 0;
+        return static_cast<std::uint32_t>(drive.device.size() + 2);
+    }
+    return 0;
+}
+
+bool SimSystem::SystemTimeToFileTime(const SystemTime& t, std::int64_t* fileTime) {
+    if (fileTime == nullptr || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 || t.wDay > 31 || t.wHour > 23 ||
+        t.wMinute > 59 || t.wSecond > 59 || t.wMilliseconds > 999 || t.wYear < 1601) {
+        return false;
+    }
+    std::int64_t y = t.wYear;
+    const unsigned m = t.wMonth;
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + t.wDay - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t days1970 = era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+    const std::int64_t days1601 = days1970 + 134774;
+    *fileTime = ((days1601 * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond) * 1000 + t.wMilliseconds) * 10000;
+    return true;
+}
+
+long SimSystem::CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
+                                             std::uint32_t length, std::uint32_t* returnLength) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"NTDLL.DLL", "NtQuerySystemInformation")) {
+        return static_cast<long>(0xC0000002L);  // STATUS_NOT_IMPLEMENTED
+    }
+    world_.systemInformationCalls.emplace_back(infoClass, length);
+    if (returnLength != nullptr) *returnLength = 0;
+    if (!world_.systemInformation) return static_cast<long>(0xC0000003L);  // STATUS_INVALID_INFO_CLASS
+    return world_.systemInformation(infoClass, buffer, length);
+}
+
+bool SimSystem::LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) {
+    auto it = world_.resources.find(Upper(name));
+    if (it == world_.resources.end() || bytes == nullptr) return false;
+    *bytes = it->second;
+    return true;
+}
+
+KHandle SimFiles::CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
+                              std::uint32_t disposition) {
+    world_.fileOpens.emplace_back(path, shareMode);
+    auto it = world_.files.find(Upper(path));
+    if (it == world_.files.end() || disposition != w32::kOpenExisting) return 0;
+    // A reader that does not share writing cannot open a file another program writes.
+    if (it->second.openForWriting && (shareMode & 2u) == 0) return 0;
+    if ((access & w32::kGenericRead) == 0) return 0;
+    open_.push_back(OpenFile{Upper(path), 0});
+    return world_.handles.Open(HandleKind::File, open_.size() - 1);
+}
+
+bool SimFiles::GetFileSizeEx(KHandle file, std::int64_t* size) {
+    const auto* entry = world_.handles.Find(file, HandleKind::File);
+    if (entry == nullptr || size == nullptr) return false;
+    *size = static_cast<std::int64_t>(world_.files[open_[entry->object].path].bytes.size());
+    return true;
+}
+
+bool SimFiles::ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) {
+    const auto* entry = world_.handles.Find(file, HandleKind::File);
+    if (entry == nullptr) return false;
+    OpenFile& f = open_[entry->object];
+    const auto& bytes = world_.files[f.path].bytes;
+    const std::size_t n = std::min<std::size_t>(toRead, bytes.size() - std::min(bytes.size(), f.position));
+    if (n != 0) std::memcpy(buffer, bytes.data() + f.position, n);
+    f.position += n;
+    if (read != nullptr) *read = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+bool SimFiles::CloseHandle(KHandle file) { return world_.handles.Close(file, HandleKind::File); }
+
+}  // namespace kx::sim

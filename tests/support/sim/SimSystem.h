@@ -1,0 +1,43 @@
+#pragma once
+#include "sim/SimWorld.h"
+
+namespace kx::sim {
+
+class SimSystem : public ISystemInfo {
+public:
+    explicit SimSystem(SimWorld& world) : world_(world) {}
+    bool GetVersionExW(OsVersionInfo* info) override;
+    std::uint32_t GetACP() override;
+    Text MultiByteToWideChar(std::uint32_t codePage, const std::uint8_t* bytes, std::size_t count) override;
+    std::uint32_t GetLogicalDriveStringsW(std::uint32_t bufferLength, char16_t* buffer) override;
+    std::uint32_t QueryDosDeviceW(const Text& deviceName, char16_t* buffer, std::uint32_t max) override;
+    bool SystemTimeToFileTime(const SystemTime& time, std::int64_t* fileTime) override;
+    long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer, std::uint32_t length,
+                                      std::uint32_t* returnLength) override;
+    bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) override;
+
+    std::vector<std::uint32_t> versionRecordSizes;  // dwOSVersionInfoSize of every call
+
+private:
+    SimWorld& world_;
+};
+
+class SimFiles : public IFiles {
+public:
+    explicit SimFiles(SimWorld& world) : world_(world) {}
+    KHandle CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
+                        std::uint32_t disposition) override;
+    bool GetFileSizeEx(KHandle file, std::int64_t* size) override;
+    bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
+    bool CloseHandle(KHandle file) override;
+
+private:
+    struct OpenFile {
+        Text path;
+        std::size_t position;
+    };
+    SimWorld& world_;
+    std::vector<OpenFile> open_;
+};
+
+}  // namespace kx::sim

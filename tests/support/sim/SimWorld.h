@@ -1,0 +1,292 @@
+// The simulated Windows of the host tests: one world of registry keys,
+// windows, processes, threads, drives, files, resources, libraries, clock,
+// notification area, icons and an HTTP server, shared by the simulated
+// implementations of every concern of the platform seam.
+//
+// Tests set the world up directly (it is plain data) and read back what the
+// program did to it. Every handle the program is given is counted, so a test
+// can prove that everything opened was closed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace kx::sim {
+
+// ASCII upper-casing, for the case-insensitive names of the simulated world.
+Text Upper(const Text& text);
+// UTF-16 from plain ASCII/UTF-8 test literals.
+Text T(const std::string& utf8);
+// UTF-8 of a UTF-16 text, for test messages.
+std::string U8(const Text& text);
+
+enum class HandleKind { Key, Process, Thread, Snapshot, File, Library, Icon, Menu, Internet };
+
+class HandleTable {
+public:
+    struct Entry {
+        HandleKind kind;
+        std::uint64_t object;  // what the handle refers to (a pid, a tid, a key path index, ...)
+    };
+    KHandle Open(HandleKind kind, std::uint64_t object);
+    // False when the handle is not open or is of another kind.
+    bool Close(KHandle handle, HandleKind kind);
+    const Entry* Find(KHandle handle, HandleKind kind) const;
+    std::size_t OpenCount() const { return open_.size(); }
+    std::size_t OpenCount(HandleKind kind) const;
+    std::size_t OpenedTotal(HandleKind kind) const;
+    // Handles closed twice or closed with the wrong kind.
+    std::size_t BadCloses() const { return badCloses_; }
+
+private:
+    std::map<KHandle, Entry> open_;
+    std::map<HandleKind, std::size_t> opened_;
+    KHandle next_ = 0x1000;
+    std::size_t badCloses_ = 0;
+};
+
+struct RegValue {
+    std::uint32_t type = w32::kRegNone;
+    std::vector<std::uint8_t> data;
+};
+
+struct RegKey {
+    std::map<Text, std::pair<Text, RegValue>> values;  // by upper-cased name: (name, value)
+    bool denyWrite = false;                           // opening for write is refused
+};
+
+struct SimWindow {
+    Text title;
+    Text className;
+    std::uint32_t processId = 0;
+    std::uint32_t threadId = 0;
+    bool topLevel = true;
+};
+
+struct SimProcess {
+    Text imageDevicePath;  // as GetProcessImageFileNameW reports it
+    Text modulePath;       // as GetModuleFileNameExW reports it
+    std::uint32_t priorityClass = w32::kNormalPriorityClass;
+    // Rights that OpenProcess grants; a request that asks for more is refused.
+    std::uint32_t grantableRights = 0xFFFFFFFFu;
+    bool exited = false;
+};
+
+struct SimThread {
+    std::uint32_t processId = 0;
+    std::uint32_t idealProcessor = 0;
+    int idealProcessorSets = 0;
+    bool openable = true;
+};
+
+struct SimDrive {
+    Text root;    // "C:\"
+    Text device;  // "\Device\HarddiskVolume1"
+    bool queryFails = false;
+};
+
+struct SimFile {
+    std::vector<std::uint8_t> bytes;
+    bool openForWriting = false;  // another program holds it open for writing
+};
+
+struct SentMessage {
+    Hwnd window;
+    std::uint32_t message;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+    bool withTimeout;
+    std::uint32_t timeoutMs;
+};
+
+struct NotifyCall {
+    std::uint32_t message;
+    NotifyIconData data;
+    bool accepted;
+};
+
+struct ShellExecuteCall {
+    Hwnd owner;
+    bool hasVerb;
+    Text verb;
+    Text file;
+    bool hasParameters;
+    Text parameters;
+    bool hasDirectory;
+    int showCommand;
+};
+
+struct HtmlHelpCall {
+    Hwnd caller;
+    Text file;
+    std::uint32_t command;
+    std::uintptr_t data;
+};
+
+struct SimIcon {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> colorRefs;
+    std::vector<std::uint8_t> alpha;  // empty: fully opaque
+};
+
+struct SimMenuItem {
+    std::uint32_t flags;
+    std::uintptr_t id;
+    Text text;
+};
+
+struct SimMenu {
+    std::vector<SimMenuItem> items;
+    int defaultItem = -1;
+};
+
+struct TrackPopupCall {
+    std::vector<SimMenuItem> items;
+    int defaultItem;
+    std::uint32_t flags;
+    int x;
+    int y;
+    Hwnd owner;
+};
+
+struct HttpRequest {
+    Text server;
+    std::uint16_t port;
+    Text verb;
+    Text target;
+    Text version;  // empty: the default
+    Text userAgent;
+    std::uint32_t redirectPolicy;
+    bool redirectPolicySet;
+};
+
+struct HttpResponse {
+    bool connects = true;    // false: the connection is refused
+    bool answers = true;     // false: no answer (a time-out)
+    std::uint32_t status = 200;
+    std::string body;
+};
+
+struct SimLibrary {
+    std::set<std::string> entries;  // names GetProcAddress finds
+};
+
+struct SimWorld {
+    SimWorld();
+
+    HandleTable handles;
+
+    // Registry, by upper-cased full path below its root: "HKLM\SOFTWARE\VELMOR\KESTRIX".
+    std::map<Text, RegKey> keys;
+    std::vector<std::pair<Text, std::uint32_t>> keyOpens;  // (path, access) of every open or create
+    // HKEY_PERFORMANCE_DATA, value "238": the block the next query returns.
+    std::vector<std::uint8_t> performanceData;
+    long performanceStatus = w32::kErrorSuccess;  // a status other than success fails every query
+    std::vector<std::uint32_t> performanceQuerySizes;
+
+    // Windows, processes, threads.
+    std::map<Hwnd, SimWindow> windows;
+    Hwnd foreground = 0;
+    Hwnd desktop = 0x10010;
+    std::map<std::uint32_t, SimProcess> processes;
+    std::map<std::uint32_t, SimThread> threads;
+    std::uint32_t currentProcessId = 4000;
+    Text ownModuleFileName = u"C:\\Program Files\\VELMOR\\Kestrix\\KestrixTray.exe";
+    std::vector<SentMessage> sentMessages;
+    std::set<Hwnd> hungWindows;  // never answer a message
+    std::vector<std::pair<Hwnd, int>> showWindowCalls;
+    std::vector<Hwnd> foregroundRequests;
+    bool snapshotFails = false;
+    std::function<void(const SentMessage&)> onMessage;  // runs when a message is sent or posted
+
+    // Display.
+    std::map<int, int> metrics;
+    std::array<std::uint32_t, 31> sysColors{};
+    int cursorX = 0;
+    int cursorY = 0;
+    LogFontInfo iconTitleFont;
+    bool iconTitleFontFails = false;
+    std::map<Text, std::uint32_t> registeredMessages;
+    int waitingMessageRuns = 0;
+
+    // Menus.
+    std::map<KHandle, SimMenu> menus;
+    std::vector<TrackPopupCall> trackPopupCalls;
+    std::uint32_t trackPopupChoice = 0;  // command id returned with TPM_RETURNCMD
+
+    // System information.
+    OsVersionInfo version;
+    bool extendedVersionFails = false;  // GetVersionExW refuses the 284-byte record
+    bool versionFails = false;          // GetVersionExW refuses both records
+    std::uint32_t ansiCodePage = 1252;
+    std::vector<SimDrive> drives;
+    bool driveStringsFail = false;
+    std::function<long(std::uint32_t infoClass, void* buffer, std::uint32_t length)> systemInformation;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> systemInformationCalls;  // (class, length)
+    std::map<Text, std::vector<std::uint8_t>> resources;  // RT_RCDATA by upper-cased name
+
+    // Files, by upper-cased path.
+    std::map<Text, SimFile> files;
+    std::vector<std::pair<Text, std::uint32_t>> fileOpens;  // (path, share mode)
+
+    // Libraries, by upper-cased name; a name not here cannot be loaded.
+    std::map<Text, SimLibrary> libraries;
+    std::vector<Text> libraryLoads;
+    std::map<KHandle, Text> loadedLibraries;                   // live handles: upper-cased name
+    std::vector<std::pair<Text, std::string>> libraryEntries;  // entry points handed out
+
+    // Shell.
+    std::map<std::pair<Hwnd, std::uint32_t>, NotifyIconData> notifyIcons;
+    std::vector<NotifyCall> notifyCalls;
+    bool shellRefusesDelete = false;
+    bool shellRefusesAdd = false;
+    std::vector<ShellExecuteCall> shellExecuteCalls;
+    std::vector<HtmlHelpCall> htmlHelpCalls;
+    long knownFolderResult = 0;
+    Text knownFolderPath = u"C:\\ProgramData";
+    bool knownFolderReturnsNull = false;
+    long folderPathResult = 0;
+    Text folderPath = u"C:\\Documents and Settings\\All Users\\Application Data";
+    int coTaskMemOutstanding = 0;
+
+    // Icons.
+    std::map<KHandle, SimIcon> icons;
+    bool iconCreationFails = false;
+    KHandle applicationIcon = 0x7770;
+
+    // Clock: UTC file time, and the local offset from it.
+    std::int64_t fileTimeUtc = 0;
+    std::int64_t localOffset100ns = 0;
+    std::vector<std::uint32_t> sleeps;
+    std::function<long(const Text&, std::uint32_t, double*)> dateParser;
+
+    // HTTP.
+    std::function<HttpResponse(const HttpRequest&)> httpServer;
+    std::vector<HttpRequest> httpRequests;
+
+    // Helpers for setting the world up.
+    Hwnd AddWindow(const Text& title, const Text& className, std::uint32_t processId, std::uint32_t threadId);
+    void AddProcess(std::uint32_t processId, const Text& imageDevicePath, const Text& modulePath = {});
+    void AddThread(std::uint32_t threadId, std::uint32_t processId);
+    void SetLocalTime(const SystemTime& local);
+    void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint8_t productType);
+    RegKey& Key(const Text& path);
+    void SetString(const Text& keyPath, const Text& name, const Text& value);
+    void SetDword(const Text& keyPath, const Text& name, std::uint32_t value);
+    void DeleteValue(const Text& keyPath, const Text& name);
+    const RegValue* Value(const Text& keyPath, const Text& name) const;
+
+private:
+    Hwnd nextWindow_ = 0x20000;
+};
+
+}  // namespace kx::sim
