@@ -9,7 +9,7 @@ target_include_directories(kx_sim PUBLIC "${CMAKE_SOURCE_DIR}/tests/support")
 target_link_libraries(kx_sim PUBLIC kx_core)
 
 # One test program per concern, so that each builds and runs on its own.
-file(GLOB KX_UNIT_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/tests/unit/*")
+file(GLOB KX_UNIT_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/tests/unit/*")
 foreach(unit_dir IN LISTS KX_UNIT_DIRS)
     if(IS_DIRECTORY "${unit_dir}")
         get_filename_component(concern "${unit_dir}" NAME)

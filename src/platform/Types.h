@@ -26,6 +26,12 @@ constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorMoreData = 234;
 
+// HRESULTs and NTSTATUS values are 32-bit; a long is 64-bit on some hosts, so
+// their sign is taken from the low 32 bits.
+inline bool HrFailed(long result) {
+    return (static_cast<std::uint32_t>(static_cast<std::uint64_t>(result)) & 0x80000000u) != 0;
+}
+
 // Registry
 constexpr KHandle kHkeyCurrentUser = 0x80000001u;
 constexpr KHandle kHkeyLocalMachine = 0x80000002u;

@@ -1,0 +1,195 @@
+#include "config/TextRules.h"
+
+#include <algorithm>
+
+#include "config/Failure.h"
+
+namespace kx {
+
+namespace {
+
+bool IsBlank(char16_t c) { return c >= 1 && c <= 32; }
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF, no
+// stray or missing continuation bytes.
+Text DecodeUtf8(const std::uint8_t* p, std::size_t n) {
+    Text out;
+    out.reserve(n);
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint8_t b = p[i];
+        std::uint32_t cp = 0;
+        std::size_t len = 0;
+        std::uint32_t min = 0;
+        if (b < 0x80) {
+            out.push_back(b);
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            cp = b & 0x1Fu;
+            len = 2;
+            min = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            cp = b & 0x0Fu;
+            len = 3;
+            min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            cp = b & 0x07u;
+            len = 4;
+            min = 0x10000;
+        } else {
+            throw Failure("invalid UTF-8");
+        }
+        if (n - i < len) throw Failure("invalid UTF-8");
+        for (std::size_t k = 1; k < len; ++k) {
+            const std::uint8_t c = p[i + k];
+            if ((c & 0xC0u) != 0x80u) throw Failure("invalid UTF-8");
+            cp = (cp << 6) | (c & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) throw Failure("invalid UTF-8");
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800u + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00u + (cp & 0x3FFu)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+Text DecodeUtf16(const std::uint8_t* p, std::size_t n, bool bigEndian) {
+    Text out;
+    out.reserve(n / 2u);
+    for (std::size_t i = 0; i + 1u < n; i += 2u) {
+        const unsigned lo = bigEndian ? p[i + 1u] : p[i];
+        const unsigned hi = bigEndian ? p[i] : p[i + 1u];
+        out.push_back(static_cast<char16_t>(lo | (hi << 8)));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<Text> ReadTextLines(const std::vector<std::uint8_t>& bytes, ISystemInfo& system) {
+    const std::uint8_t* p = bytes.data();
+    const std::size_t n = bytes.size();
+    Text text;
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        text = DecodeUtf8(p + 3, n - 3);
+    } else if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        text = DecodeUtf16(p + 2, n - 2, false);
+    } else if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+        text = DecodeUtf16(p + 2, n - 2, true);
+    } else if (n != 0) {
+        text = system.MultiByteToWideChar(system.GetACP(), p, n);
+    }
+    // A NUL character ends the text.
+    const auto nul = text.find(char16_t{0});
+    if (nul != Text::npos) text.resize(nul);
+
+    std::vector<Text> lines;
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            lines.push_back(text.substr(start, i - start));
+            i += (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ? 2 : 1;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::vector<Text> SplitCommaText(const Text& input) {
+    // The text ends at its end or at a NUL character.
+    const std::size_t n = std::min(input.size(), input.find(char16_t{0}));
+    std::vector<Text> fields;
+    std::size_t pos = 0;
+    auto skipBlanks = [&] {
+        while (pos < n && IsBlank(input[pos])) ++pos;
+    };
+    skipBlanks();
+    while (pos < n) {
+        Text value;
+        if (input[pos] == u'"') {
+            ++pos;
+            while (pos < n) {
+                if (input[pos] == u'"') {
+                    if (pos + 1 < n && input[pos + 1] == u'"') {
+                        value.push_back(u'"');
+                        pos += 2;
+                        continue;
+                    }
+                    ++pos;  // the closing quote
+                    break;
+                }
+                value.push_back(input[pos++]);
+            }
+        } else {
+            const std::size_t start = pos;
+            while (pos < n && input[pos] != u',' && input[pos] > 32) ++pos;
+            value = input.substr(start, pos - start);
+        }
+        fields.push_back(std::move(value));
+        skipBlanks();
+        if (pos < n && input[pos] == u',') {
+            if (pos + 1 == n) fields.emplace_back();  // a comma that ends the text yields a last, empty field
+            ++pos;
+            skipBlanks();
+        }
+    }
+    return fields;
+}
+
+Text AsciiUpper(Text text) {
+    for (auto& c : text) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
+    }
+    return text;
+}
+
+Text AsciiLower(Text text) {
+    for (auto& c : text) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    }
+    return text;
+}
+
+namespace {
+char16_t FoldUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c; }
+}  // namespace
+
+bool EqualsIgnoreAsciiCase(const Text& a, const Text& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldUpper(a[i]) != FoldUpper(b[i])) return false;
+    }
+    return true;
+}
+
+bool ContainsIgnoreAsciiCase(const Text& haystack, const Text& needle) {
+    if (needle.empty() || needle.size() > haystack.size()) return false;
+    return AsciiUpper(haystack).find(AsciiUpper(needle)) != Text::npos;
+}
+
+Text Trim(const Text& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && text[begin] <= 32) ++begin;
+    while (end > begin && text[end - 1] <= 32) --end;
+    return text.substr(begin, end - begin);
+}
+
+Text AsciiToText(const char* ascii) {
+    Text out;
+    for (; ascii != nullptr && *ascii != 0; ++ascii) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*ascii)));
+    return out;
+}
+
+}  // namespace kx
