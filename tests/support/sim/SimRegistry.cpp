@@ -109,6 +109,14 @@ long SimRegistry::RegSetValueExW(KHandle key, const Text& valueName, std::uint32
     return w32::kErrorSuccess;
 }
 
+long SimRegistry::RegDeleteValueW(KHandle key, const Text& valueName) {
+    const auto* entry = world_.handles.Find(key, HandleKind::Key);
+    if (entry == nullptr) return 6;
+    const auto& [path, writable] = openKeys_[entry->object];
+    if (!writable) return w32::kErrorAccessDenied;
+    return world_.keys[path].values.erase(Upper(valueName)) != 0 ? w32::kErrorSuccess : w32::kErrorFileNotFound;
+}
+
 long SimRegistry::RegCloseKey(KHandle key) {
     if (key == w32::kHkeyPerformanceData) return w32::kErrorSuccess;
     return world_.handles.Close(key, HandleKind::Key) ? w32::kErrorSuccess : 6;

@@ -13,6 +13,7 @@ public:
     long RegSetValueExW(KHandle key, const Text& valueName, std::uint32_t type, const std::uint8_t* data,
                         std::uint32_t size) override;
     long RegCloseKey(KHandle key) override;
+    long RegDeleteValueW(KHandle key, const Text& valueName) override;
 
 private:
     long Open(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result, bool create);

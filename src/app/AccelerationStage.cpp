@@ -1,0 +1,73 @@
+#include "app/AccelerationStage.h"
+
+#include <limits>
+
+#include "config/Failure.h"
+#include "config/TextRules.h"
+
+namespace kx {
+
+std::int64_t ParseHandleText(const Text& text) {
+    const Text trimmed = Trim(text);
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < trimmed.size() && (trimmed[i] == u'+' || trimmed[i] == u'-')) {
+        negative = trimmed[i] == u'-';
+        ++i;
+    }
+    if (i == trimmed.size()) throw Failure("Handle is not a decimal number");
+    // Accumulated as a magnitude so that the most negative value fits too.
+    const std::uint64_t limit = negative ? static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1u
+                                         : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    std::uint64_t magnitude = 0;
+    for (; i < trimmed.size(); ++i) {
+        const char16_t c = trimmed[i];
+        if (c < u'0' || c > u'9') throw Failure("Handle is not a decimal number");
+        const auto digit = static_cast<std::uint64_t>(c - u'0');
+        if (magnitude > (limit - digit) / 10u) throw Failure("Handle is out of range");
+        magnitude = magnitude * 10u + digit;
+    }
+    if (!negative) return static_cast<std::int64_t>(magnitude);
+    if (magnitude == 0) return 0;
+    return -static_cast<std::int64_t>(magnitude - 1u) - 1;
+}
+
+Text HandleText(Hwnd window) {
+    Text text;
+    std::uint32_t value = window;
+    do {
+        text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10u));
+        value /= 10u;
+    } while (value != 0);
+    return text;
+}
+
+std::int64_t AccelerationStage::StoredHandle() const { return ParseHandleText(settings_.RegReadString(u"Handle", u"0")); }
+
+void AccelerationStage::AssignIdealProcessor() {
+    if (!settings_.RegReadBool(u"ProcessorIdeal", true)) return;
+    // Handle is read back rather than taken from the tick: when its write did
+    // not take effect, the window it still names keeps being served.
+    sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(StoredHandle())));
+}
+
+void AccelerationStage::Run() {
+    const Hwnd window = inspection_.windows.GetForegroundWindow();
+    const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
+    if (!blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath) &&
+        StoredHandle() != static_cast<std::int64_t>(window)) {
+        priority_.AccelerateWindow(window, settings_.RegReadInteger(u"ProcessorPriority", 2));
+        settings_.RegWriteString(u"Handle", HandleText(window));
+        AssignIdealProcessor();
+        idealRefreshCounter_ = 0;
+        return;
+    }
+    // The same window, or a blocked one: only the two-minute refresh.
+    ++idealRefreshCounter_;
+    if (idealRefreshCounter_ >= kIdealRefreshTicks) {
+        AssignIdealProcessor();
+        idealRefreshCounter_ = 0;
+    }
+}
+
+}  // namespace kx

@@ -1,0 +1,54 @@
+// Stage 1 of the main cycle: the foreground window, unless blocked, becomes
+// the accelerated window when it differs from the one recorded in Handle;
+// while the focus stays put, the ideal processor is refreshed every 120 ticks.
+#pragma once
+
+#include <cstdint>
+
+#include "config/Settings.h"
+#include "engine/BlockList.h"
+#include "engine/Foreground.h"
+#include "engine/IdealProcessor.h"
+#include "engine/Priority.h"
+#include "platform/Types.h"
+
+namespace kx {
+
+// Ticks between two ideal-processor assignments while the focus stays put.
+constexpr int kIdealRefreshTicks = 120;
+
+// The Handle text as a signed 64-bit number: blanks (codes 0 to 32) around
+// it are ignored, then an optional sign and one or more decimal digits that
+// fit 64 bits. Anything else throws Failure.
+std::int64_t ParseHandleText(const Text& text);
+// The decimal text a window handle is recorded as (its unsigned value).
+Text HandleText(Hwnd window);
+
+class AccelerationStage {
+public:
+    AccelerationStage(const InspectionApi& inspection, const SettingsStore& settings, const BlockList& blockList,
+                      PriorityControl& priority, ProcessorSampler& sampler)
+        : inspection_(inspection), settings_(settings), blockList_(blockList), priority_(priority), sampler_(sampler) {}
+
+    // One tick. Throws Failure when Handle does not hold a decimal number:
+    // the tick's guard then abandons the rest of the tick.
+    void Run();
+
+    int IdealRefreshCounter() const { return idealRefreshCounter_; }
+
+private:
+    // The window recorded in Handle, read afresh.
+    std::int64_t StoredHandle() const;
+    // Moves the recorded window's threads to the least-used processor, when
+    // the feature is on.
+    void AssignIdealProcessor();
+
+    InspectionApi inspection_;
+    const SettingsStore& settings_;
+    const BlockList& blockList_;
+    PriorityControl& priority_;
+    ProcessorSampler& sampler_;
+    int idealRefreshCounter_ = 0;
+};
+
+}  // namespace kx

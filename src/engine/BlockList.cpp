@@ -1,0 +1,182 @@
+#include "engine/BlockList.h"
+
+#include <algorithm>
+
+#include "config/Failure.h"
+#include "config/TextRules.h"
+#include "config/WindowsVersion.h"
+#include "platform/Owned.h"
+
+namespace kx {
+
+namespace {
+
+// a-z to A-Z into an existing buffer, every other character as it is.
+void FoldInto(const Text& text, Text* out) {
+    out->assign(text);
+    for (char16_t& c : *out) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
+    }
+}
+
+}  // namespace
+
+const std::vector<BlockRow>& DefaultBlockRows() {
+    static const std::vector<BlockRow> rows = {
+        {u"*", u"0", u"#BasicWindow", u"Windows sidebar small preview window"},
+        {u"*", u"0", u"#BOINC", u"Berkeley Open Infrastructure for Network Computing"},
+        {u"*", u"0", u"#ConsoleWindowClass", u"Windows command prompt and powershell"},
+        {u"*", u"0", u"#Flip3D", u"Windows Vista and Windows 7 flip 3D"},
+        {u"*", u"0", u"#HelpPane", u"Windows XML help file window"},
+        {u"*", u"0", u"#HH Parent", u"Windows HTML help file window"},
+        {u"*", u"0", u"#MMCMainFrame", u"Microsoft Management Console"},
+        {u"*", u"0", u"#PagePlus", u"Serif PagePlus publishing software"},
+        {u"*", u"0", u"#Regedit_Regedit", u"Windows registry editor"},
+        {u"*", u"0", u"#Sidebar", u"Windows sidebar and gadgets"},
+        {u"*", u"1", u"Page Setup", u"Windows page setup window"},
+        {u"*", u"1", u"Kestrix", u"Kestrix application and sub-windows"},
+        {u"*", u"1", u"Print", u"Windows print window"},
+        {u"*", u"2", u"explorer.exe", u"Windows system tasks and explorer"},
+        {u"*", u"2", u"fsx.exe", u"Microsoft Flight Simulator X"},
+        {u"*", u"2", u"rundll32.exe", u"Windows rundll system processes"},
+        {u"*", u"2", u"sndvol.exe", u"Windows sound and volume pane"},
+        {u"*", u"2", u"taskmgr.exe", u"Windows task manager window"},
+    };
+    return rows;
+}
+
+BlockList::Entry BlockList::MakeEntry(BlockRow row) {
+    Entry entry;
+    // The kind is compared as exact text: " 1" or "01" never matches.
+    if (row.kind == u"0") {
+        entry.subject = Subject::ClassKey;
+    } else if (row.kind == u"1") {
+        entry.subject = Subject::Caption;
+    } else if (row.kind == u"2") {
+        entry.subject = Subject::ImagePath;
+    } else {
+        entry.subject = Subject::None;
+    }
+    FoldInto(row.pattern, &entry.foldedPattern);
+    entry.row = std::move(row);
+    return entry;
+}
+
+bool BlockList::ReadFileBytes(const Text& path, std::vector<std::uint8_t>* bytes) {
+    // Other programs may read the file meanwhile but not write it; a file
+    // another program is writing cannot be opened and counts as unreadable.
+    OwnedFile file(files_, files_.CreateFileW(path, w32::kGenericRead, w32::kFileShareRead, w32::kOpenExisting));
+    if (!file) return false;
+    std::int64_t size = 0;
+    if (files_.GetFileSizeEx(file.get(), &size)) {
+        if (size < 0 || size > kMaxBlockListFileSize) return false;
+        bytes->reserve(static_cast<std::size_t>(size));
+    }
+    // Read to the end rather than to the size: the size is only a hint.
+    constexpr std::uint32_t kChunk = 64 * 1024;
+    std::vector<std::uint8_t> chunk(kChunk);
+    while (true) {
+        std::uint32_t read = 0;
+        if (!files_.ReadFile(file.get(), chunk.data(), kChunk, &read)) return false;
+        if (read == 0) break;
+        if (read > kChunk || bytes->size() + read > static_cast<std::size_t>(kMaxBlockListFileSize)) return false;
+        bytes->insert(bytes->end(), chunk.begin(), chunk.begin() + read);
+    }
+    return true;
+}
+
+void BlockList::ApplyLines(const std::vector<Text>& lines) {
+    for (const Text& line : lines) {
+        if (Trim(line).empty()) continue;
+        const std::vector<Text> fields = SplitCommaText(line);
+        if (fields.empty()) continue;
+        if (fields[0] == u"-") {
+            // A removal names a built-in pattern; the kind plays no part, and
+            // rows from the file are never removed.
+            const bool anyBuiltIn = std::any_of(entries_.begin(), entries_.end(),
+                                                [](const Entry& e) { return e.row.origin == u"*"; });
+            if (!anyBuiltIn) continue;
+            if (fields.size() < 2) return;  // malformed: the reading ends here
+            Text folded;
+            FoldInto(fields[1], &folded);
+            entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                          [&folded](const Entry& e) {
+                                              return e.row.origin == u"*" && e.foldedPattern == folded;
+                                          }),
+                           entries_.end());
+        } else {
+            if (fields.size() < 4) return;  // malformed: the reading ends here
+            // Whatever the first field says, a row from the file is the user's.
+            entries_.push_back(MakeEntry(BlockRow{u"+", fields[1], fields[2], fields[3]}));
+        }
+    }
+}
+
+void BlockList::LoadBlockList(const Text& path) {
+    try {
+        entries_.clear();
+        hasList_ = true;
+        for (const BlockRow& row : DefaultBlockRows()) entries_.push_back(MakeEntry(row));
+
+        std::vector<std::uint8_t> bytes;
+        if (!ReadFileBytes(path, &bytes)) return;
+        std::vector<Text> lines;
+        try {
+            lines = ReadTextLines(bytes, system_);
+        } catch (const Failure&) {
+            return;  // undecodable text: the built-in rows only
+        }
+        ApplyLines(lines);
+    } catch (...) {
+        // Whatever was applied before the failure stays.
+    }
+}
+
+void BlockList::FreeBlockList() {
+    entries_.clear();
+    entries_.shrink_to_fit();
+    hasList_ = false;
+}
+
+bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text& imagePath) const {
+    try {
+        if (!hasList_ || entries_.empty()) return false;
+        FoldInto(caption, &foldedCaption_);
+        FoldInto(classKey, &foldedClassKey_);
+        FoldInto(imagePath, &foldedImagePath_);
+        bool result = false;
+        for (const Entry& entry : entries_) {
+            const Text* subject = nullptr;
+            switch (entry.subject) {
+                case Subject::ClassKey: subject = &foldedClassKey_; break;
+                case Subject::Caption: subject = &foldedCaption_; break;
+                case Subject::ImagePath: subject = &foldedImagePath_; break;
+                case Subject::None: continue;
+            }
+            if (!entry.foldedPattern.empty() && subject->find(entry.foldedPattern) != Text::npos) result = true;
+        }
+        return result;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::vector<BlockRow> BlockList::Rows() const {
+    std::vector<BlockRow> rows;
+    rows.reserve(entries_.size());
+    for (const Entry& entry : entries_) rows.push_back(entry.row);
+    return rows;
+}
+
+void BlockListReloadStage(BlockList& list, const SettingsStore& settings, ISystemInfo& system, IShell& shell) {
+    try {
+        if (!settings.RegReadBool(u"ReloadList", false)) return;
+        list.FreeBlockList();
+        list.LoadBlockList(BlockListPath(system, shell));
+        settings.RegWriteBool(u"ReloadList", false);
+    } catch (...) {
+        // The stage never fails; a flag left set brings the rebuild back next tick.
+    }
+}
+
+}  // namespace kx

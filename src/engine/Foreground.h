@@ -1,0 +1,38 @@
+// The three texts by which the block list recognises a window: its title
+// caption, its class key ("#" and the class name) and the full drive-letter
+// path of the executable that owns it.
+#pragma once
+
+#include "platform/LibraryApi.h"
+#include "platform/ProcessApi.h"
+#include "platform/SystemApi.h"
+#include "platform/Types.h"
+#include "platform/WindowApi.h"
+
+namespace kx {
+
+struct ForegroundSnapshot {
+    Text caption;    // at most 254 characters, trimmed
+    Text classKey;   // "#" + class name (at most 254 characters), trimmed; "#" when there is none
+    Text imagePath;  // drive-letter path, at most 259 characters, trimmed; empty when unknown
+};
+
+// The seam parts the inspection uses.
+struct InspectionApi {
+    IWindows& windows;
+    IProcesses& processes;
+    ISystemInfo& system;
+    ILibraries& libraries;
+};
+
+// Never fails: a null window, or a query that fails, leaves its text empty.
+ForegroundSnapshot TakeForegroundSnapshot(const InspectionApi& api, Hwnd window);
+
+// The image path of the window's process; empty on any failure.
+Text GetWindowProcessPath(const InspectionApi& api, Hwnd window);
+
+// Replaces the volume device part of a kernel path ("\Device\HarddiskVolume1\")
+// by its drive root ("C:\"). A path on no listed drive comes back unchanged.
+Text DevicePathToDrivePath(ISystemInfo& system, const Text& path);
+
+}  // namespace kx

@@ -1,0 +1,86 @@
+// Ideal processor selection: per-processor idle time sampled from the
+// performance data (object 238, counter 6), and the least-used processor
+// made the ideal processor of every thread of a window's process.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/LibraryApi.h"
+#include "platform/ProcessApi.h"
+#include "platform/RegistryApi.h"
+#include "platform/SystemApi.h"
+#include "platform/Types.h"
+#include "platform/WindowApi.h"
+
+namespace kx {
+
+// The seam parts the sampler and the thread moves use.
+struct IdealProcessorApi {
+    IRegistry& registry;
+    ISystemInfo& system;
+    IWindows& windows;
+    IProcesses& processes;
+    ILibraries& libraries;
+};
+
+constexpr std::uint32_t kPerfBufferInitialSize = 8192;
+constexpr std::uint32_t kPerfBufferGrowth = 4096;
+// Performance data larger than this is not believed: the query counts as failed.
+constexpr std::uint32_t kPerfBufferCeiling = 16u * 1024u * 1024u;
+
+class ProcessorSampler {
+public:
+    explicit ProcessorSampler(const IdealProcessorApi& api);
+    // Lets the platform unload the counter libraries the queries loaded.
+    ~ProcessorSampler();
+    ProcessorSampler(const ProcessorSampler&) = delete;
+    ProcessorSampler& operator=(const ProcessorSampler&) = delete;
+
+    // Takes one sample. A query that fails, or data that do not hold
+    // together within the length the query returned, change nothing.
+    void SampleProcessorTimes();
+    // The number of instances (processors plus the total); -1 until a sample
+    // has found the processor object. Samples first when it is still -1.
+    std::int32_t ProcessorInstanceCount();
+    // Percentage of the last interval the instance was not idle; 0 for an
+    // index outside the instances or when both samples carry the same time.
+    // Not clamped.
+    double ProcessorUsage(std::int32_t index);
+    // Sets the ideal processor of the thread that created the window.
+    void SetWindowThreadIdealProcessor(Hwnd window, std::uint32_t processor);
+    // Samples, chooses the least-used processor (never the total, the lower
+    // position on a tie) and makes it ideal for the window's thread and for
+    // every thread of its process.
+    void SetWindowIdealProcessor(Hwnd window);
+
+    std::uint32_t PerfBufferSize() const { return perfBufferSize_; }
+    std::int32_t InstanceCount() const { return instanceCount_; }
+    const std::vector<std::int64_t>& CurrentValues() const { return currentValues_; }
+    const std::vector<std::int64_t>& PreviousValues() const { return previousValues_; }
+    std::int64_t CurrentSampleTime() const { return currentSampleTime_; }
+    std::int64_t PreviousSampleTime() const { return previousSampleTime_; }
+
+private:
+    enum class Parse { Failed, NoObject, NoCounter, Values };
+    // Queries value "238" into the buffer; false when the query fails.
+    bool QueryPerformanceData(std::uint32_t* length);
+    // Reads the block's first `length` bytes; on Values, values_ and
+    // *sampleTime hold the new reading; *instances is the count to keep.
+    Parse ParseBlock(std::uint32_t length, std::int32_t* instances, std::int64_t* sampleTime);
+    // OpenThread, looked up in kernel32 at each use; 0 when it cannot be had.
+    KHandle OpenThreadForIdealProcessor(std::uint32_t threadId);
+
+    IdealProcessorApi api_;
+    std::vector<std::uint8_t> perfBuffer_;
+    std::uint32_t perfBufferSize_ = kPerfBufferInitialSize;
+    std::int32_t instanceCount_ = -1;
+    std::vector<std::int64_t> currentValues_;
+    std::vector<std::int64_t> previousValues_;
+    std::int64_t currentSampleTime_ = 0;
+    std::int64_t previousSampleTime_ = 0;
+    std::vector<std::int64_t> values_;  // the reading being taken, kept to avoid reallocating
+    bool queried_ = false;
+};
+
+}  // namespace kx

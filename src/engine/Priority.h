@@ -1,0 +1,50 @@
+// Priority control: the program's own priority scale, setting and reading it
+// for a process, and the one process currently raised with its earlier level.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/ProcessApi.h"
+#include "platform/Types.h"
+#include "platform/WindowApi.h"
+
+namespace kx {
+
+// -2 idle, -1 below normal, 0 normal, 1 above normal, 2 high, 3 realtime.
+using PriorityLevel = int;
+
+// The platform priority class of a level; 0 for a level outside -2..3.
+std::uint32_t PriorityClassOfLevel(PriorityLevel level);
+// The level of a platform priority class; 0 for a class not on the scale.
+PriorityLevel PriorityLevelOfClass(std::uint32_t priorityClass);
+
+// The process raised last and the level it had before.
+struct AccelerationState {
+    Hwnd lastWindow = 0;         // the window last passed to AccelerateWindow; 0: none
+    PriorityLevel lastLevel = 0;  // that window's process level just before it was raised
+    std::uint32_t lastProcess = 0;  // that process's id, taken when it was raised
+};
+
+class PriorityControl {
+public:
+    PriorityControl(IWindows& windows, IProcesses& processes) : windows_(windows), processes_(processes) {}
+
+    // Sets the process's priority class; a level outside -2..3 changes nothing.
+    void SetProcessPriorityLevel(std::uint32_t processId, PriorityLevel level);
+    // The current level of the window's process; 0 when it cannot be read.
+    PriorityLevel GetWindowPriorityLevel(Hwnd window);
+    // Raises the window's process to level and puts the process raised
+    // before back to its earlier level. A repeat of the last window does nothing.
+    void AccelerateWindow(Hwnd window, PriorityLevel level);
+
+    const AccelerationState& State() const { return state_; }
+
+private:
+    std::uint32_t ProcessOf(Hwnd window);
+
+    IWindows& windows_;
+    IProcesses& processes_;
+    AccelerationState state_;
+};
+
+}  // namespace kx

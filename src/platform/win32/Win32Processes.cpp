@@ -1,0 +1,114 @@
+#include "platform/win32/Win32Processes.h"
+
+// <windows.h> (through Win32Handles.h) before the headers that build on it.
+#include "platform/win32/Win32Handles.h"
+
+// psapi.dll's own GetModuleFileNameExW (present on every release), not the
+// kernel32 alias of Windows 7 that later psapi versions rename it to.
+#ifdef PSAPI_VERSION
+#undef PSAPI_VERSION
+#endif
+#define PSAPI_VERSION 1
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <vector>
+
+namespace kx {
+
+using win32::FromKHandle;
+using win32::ToKHandle;
+using win32::Wide;
+
+static_assert(sizeof(THREADENTRY32) == 28, "THREADENTRY32 is 28 bytes on every Windows");
+
+namespace {
+
+// The signatures of the entries looked up by name.
+using GetProcessImageFileNameWProc = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD);
+using OpenThreadProc = HANDLE(WINAPI*)(DWORD, BOOL, DWORD);
+
+template <typename Proc>
+Proc EntryAs(ProcAddress entry) {
+    return reinterpret_cast<Proc>(static_cast<std::uintptr_t>(entry));
+}
+
+// Toolhelp fills at most the size the caller states; never more than the
+// record on this side holds.
+bool WalkThreads(KHandle snapshot, ThreadEntry32* entry, bool first) {
+    if (entry == nullptr) return false;
+    THREADENTRY32 record{};
+    record.dwSize = entry->dwSize < sizeof record ? entry->dwSize : static_cast<DWORD>(sizeof record);
+    HANDLE handle = FromKHandle<HANDLE>(snapshot);
+    const BOOL ok = first ? ::Thread32First(handle, &record) : ::Thread32Next(handle, &record);
+    if (!ok) return false;
+    entry->th32ThreadID = record.th32ThreadID;
+    entry->th32OwnerProcessID = record.th32OwnerProcessID;
+    return true;
+}
+
+}  // namespace
+
+KHandle Win32Processes::OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t processId) {
+    return ToKHandle(::OpenProcess(access, inheritHandle ? TRUE : FALSE, processId));
+}
+
+bool Win32Processes::CloseHandle(KHandle handle) {
+    if (handle == 0) return false;
+    return ::CloseHandle(FromKHandle<HANDLE>(handle)) != FALSE;
+}
+
+std::uint32_t Win32Processes::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+bool Win32Processes::SetPriorityClass(KHandle process, std::uint32_t priorityClass) {
+    return ::SetPriorityClass(FromKHandle<HANDLE>(process), priorityClass) != FALSE;
+}
+
+std::uint32_t Win32Processes::GetPriorityClass(KHandle process) {
+    return ::GetPriorityClass(FromKHandle<HANDLE>(process));
+}
+
+std::uint32_t Win32Processes::GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) {
+    if (buffer == nullptr || size == 0) return 0;
+    return ::GetModuleFileNameExW(FromKHandle<HANDLE>(process), nullptr, Wide(buffer), size);
+}
+
+std::uint32_t Win32Processes::CallGetProcessImageFileNameW(ProcAddress entry, KHandle process, char16_t* buffer,
+                                                           std::uint32_t size) {
+    if (entry == 0 || buffer == nullptr || size == 0) return 0;
+    return EntryAs<GetProcessImageFileNameWProc>(entry)(FromKHandle<HANDLE>(process), Wide(buffer), size);
+}
+
+KHandle Win32Processes::CallOpenThread(ProcAddress entry, std::uint32_t access, bool inheritHandle,
+                                       std::uint32_t threadId) {
+    if (entry == 0) return 0;
+    return ToKHandle(EntryAs<OpenThreadProc>(entry)(access, inheritHandle ? TRUE : FALSE, threadId));
+}
+
+std::uint32_t Win32Processes::SetThreadIdealProcessor(KHandle thread, std::uint32_t processor) {
+    return ::SetThreadIdealProcessor(FromKHandle<HANDLE>(thread), processor);
+}
+
+KHandle Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
+    return snapshot == INVALID_HANDLE_VALUE ? 0 : ToKHandle(snapshot);
+}
+
+bool Win32Processes::Thread32First(KHandle snapshot, ThreadEntry32* entry) { return WalkThreads(snapshot, entry, true); }
+
+bool Win32Processes::Thread32Next(KHandle snapshot, ThreadEntry32* entry) { return WalkThreads(snapshot, entry, false); }
+
+Text Win32Processes::GetOwnModuleFileName() {
+    // Paths may be longer than MAX_PATH; the buffer grows until the name fits.
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    while (buffer.size() <= 32768) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (length == 0) return {};
+        if (length < size) return Text(reinterpret_cast<const char16_t*>(buffer.data()), length);
+        buffer.resize(buffer.size() * 2);
+    }
+    return {};
+}
+
+}  // namespace kx

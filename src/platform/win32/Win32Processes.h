@@ -1,0 +1,27 @@
+// kernel32 and psapi for processes and threads: each call forwards to Windows.
+#pragma once
+
+#include "platform/ProcessApi.h"
+
+namespace kx {
+
+class Win32Processes : public IProcesses {
+public:
+    KHandle OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t processId) override;
+    bool CloseHandle(KHandle handle) override;
+    std::uint32_t GetCurrentProcessId() override;
+    bool SetPriorityClass(KHandle process, std::uint32_t priorityClass) override;
+    std::uint32_t GetPriorityClass(KHandle process) override;
+    std::uint32_t GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) override;
+    std::uint32_t CallGetProcessImageFileNameW(ProcAddress entry, KHandle process, char16_t* buffer,
+                                               std::uint32_t size) override;
+    KHandle CallOpenThread(ProcAddress entry, std::uint32_t access, bool inheritHandle,
+                           std::uint32_t threadId) override;
+    std::uint32_t SetThreadIdealProcessor(KHandle thread, std::uint32_t processor) override;
+    KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
+    bool Thread32First(KHandle snapshot, ThreadEntry32* entry) override;
+    bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) override;
+    Text GetOwnModuleFileName() override;
+};
+
+}  // namespace kx

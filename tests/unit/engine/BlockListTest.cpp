@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include "config/WindowsVersion.h"
+#include "engine/BlockList.h"
+#include "sim/SimPlatform.h"
+
+namespace kx {
+
+// Rows print as their four fields in failure messages.
+void PrintTo(const BlockRow& row, std::ostream* os) {
+    *os << "{" << sim::U8(row.origin) << "|" << sim::U8(row.kind) << "|" << sim::U8(row.pattern) << "|"
+        << sim::U8(row.description) << "}";
+}
+
+namespace {
+
+using sim::SimPlatform;
+
+const Text kSettings = u"HKLM\\Software\\VELMOR\\Kestrix";
+
+enum class Encoding { Ansi, Utf16Le, Utf8Bom };
+
+std::vector<std::uint8_t> Encode(const Text& text, Encoding encoding) {
+    std::vector<std::uint8_t> bytes;
+    if (encoding == Encoding::Utf16Le) {
+        bytes = {0xFF, 0xFE};
+        for (char16_t c : text) {
+            bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+        }
+        return bytes;
+    }
+    if (encoding == Encoding::Utf8Bom) {
+        bytes = {0xEF, 0xBB, 0xBF};
+        const std::string utf8 = sim::U8(text);
+        bytes.insert(bytes.end(), utf8.begin(), utf8.end());
+        return bytes;
+    }
+    for (char16_t c : text) bytes.push_back(static_cast<std::uint8_t>(c));  // Latin-1 range only
+    return bytes;
+}
+
+struct Rig {
+    Rig() { path = BlockListPath(sim.system, sim.shell); }
+    void Write(const std::vector<std::uint8_t>& bytes) { sim.world.files[sim::Upper(path)] = sim::SimFile{bytes, false}; }
+    void Write(const Text& text, Encoding encoding = Encoding::Ansi) { Write(Encode(text, encoding)); }
+    void Load() { list.LoadBlockList(path); }
+    std::vector<BlockRow> UserRows() const {
+        std::vector<BlockRow> rows;
+        for (const BlockRow& row : list.Rows()) {
+            if (row.origin == u"+") rows.push_back(row);
+        }
+        return rows;
+    }
+    bool Caption(const Text& caption) const { return list.IsBlocked(caption, u"#SomeClass", u"C:\\Apps\\app.exe"); }
+
+    SimPlatform sim;
+    BlockList list{sim.system, sim.files};
+    SettingsStore settings{sim.registry};
+    Text path;
+};
+
+struct Probe {
+    Text caption;
+    Text classKey;
+    Text imagePath;
+    bool blocked;
+};
+
+TEST(BlockList, BuiltInRowsWithoutAFile) {
+    Rig r;
+    r.Load();
+    ASSERT_EQ(r.list.Rows(), DefaultBlockRows());
+    ASSERT_EQ(DefaultBlockRows().size(), 18u);
+    const Probe probes[] = {
+        {u"Blueprint editor", u"#Editor", u"C:\\Apps\\bp.exe", true},
+        {u"PRINT preview", u"#Editor", u"C:\\Apps\\bp.exe", true},
+        {u"About kestrix", u"#Editor", u"C:\\Apps\\bp.exe", true},
+        {u"Untitled - Notepad", u"#Notepad", u"C:\\Windows\\notepad.exe", false},
+        {u"cmd", u"#ConsoleWindowClass", u"C:\\Windows\\System32\\cmd.exe", true},
+        {u"cmd", u"#MyConsoleWindowClass", u"C:\\Apps\\term.exe", false},
+        {u"Gadgets", u"#SidebarExtra", u"C:\\Apps\\gadgets.exe", true},
+        {u"Files", u"#CabinetWClass", u"C:\\Windows\\explorer.exe", true},
+        {u"Files", u"#Other", u"C:\\Tools\\myexplorer.exe", true},
+        {u"explorer.exe", u"#Other", u"C:\\Games\\game.exe", false},
+        {u"", u"#", u"", false},
+    };
+    for (const Probe& p : probes) {
+        EXPECT_EQ(r.list.IsBlocked(p.caption, p.classKey, p.imagePath), p.blocked) << sim::U8(p.caption) << " "
+                                                                                   << sim::U8(p.classKey);
+    }
+    EXPECT_EQ(r.sim.world.fileOpens.at(0).second, w32::kFileShareRead);
+}
+
+TEST(BlockList, NothingIsBlockedWithoutAList) {
+    Rig r;
+    EXPECT_FALSE(r.Caption(u"Print"));
+    r.Load();
+    EXPECT_TRUE(r.Caption(u"Print"));
+    r.list.FreeBlockList();
+    EXPECT_FALSE(r.Caption(u"Print"));
+    EXPECT_FALSE(r.list.IsBlocked(u"", u"#ConsoleWindowClass", u"C:\\Windows\\explorer.exe"));
+}
+
+TEST(BlockList, LinesOfTheUserFile) {
+    struct Case {
+        const char* name;
+        Text file;
+        std::vector<std::pair<Text, bool>> captions;  // caption: blocked
+        std::vector<BlockRow> userRows;
+        std::size_t builtInRowsLeft;
+    };
+    const Case cases[] = {
+        {"an unquoted pattern removes its built-in row", u"-,Print\r\n", {{u"Print", false}, {u"Page Setup", true}}, {},
+         17},
+        {"a removal ignores the case of ASCII letters", u"-,pRINT", {{u"Print", false}}, {}, 17},
+        {"a quoted pattern with a blank removes its row", u"-,\"Page Setup\"", {{u"Page Setup", false}, {u"Print", true}},
+         {}, 17},
+        {"the same pattern unquoted is split at the blank and removes nothing", u"-,Page Setup",
+         {{u"Page Setup", true}}, {}, 18},
+        {"a class pattern without its # removes nothing", u"-,Sidebar", {}, {}, 18},
+        {"every first field but - adds a row of the user's, which removals never touch",
+         u"+,1,Notepad,a\nx,1,Wordpad,b\n*,1,Paint,c\n,1,Calc,d\n-,Notepad\n-,Paint\n",
+         {{u"untitled - NOTEPAD", true}, {u"wordpad", true}, {u"Paint", true}, {u"Calc", true}},
+         {{u"+", u"1", u"Notepad", u"a"}, {u"+", u"1", u"Wordpad", u"b"}, {u"+", u"1", u"Paint", u"c"},
+          {u"+", u"1", u"Calc", u"d"}},
+         18},
+        {"blanks between unquoted values separate like commas", u"+ 1 Notepad quick  note",
+         {{u"Notepad", true}}, {{u"+", u"1", u"Notepad", u"quick"}}, 18},
+        {"a comma that ends the line gives an empty description", u"+,1,Notepad,\n+,1,Wordpad,w",
+         {{u"Notepad", true}, {u"Wordpad", true}}, {{u"+", u"1", u"Notepad", u""}, {u"+", u"1", u"Wordpad", u"w"}}, 18},
+        {"a blank after that comma ends the reading", u"+,1,Notepad, \n+,1,Wordpad,w",
+         {{u"Notepad", false}, {u"Wordpad", false}}, {}, 18},
+        {"three fields end the reading; earlier lines stay",
+         u"-,Print\n+,1,Wordpad,w\n+,1,Notepad\n-,Kestrix\n+,1,Calc,c",
+         {{u"Print", false}, {u"Wordpad", true}, {u"Notepad", false}, {u"Kestrix", true}, {u"Calc", false}},
+         {{u"+", u"1", u"Wordpad", u"w"}}, 17},
+        {"a removal with one field ends the reading", u"-\n+,1,Notepad,n", {{u"Notepad", false}}, {}, 18},
+        {"kind 3 and a kind of a blank and 1 never match", u"+,3,Notepad,n\n+,\" 1\",Notepad,n",
+         {{u"Notepad", false}}, {{u"+", u"3", u"Notepad", u"n"}, {u"+", u" 1", u"Notepad", u"n"}}, 18},
+        {"an empty pattern never matches", u"+,1,\"\",n", {{u"Anything", false}, {u"", false}},
+         {{u"+", u"1", u"", u"n"}}, 18},
+        {"empty and blank lines are skipped wherever they stand", u"\r\n  \t \r\n+,1,Notepad,n\r\n\r\n\t\r\n+,1,Calc,c",
+         {{u"Notepad", true}, {u"Calc", true}}, {{u"+", u"1", u"Notepad", u"n"}, {u"+", u"1", u"Calc", u"c"}}, 18},
+        {"a value holding a double quote is carried exactly", u"+,1,\"say \"\"hi\"\"\",\"a \"\"b\"\"\"",
+         {{u"They SAY \"HI\" now", true}, {u"say hi", false}}, {{u"+", u"1", u"say \"hi\"", u"a \"b\""}}, 18},
+        {"only ASCII letters fold", u"+,1,\u00C9t\u00E9,n",
+         {{u"\u00C9t\u00E9", true}, {u"\u00C9T\u00E9", true}, {u"\u00E9t\u00E9", false}},
+         {{u"+", u"1", u"\u00C9t\u00E9", u"n"}}, 18},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.Write(c.file);
+        r.Load();
+        for (const auto& [caption, blocked] : c.captions) EXPECT_EQ(r.Caption(caption), blocked) << c.name << ": " << sim::U8(caption);
+        EXPECT_EQ(r.UserRows(), c.userRows) << c.name;
+        EXPECT_EQ(r.list.Rows().size() - r.UserRows().size(), c.builtInRowsLeft) << c.name;
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u) << c.name;
+    }
+}
+
+TEST(BlockList, OneRemovalTakesEveryBuiltInRowOfThatPatternAndNothingOnceAllAreGone) {
+    Rig r;
+    Text file;
+    for (const BlockRow& row : DefaultBlockRows()) file += u"-,\"" + row.pattern + u"\"\r\n";
+    // With no built-in row left, a removal of one field no longer ends the reading.
+    file += u"-\r\n+,1,Notepad,n\r\n";
+    r.Write(file);
+    r.Load();
+    EXPECT_EQ(r.list.Rows(), (std::vector<BlockRow>{{u"+", u"1", u"Notepad", u"n"}}));
+    EXPECT_FALSE(r.list.IsBlocked(u"Print", u"#ConsoleWindowClass", u"C:\\Windows\\explorer.exe"));
+}
+
+TEST(BlockList, Encodings) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::vector<BlockRow> userRows;
+    };
+    const std::string utf8Cafe = "+,1,Caf\xC3\xA9,n\n+,1,Calc,c";
+    const Case cases[] = {
+        {"UTF-16 little-endian with its mark is read in full",
+         Encode(u"+,1,\u0416\u00E9,n\r\n-,Print\r\n+,2,\u4E2D.exe,w", Encoding::Utf16Le),
+         {{u"+", u"1", u"\u0416\u00E9", u"n"}, {u"+", u"2", u"\u4E2D.exe", u"w"}}},
+        {"UTF-8 without a mark is read in the ANSI code page",
+         std::vector<std::uint8_t>(utf8Cafe.begin(), utf8Cafe.end()),
+         {{u"+", u"1", u"Caf\u00C3\u00A9", u"n"}, {u"+", u"1", u"Calc", u"c"}}},
+        {"UTF-8 with its mark", Encode(u"+,1,Caf\u00E9,n", Encoding::Utf8Bom), {{u"+", u"1", u"Caf\u00E9", u"n"}}},
+        {"UTF-8 with its mark and an invalid sequence is not read at all",
+         {0xEF, 0xBB, 0xBF, '+', ',', '1', ',', 'N', ',', 'n', '\n', '+', ',', '1', ',', 0xC3, 0x28, ',', 'n'},
+         {}},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.Write(c.bytes);
+        r.Load();
+        EXPECT_EQ(r.UserRows(), c.userRows) << c.name;
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u) << c.name;
+    }
+    Rig r;
+    r.Write(std::vector<std::uint8_t>(utf8Cafe.begin(), utf8Cafe.end()));
+    r.Load();
+    EXPECT_FALSE(r.Caption(u"Caf\u00E9"));
+    EXPECT_TRUE(r.Caption(u"Caf\u00C3\u00A9 menu"));
+}
+
+TEST(BlockList, AFileThatCannotBeReadLeavesTheBuiltInRows) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+    };
+    const Case cases[] = {
+        {"no file", [](Rig&) {}},
+        {"another program holds it open for writing",
+         [](Rig& r) {
+             r.Write(u"-,Print\n+,1,Notepad,n");
+             r.sim.world.files[sim::Upper(r.path)].openForWriting = true;
+         }},
+        {"larger than 16 MiB",
+         [](Rig& r) {
+             std::vector<std::uint8_t> bytes = Encode(u"-,Print\n+,1,Notepad,n\n", Encoding::Ansi);
+             bytes.resize(static_cast<std::size_t>(kMaxBlockListFileSize) + 1, ' ');
+             r.Write(bytes);
+         }},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        c.arrange(r);
+        r.Load();
+        EXPECT_EQ(r.list.Rows(), DefaultBlockRows()) << c.name;
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u) << c.name;
+    }
+}
+
+TEST(BlockList, AReloadReplacesTheWholeList) {
+    Rig r;
+    r.Write(u"+,1,Notepad,n");
+    r.Load();
+    r.Write(u"+,1,Calc,c");
+    r.Load();
+    EXPECT_EQ(r.UserRows(), (std::vector<BlockRow>{{u"+", u"1", u"Calc", u"c"}}));
+    EXPECT_EQ(r.list.Rows().size(), 19u);
+}
+
+TEST(BlockListReloadStage, RebuildsOnlyWhenFlaggedAndClearsTheFlag) {
+    Rig r;
+    r.Load();
+    r.Write(u"-,Print");
+
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_TRUE(r.Caption(u"Print"));  // no flag: no rebuild
+    EXPECT_EQ(r.sim.world.Value(kSettings, u"ReloadList"), nullptr);
+
+    r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_FALSE(r.Caption(u"Print"));
+    EXPECT_FALSE(r.settings.RegReadBool(u"ReloadList", true));
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u);
+}
+
+TEST(BlockListReloadStage, AFileThatIsGoneFallsBackToTheBuiltInRowsAndClearsTheFlag) {
+    Rig r;
+    r.Write(u"-,Print");
+    r.Load();
+    r.sim.world.files.clear();
+    r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_EQ(r.list.Rows(), DefaultBlockRows());
+    EXPECT_FALSE(r.settings.RegReadBool(u"ReloadList", true));
+}
+
+TEST(BlockListReloadStage, AFlagThatCannotBeClearedRebuildsEveryTick) {
+    Rig r;
+    r.Load();
+    r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+    r.sim.world.Key(kSettings).denyWrite = true;
+    r.Write(u"-,Print");
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_FALSE(r.Caption(u"Print"));
+    r.Write(u"-,Kestrix");
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_TRUE(r.Caption(u"Print"));
+    EXPECT_FALSE(r.Caption(u"Kestrix"));
+    EXPECT_TRUE(r.settings.RegReadBool(u"ReloadList", false));
+}
+
+}  // namespace
+}  // namespace kx

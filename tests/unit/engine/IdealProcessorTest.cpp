@@ -1,0 +1,365 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "PerfBlockBuilder.h"
+#include "engine/IdealProcessor.h"
+#include "sim/SimPlatform.h"
+
+namespace kx {
+namespace {
+
+using sim::SimPlatform;
+using test::PerfLayout;
+using test::ProcessorBlock;
+using test::PutU32;
+
+constexpr std::int64_t kSecond = 10'000'000;  // 100-ns units
+
+SystemTime At(std::uint16_t second) { return SystemTime{2022, 6, 3, 1, 12, 0, second, 0}; }
+
+// A fresh simulated Windows with a game process of three threads, another
+// process, and a sampler over it.
+struct Rig {
+    Rig() {
+        sim.world.AddProcess(100, u"\\Device\\HarddiskVolume1\\Games\\game.exe");
+        sim.world.AddProcess(200, u"\\Device\\HarddiskVolume1\\Tools\\other.exe");
+        window = sim.world.AddWindow(u"Game", u"GameClass", 100, 1001);
+        sim.world.AddThread(1002, 100);
+        sim.world.AddThread(1003, 100);
+        sim.world.AddThread(2001, 200);
+        for (auto& entry : sim.world.threads) entry.second.idealProcessor = 99;
+        startHandles = sim.world.handles.OpenCount();
+    }
+    void Feed(const std::vector<std::int64_t>& values, std::uint16_t second, PerfLayout* layout = nullptr) {
+        sim.world.performanceData = ProcessorBlock(values, At(second), layout);
+    }
+    // Two samples one second apart whose idle times differ by the deltas;
+    // returns the processor SetWindowIdealProcessor gave the window's thread.
+    std::uint32_t ChooseFor(const std::vector<std::int64_t>& idleDeltas) {
+        std::vector<std::int64_t> values(idleDeltas.size(), 1'000'000'000);
+        Feed(values, 0);
+        sampler.SampleProcessorTimes();
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] += idleDeltas[i];
+        Feed(values, 1);
+        sampler.SetWindowIdealProcessor(window);
+        return Ideal(1001);
+    }
+    std::uint32_t Ideal(std::uint32_t thread) { return sim.world.threads[thread].idealProcessor; }
+    std::int64_t FileTimeOf(std::uint16_t second) {
+        std::int64_t fileTime = 0;
+        sim.system.SystemTimeToFileTime(At(second), &fileTime);
+        return fileTime;
+    }
+
+    SimPlatform sim;
+    IdealProcessorApi api{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
+    ProcessorSampler sampler{api};
+    Hwnd window = 0;
+    std::size_t startHandles = 0;
+};
+
+TEST(IdealProcessor, FirstSampleComparesIdleTimeSinceStartAgainstTimeSince1601) {
+    Rig r;
+    r.Feed({3'000'000'000, 5'000'000'000, 4'000'000'000, 12'000'000'000}, 0);
+    r.sampler.SetWindowIdealProcessor(r.window);
+
+    EXPECT_EQ(r.sampler.InstanceCount(), 4);
+    EXPECT_EQ(r.sampler.PreviousValues(), std::vector<std::int64_t>(4, 0));
+    EXPECT_EQ(r.sampler.CurrentValues(),
+              (std::vector<std::int64_t>{3'000'000'000, 5'000'000'000, 4'000'000'000, 12'000'000'000}));
+    EXPECT_EQ(r.sampler.PreviousSampleTime(), 0);
+    EXPECT_EQ(r.sampler.CurrentSampleTime(), r.FileTimeOf(0));
+    EXPECT_GT(r.sampler.ProcessorUsage(1), 99.99);
+    EXPECT_LT(r.sampler.ProcessorUsage(1), 100.0);
+    // The processor with the most idle time since start is the least used.
+    EXPECT_EQ(r.Ideal(1001), 1u);
+    EXPECT_EQ(r.sampler.ProcessorUsage(-1), 0.0);
+    EXPECT_EQ(r.sampler.ProcessorUsage(4), 0.0);
+}
+
+TEST(IdealProcessor, ChoosesTheLeastUsedProcessorButNeverTheTotal) {
+    struct Case {
+        const char* name;
+        std::vector<std::int64_t> idleDeltas;  // per instance over one second, total last
+        std::uint32_t expected;
+    };
+    std::vector<std::int64_t> sixtyFour(65, kSecond / 10);
+    sixtyFour[63] = kSecond / 2;
+    const Case cases[] = {
+        {"one processor: no comparison", {kSecond / 10, kSecond}, 0},
+        {"eight processors", {1, 2, 3, 4, 5, kSecond / 2, 6, 7, kSecond}, 5},
+        {"sixty-four processors, the last one least used", sixtyFour, 63},
+        {"a tie goes to the lower position", {1, kSecond / 2, 1, kSecond / 2, 1}, 1},
+        {"all equal", {kSecond / 4, kSecond / 4, kSecond / 4, kSecond / 4}, 0},
+        {"the total is idle most but never chosen", {kSecond / 10, kSecond / 5, kSecond / 3, kSecond}, 2},
+        {"a usage below zero takes part unclamped", {kSecond / 2, kSecond * 3 / 2, kSecond / 2, kSecond}, 1},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        EXPECT_EQ(r.ChooseFor(c.idleDeltas), c.expected) << c.name;
+    }
+}
+
+TEST(IdealProcessor, EqualTimeStampsGiveZeroUsageAndProcessorZero) {
+    Rig r;
+    r.Feed({1000, 2000, 3000}, 5);
+    r.sampler.SampleProcessorTimes();
+    r.Feed({1000, 9'000'000, 3000}, 5);
+    r.sampler.SetWindowIdealProcessor(r.window);
+    EXPECT_EQ(r.sampler.ProcessorUsage(0), 0.0);
+    EXPECT_EQ(r.sampler.ProcessorUsage(1), 0.0);
+    EXPECT_EQ(r.Ideal(1001), 0u);
+}
+
+TEST(IdealProcessor, MovesEveryThreadOfTheWindowsProcessAndNoOther) {
+    Rig r;
+    EXPECT_EQ(r.ChooseFor({1, kSecond / 2, 1, kSecond}), 1u);
+    EXPECT_EQ(r.Ideal(1002), 1u);
+    EXPECT_EQ(r.Ideal(1003), 1u);
+    EXPECT_EQ(r.Ideal(2001), 99u);
+    // The window's own thread is met again in the snapshot.
+    EXPECT_EQ(r.sim.world.threads[1001].idealProcessorSets, 2);
+    for (std::uint32_t access : r.sim.processes.openThreadAccess) EXPECT_EQ(access, w32::kThreadSetInformation);
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
+    EXPECT_EQ(r.sim.world.handles.BadCloses(), 0u);
+}
+
+TEST(IdealProcessor, ThreadsThatCannotBeReachedAreSkipped) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimWorld&)> arrange;
+        std::map<std::uint32_t, std::uint32_t> expected;  // thread: ideal processor afterwards
+    };
+    const Case cases[] = {
+        {"no thread snapshot: only the window's thread", [](sim::SimWorld& w) { w.snapshotFails = true; },
+         {{1001, 1}, {1002, 99}, {1003, 99}}},
+        {"a thread that cannot be opened", [](sim::SimWorld& w) { w.threads[1002].openable = false; },
+         {{1001, 1}, {1002, 99}, {1003, 1}}},
+        {"no OpenThread in kernel32", [](sim::SimWorld& w) { w.libraries[u"KERNEL32.DLL"].entries.clear(); },
+         {{1001, 99}, {1002, 99}, {1003, 99}}},
+        {"no kernel32 at all", [](sim::SimWorld& w) { w.libraries.erase(u"KERNEL32.DLL"); },
+         {{1001, 99}, {1002, 99}, {1003, 99}}},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        c.arrange(r.sim.world);
+        r.ChooseFor({1, kSecond / 2, kSecond});
+        for (const auto& [thread, ideal] : c.expected) EXPECT_EQ(r.Ideal(thread), ideal) << c.name;
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles) << c.name;
+    }
+}
+
+TEST(IdealProcessor, AClosedWindowGetsOneSampleAndNoThreadChanges) {
+    Rig r;
+    r.Feed({1000, 2000, 3000}, 0);
+    r.sim.world.windows.erase(r.window);
+    r.sampler.SetWindowIdealProcessor(r.window);
+    EXPECT_EQ(r.sim.world.performanceQuerySizes.size(), 1u);
+    EXPECT_EQ(r.sampler.InstanceCount(), 3);
+    for (const auto& [thread, state] : r.sim.world.threads) EXPECT_EQ(state.idealProcessorSets, 0) << thread;
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
+}
+
+TEST(IdealProcessor, BufferGrowsBy4096UntilTheDataFitsAndKeepsThatSize) {
+    Rig r;
+    const std::vector<std::int64_t> values(200, 5000);  // about 9.8 KB of data
+    r.Feed(values, 0);
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sampler.InstanceCount(), 200);
+    EXPECT_EQ(r.sampler.PerfBufferSize(), 12288u);
+    r.Feed(values, 1);
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sim.world.performanceQuerySizes, (std::vector<std::uint32_t>{8192, 12288, 12288}));
+    EXPECT_EQ(r.sampler.CurrentSampleTime(), r.FileTimeOf(1));
+}
+
+TEST(IdealProcessor, BufferGrowthStopsAt16MiB) {
+    Rig r;
+    // Exactly 16 MiB still fits.
+    std::vector<std::uint8_t> block = ProcessorBlock({1000, 2000, 3000}, At(0));
+    block.resize(kPerfBufferCeiling, 0);
+    r.sim.world.performanceData = block;
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sampler.PerfBufferSize(), kPerfBufferCeiling);
+    EXPECT_EQ(r.sampler.InstanceCount(), 3);
+
+    // One byte more is not believed: the query counts as failed at once.
+    block.push_back(0);
+    r.sim.world.performanceData = block;
+    r.sim.world.performanceQuerySizes.clear();
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sampler.PerfBufferSize(), kPerfBufferCeiling);
+    EXPECT_EQ(r.sim.world.performanceQuerySizes.size(), 1u);
+    EXPECT_EQ(r.sampler.CurrentSampleTime(), r.FileTimeOf(0));
+}
+
+TEST(IdealProcessor, AFreshSamplerNeverGrowsPast16MiB) {
+    Rig r;
+    r.sim.world.performanceData.assign(kPerfBufferCeiling + 1, 0);
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sampler.PerfBufferSize(), kPerfBufferCeiling);
+    EXPECT_EQ(r.sim.world.performanceQuerySizes.size(), (kPerfBufferCeiling - 8192) / 4096 + 1);
+    EXPECT_EQ(r.sampler.InstanceCount(), -1);
+}
+
+TEST(IdealProcessor, ALaterBlockWithMoreInstancesIsReadOnlyAsFarAsTheFirstCount) {
+    Rig r;
+    r.Feed({1000, 1000, 1000, 1000}, 0);
+    r.sampler.SampleProcessorTimes();
+    // Position 3 was the total in the first block; here it and the new
+    // positions are idle all the time, yet none of them is chosen.
+    r.Feed({1000 + kSecond / 4, 1000 + kSecond / 2, 1000 + kSecond / 4, 1000 + kSecond, kSecond, kSecond}, 1);
+    r.sampler.SetWindowIdealProcessor(r.window);
+    EXPECT_EQ(r.sampler.CurrentValues().size(), 4u);
+    EXPECT_EQ(r.sampler.CurrentValues()[3], 1000 + kSecond);
+    EXPECT_EQ(r.Ideal(1001), 1u);
+}
+
+TEST(IdealProcessor, BlocksThatDoNotHoldTogetherChangeNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<std::uint8_t>&, const PerfLayout&)> corrupt;
+    };
+    const std::size_t blockLengthAt = test::kInstanceDefinition;
+    const Case cases[] = {
+        {"cut in half", [](auto& b, const auto&) { b.resize(b.size() / 2); }},
+        {"cut inside the block header", [](auto& b, const auto&) { b.resize(40); }},
+        {"cut inside the last counter value", [](auto& b, const auto&) { b.resize(b.size() - 4); }},
+        {"block header length past the data", [](auto& b, const auto&) { PutU32(b, 24, 0xFFFFFFF0u); }},
+        {"object definition length past the data",
+         [](auto& b, const PerfLayout& l) { PutU32(b, l.objectAt + 4, 0xFFFFFF00u); }},
+        {"object header length past the data",
+         [](auto& b, const PerfLayout& l) { PutU32(b, l.objectAt + 8, 0x7FFFFFFFu); }},
+        {"counter offset past the data",
+         [](auto& b, const PerfLayout& l) { PutU32(b, l.firstCounterAt + 36, 0xFFFFFFF8u); }},
+        {"instance length past the data",
+         [](auto& b, const PerfLayout& l) { PutU32(b, l.firstInstanceAt, 0xFFFFFFFFu); }},
+        {"counter block length past the data",
+         [=](auto& b, const PerfLayout& l) { PutU32(b, l.firstInstanceAt + blockLengthAt, 0xFFFFFF00u); }},
+        {"counter block of length zero",
+         [=](auto& b, const PerfLayout& l) { PutU32(b, l.firstInstanceAt + blockLengthAt, 0); }},
+        {"fewer instances than the first sample found",
+         [](auto& b, const PerfLayout& l) { PutU32(b, l.objectAt + 40, 3); }},
+        {"a time that is no date", [](auto& b, const auto&) { test::PutU16(b, 38, 13); }},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.Feed({100, 200, 300, 400, 500}, 0);
+        r.sampler.SampleProcessorTimes();
+        ASSERT_EQ(r.sampler.InstanceCount(), 5);
+        PerfLayout layout;
+        r.Feed({7, 7, 7, 7, 7}, 1, &layout);
+        c.corrupt(r.sim.world.performanceData, layout);
+        r.sampler.SampleProcessorTimes();
+        EXPECT_EQ(r.sampler.CurrentValues(), (std::vector<std::int64_t>{100, 200, 300, 400, 500})) << c.name;
+        EXPECT_EQ(r.sampler.PreviousValues(), std::vector<std::int64_t>(5, 0)) << c.name;
+        EXPECT_EQ(r.sampler.CurrentSampleTime(), r.FileTimeOf(0)) << c.name;
+        EXPECT_EQ(r.sampler.PreviousSampleTime(), 0) << c.name;
+    }
+}
+
+TEST(IdealProcessor, AFirstBlockThatDoesNotHoldTogetherLeavesTheSamplerUnsampled) {
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<std::uint8_t>&, const PerfLayout&)> corrupt;
+    };
+    const Case cases[] = {
+        {"more instances than the data could hold",
+         [](auto& b, const PerfLayout& l) { PutU32(b, l.objectAt + 40, 0x7FFFFFFFu); }},
+        {"no instances", [](auto& b, const PerfLayout& l) { PutU32(b, l.objectAt + 40, 0xFFFFFFFFu); }},
+        {"an object that points back at itself",
+         [](auto& b, const PerfLayout& l) {
+             PutU32(b, 28, 0xFFFFFFFFu);
+             PutU32(b, l.objectAt + 12, 2);
+             PutU32(b, l.objectAt, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        PerfLayout layout;
+        r.Feed({100, 200, 300}, 0, &layout);
+        c.corrupt(r.sim.world.performanceData, layout);
+        r.sampler.SampleProcessorTimes();
+        EXPECT_EQ(r.sampler.InstanceCount(), -1) << c.name;
+        EXPECT_TRUE(r.sampler.CurrentValues().empty()) << c.name;
+    }
+}
+
+TEST(IdealProcessor, StaleBytesBeyondTheReturnedLengthAreNotRead) {
+    Rig r;
+    // A long block first fills the buffer; the next answer is shorter, and
+    // the bytes after it in the buffer still look like the old instances.
+    const std::vector<std::int64_t> values(120, 1000);
+    r.Feed(values, 0);
+    r.sampler.SampleProcessorTimes();
+    std::vector<std::uint8_t> shorter = ProcessorBlock(std::vector<std::int64_t>(120, 5000), At(1));
+    shorter.resize(shorter.size() - 200);
+    r.sim.world.performanceData = shorter;
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sampler.CurrentValues(), values);
+    EXPECT_EQ(r.sampler.CurrentSampleTime(), r.FileTimeOf(0));
+}
+
+TEST(IdealProcessor, ObjectsBeforeTheProcessorObjectAreSteppedOver) {
+    Rig r;
+    test::PerfBlockShape shape;
+    shape.time = At(0);
+    test::PerfObjectShape system;
+    system.titleIndex = 2;
+    system.counters = {6, 10};
+    system.values = {77};
+    test::PerfObjectShape processor;
+    processor.counters = {2, 4, 6};  // the processor time counter is not the first
+    processor.values = {11, 22, 33};
+    shape.objects = {system, processor};
+    r.sim.world.performanceData = test::BuildPerfBlock(shape);
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sampler.CurrentValues(), (std::vector<std::int64_t>{11, 22, 33}));
+}
+
+TEST(IdealProcessor, WithoutTheProcessorObjectEveryAskSamplesAndProcessorZeroIsApplied) {
+    Rig r;
+    test::PerfBlockShape shape;
+    test::PerfObjectShape other;
+    other.titleIndex = 2;
+    other.values = {1, 2};
+    shape.objects = {other};
+    r.sim.world.performanceData = test::BuildPerfBlock(shape);
+    r.sampler.SetWindowIdealProcessor(r.window);
+    EXPECT_EQ(r.sampler.InstanceCount(), -1);
+    EXPECT_EQ(r.sim.world.performanceQuerySizes.size(), 3u);
+    EXPECT_EQ(r.Ideal(1001), 0u);
+    EXPECT_EQ(r.Ideal(1003), 0u);
+}
+
+TEST(IdealProcessor, WithoutTheProcessorTimeCounterTheCountIsSetAndNothingElse) {
+    Rig r;
+    test::PerfBlockShape shape;
+    shape.time = At(0);
+    test::PerfObjectShape processor;
+    processor.counters = {2, 4};
+    processor.values = {1, 2, 3};
+    shape.objects = {processor};
+    r.sim.world.performanceData = test::BuildPerfBlock(shape);
+    r.sampler.SetWindowIdealProcessor(r.window);
+    EXPECT_EQ(r.sampler.InstanceCount(), 3);
+    EXPECT_EQ(r.sampler.CurrentValues(), std::vector<std::int64_t>(3, 0));
+    EXPECT_EQ(r.sampler.CurrentSampleTime(), 0);
+    EXPECT_EQ(r.sampler.ProcessorUsage(1), 0.0);
+    EXPECT_EQ(r.Ideal(1001), 0u);
+}
+
+TEST(IdealProcessor, AFailedQueryChangesNothing) {
+    Rig r;
+    r.Feed({1000, 2000, 3000}, 0);
+    r.sampler.SampleProcessorTimes();
+    r.Feed({5000, 6000, 7000}, 1);
+    r.sim.world.performanceStatus = w32::kErrorAccessDenied;
+    r.sampler.SampleProcessorTimes();
+    EXPECT_EQ(r.sampler.CurrentValues(), (std::vector<std::int64_t>{1000, 2000, 3000}));
+    EXPECT_EQ(r.sampler.PerfBufferSize(), 8192u);
+}
+
+}  // namespace
+}  // namespace kx
