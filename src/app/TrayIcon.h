@@ -2,6 +2,7 @@
 // with Shell_NotifyIconW, and the mouse and balloon events passed on.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -12,8 +13,25 @@
 
 namespace kx {
 
+// The picture the icon shows when it is first added: a 16 x 16 empty frame
+// in the graph's two frame greys (the lighter one on rows 0 to 9, the darker
+// one below) with a transparent interior.
+constexpr int kStartupPictureSize = 16;
+constexpr std::uint32_t kFrameGreyUpper = 0x003A3837;
+constexpr std::uint32_t kFrameGreyLower = 0x002C2B29;
+struct StartupPicturePixels {
+    std::array<std::uint32_t, kStartupPictureSize * kStartupPictureSize> colorRefs{};  // 0x00BBGGRR, rows from the top
+    std::array<std::uint8_t, kStartupPictureSize * kStartupPictureSize> alpha{};       // 0 transparent, 255 opaque
+};
+StartupPicturePixels MakeStartupPicturePixels();
+// The picture as an icon; 0 when the platform cannot make it.
+KHandle CreateStartupPicture(IDrawing& drawing);
+
 class TrayIcon {
 public:
+    static constexpr std::uint32_t kIconId = 1;
+    static constexpr std::uint32_t kBalloonTimeoutMs = 10000;
+
     // messageWindow: the widget's own hidden window, which receives
     // callbackMessage from the shell. The widget starts hidden with
     // StartupPicture as its icon.
@@ -27,8 +45,9 @@ public:
     // Throws Failure("Cannot remove shell notification icon") when the shell
     // refuses the removal; Visible is false all the same.
     void SetVisible(bool visible);
-    KHandle Icon() const { return icon_; }
-    // Takes its own copy; 0 gives an empty picture.
+    // The widget's own copy of its picture; 0 for an empty picture.
+    KHandle Icon() const { return icon_.get(); }
+    // Takes its own copy; 0 gives an empty picture. The caller keeps its picture.
     void SetIcon(KHandle picture);
     const Text& Hint() const { return hint_; }
     void SetHint(const Text& hint);
@@ -52,14 +71,15 @@ public:
     bool HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t* result);
 
 private:
-    void Modify();
+    void Notify(std::uint32_t message);
+    void UpdateTip();
     IShell& shell_;
     IWindows& windows_;
     IDrawing& drawing_;
     NotifyIconData data_;
     std::uint32_t taskbarCreated_ = 0;
     bool visible_ = false;
-    KHandle icon_ = 0;  // owned copy
+    OwnedIcon icon_;
     Text hint_;
     Text balloonTitle_;
     Text balloonHint_;

@@ -42,6 +42,9 @@ public:
     virtual bool GetCursorPos(int* x, int* y) = 0;
     // SystemParametersInfoW(SPI_GETICONTITLELOGFONT).
     virtual bool GetIconTitleLogFont(LogFontInfo* font) = 0;
+    // Pixels per logical inch of the screen (LOGPIXELSY of the screen), by
+    // which font heights convert to points.
+    virtual int GetSystemDpi() = 0;
     // Handles the messages already waiting for this thread (a PeekMessage loop).
     virtual void ProcessWaitingMessages() = 0;
     virtual std::uint32_t RegisterWindowMessageW(const Text& name) = 0;

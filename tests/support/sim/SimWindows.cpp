@@ -98,6 +98,7 @@ bool SimWindows::SetForegroundWindow(Hwnd window) {
 Hwnd SimWindows::GetDesktopWindow() { return world_.desktop; }
 
 int SimWindows::GetSystemMetrics(int index) {
+    if (world_.onSystemMetrics) world_.onSystemMetrics(index);
     auto it = world_.metrics.find(index);
     return it == world_.metrics.end() ? 0 : it->second;
 }
@@ -118,6 +119,8 @@ bool SimWindows::GetIconTitleLogFont(LogFontInfo* font) {
     *font = world_.iconTitleFont;
     return true;
 }
+
+int SimWindows::GetSystemDpi() { return world_.systemDpi; }
 
 void SimWindows::ProcessWaitingMessages() { ++world_.waitingMessageRuns; }
 

@@ -24,6 +24,7 @@ public:
     std::uint32_t GetSysColor(int index) override;
     bool GetCursorPos(int* x, int* y) override;
     bool GetIconTitleLogFont(LogFontInfo* font) override;
+    int GetSystemDpi() override;
     void ProcessWaitingMessages() override;
     std::uint32_t RegisterWindowMessageW(const Text& name) override;
     KHandle CreatePopupMenu() override;

@@ -1,0 +1,352 @@
+#!/usr/bin/env python3
+"""Writes the five caption tables of KestrixTray as they are stored in the program.
+
+ENGLISH and PRTBRZL are single-byte Windows-1252 text without a byte-order
+mark; FRENCH, KOREAN and RUSSIAN are UTF-16 little-endian with a mark. Lines
+end with CR LF and the last line has no break after it. Rows come in groups,
+one per window, with one empty line between the groups: the companion main
+program's main window first, then the tray form.
+
+Run it again only when a text changes; the files are kept in the repository
+byte for byte (see .gitattributes).
+"""
+import os
+import sys
+
+TRAY_KEYS = ["OpenPopup", "AccelAppPopup", "UpdatePopup", "HelpPopup", "ExitPopup",
+             "TrayIcon", "OpenAppLabel", "BalloonTitle", "BalloonHint"]
+
+TABLES = {
+    "ENGLISH": ("cp1252", {
+        "tray": ["Open &Kestrix", "&Accelerate application", "&Check for updates", "&Help", "&Exit",
+                 "Kestrix", "Click to open Kestrix...", "Kestrix Update",
+                 "An update for Kestrix is available to download.  Click here to download and install "
+                 "the software update."],
+        "main": ["Kestrix", "&Settings", "&Block list", "&About", "&Close"],
+    }),
+    "FRENCH": ("utf-16", {
+        "tray": ["Ouvrir &Kestrix", "A&ccelérer l'application", "&Vérifier les mises à jour", "&Aide",
+                 "&Quitter", "Kestrix", "Cliquez pour ouvrir Kestrix...", "Mise à jour Kestrix",
+                 "Une mise à jour pour Kestrix est téléchargeable.  Cliquez ici pour télécharger et "
+                 "installer la mise à jour du logiciel."],
+        "main": ["Kestrix", "&Paramètres", "Liste d'&exclusion", "À &propos", "&Fermer"],
+    }),
+    "KOREAN": ("utf-16", {
+        "tray": ["Kestrix 열기(&O)", "프로그램 가속화(&P)", " 업데이트 체크(&C)", "도움말(&H)",
+                 "프로그램 종료(&X)", "Kestrix", "Kestrix 실행...", "Kestrix 업데이트",
+                 "Kestrix 업데이트가 가능합니다. 다운로드하고 설치하시려면 여기를 클릭하세요."],
+        "main": ["Kestrix", "설정(&S)", "제외 목록(&B)", "정보(&A)", "닫기(&C)"],
+    }),
+    "PRTBRZL": ("cp1252", {
+        "tray": ["Abrir o &Kestrix", "&Acelerar aplicativo", "&Verificar por atualizações", "&Ajuda",
+                 "&Sair", "Kestrix", "Clique para abrir o Kestrix...", "Atualização do Kestrix",
+                 "Uma atualização para o Kestrix está disponível para download. Clique aqui para baixar "
+                 "e instalar a atualização do software."],
+        "main": ["Kestrix", "&Configurações", "Lista de &bloqueio", "&Sobre", "&Fechar"],
+    }),
+    "RUSSIAN": ("utf-16", {
+        "tray": ["Открыть &Kestrix", "&Ускорение приложений", "&Проверить обновления", "&Помощь",
+                 "&Закрыть", "Kestrix", "Нажмите, чтобы открыть Kestrix...", "Обновление Kestrix",
+                 "Обновление для Kestrix доступен для скачивания.  Кликните здесь, чтобы загрузить и "
+                 "установить обновление программы."],
+        "main": ["Kestrix", "&Настройки", "&Список исключений", "&О программе", "&Закрыть"],
+    }),
+}
+
+MAIN_KEYS = ["KXMainForm", "SettingsButton", "BlockListButton", "AboutButton", "CloseButton"]
+
+
+def quoted(text):
+    return '"' + text.replace('"', '""') + '"'
+
+
+# The main program's other windows (companions/kestrix-app) and its updater:
+# one group per window after the main window's group, before the tray form's.
+PRODUCT_KEYS = {
+    "KXMainForm": ["CurrentTitleLabel", "NothingAccelerated", "AddCurrentButton", "AdvancedButton", "StatsButton",
+                   "TestButton", "HelpButton", "TrayRunning", "TrayNotRunning", "StartTrayButton"],
+    "KXSettingsForm": ["KXSettingsForm", "PriorityLabel", "PriorityIdle", "PriorityBelow", "PriorityNormal",
+                       "PriorityAbove", "PriorityHigh", "PriorityRealtime", "RealtimeWarning", "IdealCheck",
+                       "TrayIconCheck", "LanguageLabel", "StartCheck", "SaveButton", "CloseButton"],
+    "KXAdvancedSettingsForm": ["KXAdvancedSettingsForm", "ColorsLabel", "BackgroundLabel", "GridLabel", "BarLabel",
+                               "ChooseButton", "DefaultButton", "SaveButton", "CloseButton"],
+    "KXAddBlockListForm": ["KXAddBlockListForm", "BuiltInLabel", "UserLabel", "KindLabel", "KindClass", "KindTitle",
+                           "KindPath", "PatternLabel", "DescriptionLabel", "AddButton", "ChangeButton",
+                           "DeleteButton", "WindowsLabel", "UseWindowButton", "RefreshButton", "CloseButton"],
+    "KXStatsForm": ["KXStatsForm", "ProcessorsLabel", "LoadLabel", "AppLabel", "PriorityClassLabel",
+                    "BuiltInRowsLabel", "UserRowsLabel", "UpdatedLabel", "Never", "CloseButton"],
+    "KXTestForm": ["KXTestForm", "TrayCheck", "KeyCheck", "FileCheck", "Pass", "Fail", "NoFile", "RunButton",
+                   "CloseButton"],
+    "KXAboutForm": ["KXAboutForm", "VersionLabel", "MakerLabel", "UpdateButton", "CloseButton"],
+    "KXMessages": ["Saved", "LanguageNote", "WriteRefused", "RunRefused", "ListSaved", "EmptyPattern", "LineBreak",
+                   "BadKind", "SaveFailed", "FileBusy", "Unreadable", "ReloadRefused", "AlreadyListed",
+                   "NoSelection"],
+    "KXUpdateForm": ["KXUpdateForm", "Checking", "Available", "UpToDate", "NoAnswer", "DownloadButton",
+                     "RetryButton", "CloseButton"],
+}
+
+PRODUCT_TEXTS = {
+    "ENGLISH": {
+        "KXMainForm": ["Accelerated now:", "No application is accelerated at the moment.", "Add it to the block &list",
+                       "A&dvanced settings", "S&tatistics", "Self-chec&k", "&Help", "KestrixTray is running.",
+                       "KestrixTray is not running.", "Start Kestrix&Tray"],
+        "KXSettingsForm": ["Kestrix Settings", "Priority of the application in front:", "Low (idle)", "Below normal",
+                           "Normal", "Above normal", "High (recommended)", "Realtime",
+                           "Warning: realtime gives the application in front every bit of processor time it asks "
+                           "for. The mouse, the keyboard and other programs can stop responding until it ends.",
+                           "Move the application to the &least used processor",
+                           "Show the load graph in the &notification area", "&Language:",
+                           "Start KestrixTray with &Windows", "&Save", "&Close"],
+        "KXAdvancedSettingsForm": ["Kestrix Advanced Settings", "Colours of the load graph:", "Background", "Grid",
+                                   "Bars", "Choose...", "Default", "&Save", "&Close"],
+        "KXAddBlockListForm": ["Kestrix Block List", "&Built-in rows (clear a box to accelerate that application):",
+                               "&Your rows:", "Look &in:", "Window class", "Window title", "Program path",
+                               "&Text to look for:", "&Description:", "&Add", "C&hange", "&Delete",
+                               "&Running windows:", "&Use", "&Refresh", "&Close"],
+        "KXStatsForm": ["Kestrix Statistics", "Processors:", "Processor load:", "Accelerated application:",
+                        "Its priority class:", "Built-in rows in force:", "Your rows:", "Last update:", "never",
+                        "&Close"],
+        "KXTestForm": ["Kestrix Self-Check", "KestrixTray is running", "The settings can be saved",
+                       "The block-list file can be read", "OK", "Problem",
+                       "No file yet: only the built-in rows are in force", "Check &again", "&Close"],
+        "KXAboutForm": ["About Kestrix", "Version", "Made by VELMOR", "Check for &updates", "&Close"],
+        "KXMessages": ["The settings are saved. KestrixTray uses them from its next second on.",
+                       "KestrixTray shows the new language in its menu after its next start.",
+                       "The settings could not be saved: Windows refused to write them. Install Kestrix again, "
+                       "or run this program as administrator.",
+                       "Starting with Windows could not be changed: this needs administrator rights.",
+                       "Saved. KestrixTray reads the new block list within a second.",
+                       "Enter the text to look for.", "The text and the description cannot hold line breaks.",
+                       "Choose where to look.",
+                       "The block list could not be saved: Windows refused to write the file.",
+                       "The block-list file is in use by another program. Try again in a moment.",
+                       "The block-list file cannot be read. It is kept as Kestrix.csv.bak when you save.",
+                       "The block list is saved, but KestrixTray could not be told to read it again: "
+                       "the settings are read-only.",
+                       "This row is already in the list.", "Choose a row first."],
+        "KXUpdateForm": ["Kestrix Update", "Asking the update server...", "An update for Kestrix is available.",
+                         "Kestrix is up to date.",
+                         "The update server could not be reached. Check the Internet connection and try again.",
+                         "&Open the download page", "&Try again", "&Close"],
+    },
+    "FRENCH": {
+        "KXMainForm": ["Accélérée maintenant :", "Aucune application n'est accélérée pour l'instant.",
+                       "&Ajouter à la liste d'exclusion", "Paramètres a&vancés", "S&tatistiques", "Auto-&test",
+                       "Aid&e", "KestrixTray est lancé.", "KestrixTray n'est pas lancé.", "Lancer Kestrix&Tray"],
+        "KXSettingsForm": ["Paramètres de Kestrix", "Priorité de l'application au premier plan :",
+                           "Basse (inactive)", "Inférieure à la normale", "Normale", "Supérieure à la normale",
+                           "Haute (recommandée)", "Temps réel",
+                           "Attention : le temps réel donne à l'application au premier plan tout le temps processeur "
+                           "qu'elle demande. La souris, le clavier et les autres programmes peuvent cesser de "
+                           "répondre jusqu'à sa fin.",
+                           "Placer l'application sur le processeur le &moins utilisé",
+                           "Afficher le graphique dans la zone de &notification", "&Langue :",
+                           "Lancer KestrixTray avec &Windows", "&Enregistrer", "&Fermer"],
+        "KXAdvancedSettingsForm": ["Paramètres avancés de Kestrix", "Couleurs du graphique :", "Fond", "Grille",
+                                   "Barres", "Choisir...", "Par défaut", "&Enregistrer", "&Fermer"],
+        "KXAddBlockListForm": ["Liste d'exclusion de Kestrix",
+                               "Lignes &intégrées (décochez pour accélérer l'application) :", "&Vos lignes :",
+                               "Chercher &dans :", "Classe de fenêtre", "Titre de fenêtre", "Chemin du programme",
+                               "&Texte à chercher :", "D&escription :", "&Ajouter", "&Modifier", "&Supprimer",
+                               "Fenêtres &ouvertes :", "&Utiliser", "Actualise&r", "&Fermer"],
+        "KXStatsForm": ["Statistiques de Kestrix", "Processeurs :", "Charge du processeur :",
+                        "Application accélérée :", "Sa classe de priorité :", "Lignes intégrées actives :",
+                        "Vos lignes :", "Dernière mise à jour :", "jamais", "&Fermer"],
+        "KXTestForm": ["Auto-test de Kestrix", "KestrixTray est lancé", "Les paramètres peuvent être enregistrés",
+                       "Le fichier de la liste d'exclusion est lisible", "OK", "Problème",
+                       "Pas encore de fichier : seules les lignes intégrées s'appliquent", "&Vérifier à nouveau",
+                       "&Fermer"],
+        "KXAboutForm": ["À propos de Kestrix", "Version", "Édité par VELMOR", "Vérifier les mises à &jour",
+                        "&Fermer"],
+        "KXMessages": ["Les paramètres sont enregistrés. KestrixTray les applique dès la seconde suivante.",
+                       "KestrixTray affichera la nouvelle langue dans son menu au prochain démarrage.",
+                       "Les paramètres n'ont pas pu être enregistrés : Windows a refusé l'écriture. Réinstallez "
+                       "Kestrix ou lancez ce programme en tant qu'administrateur.",
+                       "Le lancement avec Windows n'a pas pu être modifié : il faut les droits d'administrateur.",
+                       "Enregistré. KestrixTray lit la nouvelle liste dans la seconde.",
+                       "Saisissez le texte à chercher.",
+                       "Le texte et la description ne peuvent pas contenir de saut de ligne.",
+                       "Choisissez où chercher.",
+                       "La liste d'exclusion n'a pas pu être enregistrée : Windows a refusé l'écriture du fichier.",
+                       "Le fichier de la liste est utilisé par un autre programme. Réessayez dans un instant.",
+                       "Le fichier de la liste est illisible. Il sera conservé sous Kestrix.csv.bak à "
+                       "l'enregistrement.",
+                       "La liste est enregistrée, mais KestrixTray n'a pas pu être prévenu : les paramètres sont en "
+                       "lecture seule.",
+                       "Cette ligne est déjà dans la liste.", "Choisissez d'abord une ligne."],
+        "KXUpdateForm": ["Mise à jour Kestrix", "Interrogation du serveur de mise à jour...",
+                         "Une mise à jour de Kestrix est disponible.", "Kestrix est à jour.",
+                         "Le serveur de mise à jour est injoignable. Vérifiez la connexion Internet et réessayez.",
+                         "&Ouvrir la page de téléchargement", "&Réessayer", "&Fermer"],
+    },
+    "KOREAN": {
+        "KXMainForm": ["현재 가속 중:", "현재 가속 중인 프로그램이 없습니다.", "제외 목록에 추가(&A)", "고급 설정(&D)",
+                       "통계(&T)", "자체 점검(&K)", "도움말(&H)", "KestrixTray 실행 중입니다.",
+                       "KestrixTray가 실행되고 있지 않습니다.", "KestrixTray 시작(&T)"],
+        "KXSettingsForm": ["Kestrix 설정", "앞에 있는 프로그램의 우선 순위:", "낮음 (유휴)", "보통 이하", "보통",
+                           "보통 이상", "높음 (권장)", "실시간",
+                           "주의: 실시간은 앞에 있는 프로그램에 요청하는 모든 프로세서 시간을 줍니다. 마우스, 키보드와 "
+                           "다른 프로그램이 응답하지 않을 수 있습니다.",
+                           "가장 적게 사용된 프로세서로 옮기기(&L)", "알림 영역에 부하 그래프 표시(&N)", "언어(&L):",
+                           "Windows와 함께 KestrixTray 시작(&W)", "저장(&S)", "닫기(&C)"],
+        "KXAdvancedSettingsForm": ["Kestrix 고급 설정", "부하 그래프 색:", "배경", "격자", "막대", "선택...",
+                                   "기본값", "저장(&S)", "닫기(&C)"],
+        "KXAddBlockListForm": ["Kestrix 제외 목록", "기본 항목(&B) (선택을 해제하면 가속합니다):", "사용자 항목(&Y):",
+                               "찾을 곳(&I):", "창 클래스", "창 제목", "프로그램 경로", "찾을 텍스트(&T):",
+                               "설명(&D):", "추가(&A)", "변경(&H)", "삭제(&D)", "실행 중인 창(&R):", "사용(&U)",
+                               "새로 고침(&R)", "닫기(&C)"],
+        "KXStatsForm": ["Kestrix 통계", "프로세서:", "프로세서 부하:", "가속 중인 프로그램:", "우선 순위 클래스:",
+                        "적용 중인 기본 항목:", "사용자 항목:", "마지막 업데이트:", "없음", "닫기(&C)"],
+        "KXTestForm": ["Kestrix 자체 점검", "KestrixTray 실행 중", "설정을 저장할 수 있음",
+                       "제외 목록 파일을 읽을 수 있음", "정상", "문제", "파일 없음: 기본 항목만 적용됩니다",
+                       "다시 점검(&A)", "닫기(&C)"],
+        "KXAboutForm": ["Kestrix 정보", "버전", "VELMOR 제작", "업데이트 체크(&U)", "닫기(&C)"],
+        "KXMessages": ["설정을 저장했습니다. KestrixTray가 다음 초부터 적용합니다.",
+                       "KestrixTray 메뉴의 언어는 다음 시작 때 바뀝니다.",
+                       "설정을 저장하지 못했습니다: Windows가 쓰기를 거부했습니다. Kestrix를 다시 설치하거나 "
+                       "관리자 권한으로 실행하세요.",
+                       "Windows 시작 설정을 바꾸지 못했습니다: 관리자 권한이 필요합니다.",
+                       "저장했습니다. KestrixTray가 1초 안에 새 목록을 읽습니다.", "찾을 텍스트를 입력하세요.",
+                       "텍스트와 설명에는 줄 바꿈을 넣을 수 없습니다.", "찾을 곳을 선택하세요.",
+                       "제외 목록을 저장하지 못했습니다: Windows가 파일 쓰기를 거부했습니다.",
+                       "다른 프로그램이 제외 목록 파일을 사용 중입니다. 잠시 후 다시 시도하세요.",
+                       "제외 목록 파일을 읽을 수 없습니다. 저장하면 Kestrix.csv.bak으로 보관됩니다.",
+                       "목록을 저장했지만 KestrixTray에 알리지 못했습니다: 설정이 읽기 전용입니다.",
+                       "이미 목록에 있는 항목입니다.", "먼저 항목을 선택하세요."],
+        "KXUpdateForm": ["Kestrix 업데이트", "업데이트 서버에 묻는 중...", "Kestrix 업데이트가 있습니다.",
+                         "Kestrix가 최신입니다.", "업데이트 서버에 연결할 수 없습니다. 인터넷 연결을 확인하고 다시 시도하세요.",
+                         "다운로드 페이지 열기(&O)", "다시 시도(&T)", "닫기(&C)"],
+    },
+    "PRTBRZL": {
+        "KXMainForm": ["Acelerado agora:", "Nenhum aplicativo está sendo acelerado no momento.",
+                       "&Adicionar à lista de bloqueio", "Configurações a&vançadas", "Es&tatísticas",
+                       "Autoteste (&K)", "A&juda", "O KestrixTray está em execução.",
+                       "O KestrixTray não está em execução.", "Iniciar o Kestrix&Tray"],
+        "KXSettingsForm": ["Configurações do Kestrix", "Prioridade do aplicativo em primeiro plano:",
+                           "Baixa (ociosa)", "Abaixo do normal", "Normal", "Acima do normal", "Alta (recomendada)",
+                           "Tempo real",
+                           "Atenção: tempo real dá ao aplicativo em primeiro plano todo o tempo de processador que ele "
+                           "pedir. O mouse, o teclado e outros programas podem parar de responder até ele terminar.",
+                           "Mover o aplicativo para o processador &menos usado",
+                           "Mostrar o gráfico de carga na área de &notificação", "&Idioma:",
+                           "Iniciar o KestrixTray com o &Windows", "&Salvar", "&Fechar"],
+        "KXAdvancedSettingsForm": ["Configurações avançadas do Kestrix", "Cores do gráfico de carga:", "Fundo",
+                                   "Grade", "Barras", "Escolher...", "Padrão", "&Salvar", "&Fechar"],
+        "KXAddBlockListForm": ["Lista de bloqueio do Kestrix",
+                               "Linhas &embutidas (desmarque para acelerar o aplicativo):", "&Suas linhas:",
+                               "Procurar &em:", "Classe da janela", "Título da janela", "Caminho do programa",
+                               "&Texto a procurar:", "&Descrição:", "&Adicionar", "&Alterar", "E&xcluir",
+                               "&Janelas abertas:", "&Usar", "Atuali&zar", "&Fechar"],
+        "KXStatsForm": ["Estatísticas do Kestrix", "Processadores:", "Carga do processador:",
+                        "Aplicativo acelerado:", "Sua classe de prioridade:", "Linhas embutidas em vigor:",
+                        "Suas linhas:", "Última atualização:", "nunca", "&Fechar"],
+        "KXTestForm": ["Autoteste do Kestrix", "O KestrixTray está em execução", "As configurações podem ser salvas",
+                       "O arquivo da lista de bloqueio pode ser lido", "OK", "Problema",
+                       "Ainda sem arquivo: só as linhas embutidas valem", "Verificar &novamente", "&Fechar"],
+        "KXAboutForm": ["Sobre o Kestrix", "Versão", "Feito pela VELMOR", "Verificar por &atualizações",
+                        "&Fechar"],
+        "KXMessages": ["As configurações foram salvas. O KestrixTray as usa a partir do próximo segundo.",
+                       "O KestrixTray mostra o novo idioma no menu depois de iniciar de novo.",
+                       "Não foi possível salvar as configurações: o Windows recusou a gravação. Instale o Kestrix "
+                       "de novo ou execute este programa como administrador.",
+                       "Não foi possível mudar o início com o Windows: são necessários direitos de administrador.",
+                       "Salvo. O KestrixTray lê a nova lista em um segundo.", "Digite o texto a procurar.",
+                       "O texto e a descrição não podem ter quebras de linha.", "Escolha onde procurar.",
+                       "Não foi possível salvar a lista de bloqueio: o Windows recusou gravar o arquivo.",
+                       "O arquivo da lista está em uso por outro programa. Tente de novo em instantes.",
+                       "O arquivo da lista não pode ser lido. Ele é guardado como Kestrix.csv.bak ao salvar.",
+                       "A lista foi salva, mas o KestrixTray não pôde ser avisado: as configurações são somente "
+                       "leitura.",
+                       "Esta linha já está na lista.", "Escolha uma linha primeiro."],
+        "KXUpdateForm": ["Atualização do Kestrix", "Consultando o servidor de atualização...",
+                         "Há uma atualização do Kestrix disponível.", "O Kestrix está atualizado.",
+                         "O servidor de atualização não respondeu. Verifique a conexão com a Internet e tente de novo.",
+                         "&Abrir a página de download", "&Tentar de novo", "&Fechar"],
+    },
+    "RUSSIAN": {
+        "KXMainForm": ["Сейчас ускоряется:", "Сейчас ни одно приложение не ускоряется.",
+                       "&Добавить в список исключений", "Дополнительные &настройки", "С&татистика",
+                       "Само&проверка", "&Помощь", "KestrixTray запущен.", "KestrixTray не запущен.",
+                       "Запустить Kestrix&Tray"],
+        "KXSettingsForm": ["Настройки Kestrix", "Приоритет активного приложения:", "Низкий (простой)",
+                           "Ниже среднего", "Обычный", "Выше среднего", "Высокий (рекомендуется)",
+                           "Реального времени",
+                           "Внимание: приоритет реального времени отдаёт активному приложению всё процессорное время, "
+                           "которое оно просит. Мышь, клавиатура и другие программы могут перестать отвечать.",
+                           "Переносить приложение на &наименее загруженный процессор",
+                           "Показывать график загрузки в области &уведомлений", "&Язык:",
+                           "Запускать KestrixTray вместе с &Windows", "&Сохранить", "&Закрыть"],
+        "KXAdvancedSettingsForm": ["Дополнительные настройки Kestrix", "Цвета графика загрузки:", "Фон", "Сетка",
+                                   "Столбцы", "Выбрать...", "По умолчанию", "&Сохранить", "&Закрыть"],
+        "KXAddBlockListForm": ["Список исключений Kestrix",
+                               "&Встроенные строки (снимите флажок, чтобы ускорять приложение):", "&Ваши строки:",
+                               "&Где искать:", "Класс окна", "Заголовок окна", "Путь к программе",
+                               "&Текст для поиска:", "&Описание:", "&Добавить", "&Изменить", "&Удалить",
+                               "&Открытые окна:", "&Взять", "&Обновить", "&Закрыть"],
+        "KXStatsForm": ["Статистика Kestrix", "Процессоры:", "Загрузка процессора:", "Ускоряемое приложение:",
+                        "Его класс приоритета:", "Действующие встроенные строки:", "Ваши строки:",
+                        "Последнее обновление:", "никогда", "&Закрыть"],
+        "KXTestForm": ["Самопроверка Kestrix", "KestrixTray запущен", "Настройки можно сохранить",
+                       "Файл списка исключений читается", "OK", "Проблема",
+                       "Файла ещё нет: действуют только встроенные строки", "Проверить &снова", "&Закрыть"],
+        "KXAboutForm": ["О программе Kestrix", "Версия", "Разработчик: VELMOR", "Проверить &обновления",
+                        "&Закрыть"],
+        "KXMessages": ["Настройки сохранены. KestrixTray применит их со следующей секунды.",
+                       "KestrixTray покажет новый язык в меню после следующего запуска.",
+                       "Не удалось сохранить настройки: Windows запретила запись. Переустановите Kestrix или "
+                       "запустите эту программу от имени администратора.",
+                       "Не удалось изменить запуск вместе с Windows: нужны права администратора.",
+                       "Сохранено. KestrixTray прочитает новый список в течение секунды.",
+                       "Введите текст для поиска.", "Текст и описание не могут содержать переводы строк.",
+                       "Выберите, где искать.",
+                       "Не удалось сохранить список исключений: Windows запретила запись файла.",
+                       "Файл списка занят другой программой. Повторите попытку через мгновение.",
+                       "Файл списка не читается. При сохранении он будет сохранён как Kestrix.csv.bak.",
+                       "Список сохранён, но KestrixTray не удалось уведомить: настройки доступны только для чтения.",
+                       "Эта строка уже есть в списке.", "Сначала выберите строку."],
+        "KXUpdateForm": ["Обновление Kestrix", "Запрос к серверу обновлений...", "Доступно обновление Kestrix.",
+                         "У вас последняя версия Kestrix.",
+                         "Сервер обновлений недоступен. Проверьте подключение к Интернету и повторите попытку.",
+                         "&Открыть страницу загрузки", "&Повторить", "&Закрыть"],
+    },
+}
+
+
+def product_groups(name):
+    """The rows of the main program's other windows and of the updater, grouped."""
+    groups = []
+    for form, keys in PRODUCT_KEYS.items():
+        texts = PRODUCT_TEXTS[name][form]
+        assert len(texts) == len(keys), (name, form)
+        groups.append(["%s, %s, %s" % (form, key, quoted(text)) for key, text in zip(keys, texts)])
+    return groups
+
+
+def table_text(texts, name=None):
+    main = ["KXMainForm, %s, %s" % (key, quoted(text)) for key, text in zip(MAIN_KEYS, texts["main"])]
+    tray = ["KXTrayForm, %s, %s" % (key, quoted(text)) for key, text in zip(TRAY_KEYS, texts["tray"])]
+    if name in PRODUCT_TEXTS:
+        groups = product_groups(name)
+        main = main + groups[0]  # the main window's further rows join its group
+        for group in groups[1:]:
+            main = main + [""] + group
+    return "\r\n".join(main + [""] + tray)
+
+
+def encode(text, encoding):
+    if encoding == "utf-16":
+        return b"\xff\xfe" + text.encode("utf-16-le")
+    return text.encode(encoding)
+
+
+def main():
+    folder = os.path.dirname(os.path.abspath(__file__))
+    for name, (encoding, texts) in TABLES.items():
+        assert len(texts["tray"]) == len(TRAY_KEYS) and len(texts["main"]) == len(MAIN_KEYS)
+        with open(os.path.join(folder, name + ".txt"), "wb") as out:
+            out.write(encode(table_text(texts, name), encoding))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

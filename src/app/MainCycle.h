@@ -1,0 +1,39 @@
+// The main cycle: the five stages of every tick of the one-second timer, in
+// their fixed order, inside one guard.
+#pragma once
+
+#include <functional>
+
+namespace kx {
+
+// The stages of one tick. A stage left empty is skipped; an empty
+// trayVisibility counts as a LoadTrayIcon of true for the update stage.
+struct TickStages {
+    std::function<void()> acceleration;          // 1: raise the focused program
+    std::function<void()> blockListReload;       // 2: rebuild the block list when flagged
+    std::function<bool()> trayVisibility;        // 3: show or hide the icon; the LoadTrayIcon read
+    std::function<void(bool)> updateNotice;      // 4: the daily update check, given stage 3's value
+    std::function<void()> iconRefresh;           // 5: draw the load graph
+};
+
+class MainCycle {
+public:
+    MainCycle() = default;
+    explicit MainCycle(TickStages stages) : stages_(std::move(stages)) {}
+
+    TickStages& Stages() { return stages_; }
+
+    // One tick. A failure anywhere abandons the rest of the tick silently;
+    // the next tick starts again at stage 1. A tick that arrives while one is
+    // still running (a stage that handles waiting messages) is dropped, so
+    // ticks never overlap.
+    void MainTimerTimer();
+
+    bool Running() const { return running_; }
+
+private:
+    TickStages stages_;
+    bool running_ = false;
+};
+
+}  // namespace kx

@@ -1,0 +1,162 @@
+#include "app/TrayForm.h"
+
+#include "config/WindowsVersion.h"
+
+namespace kx {
+
+const char16_t* const kCompanionWindowClasses[7] = {
+    u"TKXAboutForm",  u"TKXAddBlockListForm", u"TKXAdvancedSettingsForm", u"TKXSettingsForm",
+    u"TKXStatsForm",  u"TKXTestForm",         u"TKXMainForm",
+};
+
+namespace {
+
+// Runs one step whose failure is its own: the following steps run all the same.
+template <typename Step>
+void Contained(Step step) {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+constexpr std::size_t kOpenPopupIndex = 0;
+
+}  // namespace
+
+TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage)
+    : api_(api),
+      window_(formWindow),
+      settings_(api.registry),
+      captions_(settings_, api.system),
+      trayIcon_(api.shell, api.windows, api.drawing, iconWindow, iconMessage),
+      shell_(api.shell, api.windows, api.libraries, api.processes, formWindow),
+      blockList_(api.system, api.files),
+      priority_(api.windows, api.processes),
+      menu_{
+          {u"OpenPopup", {}, &TKXTrayForm::OpenPopupClick},
+          {u"N3", u"-", nullptr},
+          {u"UpdatePopup", {}, &TKXTrayForm::TrayIconBalloonClick},
+          {u"N2", u"-", nullptr},
+          {u"HelpPopup", {}, &TKXTrayForm::HelpPopupClick},
+          {u"N1", u"-", nullptr},
+          {u"ExitPopup", {}, &TKXTrayForm::ExitPopupClick},
+      } {
+    trayIcon_.applicationWindow = window_;
+    trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
+    trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
+    trayIcon_.OnPopupMenu = [this](int x, int y) { PopupMenuAt(x, y); };
+    // The stages of the main cycle are bound to the concerns' records here.
+}
+
+CaptionForm TKXTrayForm::CaptionTargets() {
+    CaptionForm form;
+    form.name = kName;
+    form.setCaption = [this](const Text& text) { caption_ = text; };
+    for (MenuItem& item : menu_) {
+        form.components.push_back({item.name, ComponentKind::MenuEntry, [&item](const Text& text) {
+                                       item.caption = text;
+                                   }});
+    }
+    form.components.push_back(
+        {u"TrayIcon", ComponentKind::NotifyIcon, [this](const Text& text) { trayIcon_.SetHint(text); }});
+    form.components.push_back({u"MainTimer", ComponentKind::Other, nullptr});
+    form.components.push_back({u"PopupMenu", ComponentKind::Other, nullptr});
+    return form;
+}
+
+void TKXTrayForm::FormCreate() {
+    try {
+        // The desktop's icon-title font, or the stock system font when the desktop does not say.
+        FormFont font;
+        font.pixelsPerInch = api_.windows.GetSystemDpi();
+        LogFontInfo desktopFont;
+        if (api_.windows.GetIconTitleLogFont(&desktopFont)) {
+            font.face = desktopFont.lfFaceName;
+            font.height = desktopFont.lfHeight;
+        } else {
+            font.face = u"System";
+            font.height = MulDiv(16, font.pixelsPerInch, 96);
+        }
+        font_ = font;
+
+        Contained([this] { ApplySystemFont(font_, {}); });
+        Contained([this] {
+            CaptionForm form = CaptionTargets();
+            captions_.ApplyCaptions(form);
+        });
+        Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell)); });
+        Contained([this] { priority_.SetProcessPriorityLevel(api_.processes.GetCurrentProcessId(), 2); });
+    } catch (...) {
+        // The form is created all the same.
+    }
+}
+
+void TKXTrayForm::Close() {
+    if (closed_) return;
+    closed_ = true;
+    FormClose();
+    if (onClosed) onClosed();
+}
+
+void TKXTrayForm::FormClose() {
+    Contained([this] { blockList_.FreeBlockList(); });
+}
+
+void TKXTrayForm::OpenPopupClick() {
+    Contained([this] { shell_.ShellOpen(shell_.ProgramFolder() + u"Kestrix.exe", u""); });
+}
+
+void TKXTrayForm::TrayIconDblClick() { OpenPopupClick(); }
+
+void TKXTrayForm::TrayIconBalloonClick() {
+    Contained([this] { shell_.ShellOpenDetached(shell_.ProgramFolder() + u"KestrixUpdate.exe", u""); });
+}
+
+void TKXTrayForm::HelpPopupClick() {
+    Contained([this] { shell_.ShowHelpTopic(u"Kestrix.chm", u"/html/main.htm"); });
+}
+
+void TKXTrayForm::ExitPopupClick() {
+    Contained([this] {
+        for (const char16_t* className : kCompanionWindowClasses) {
+            const Text name = className;
+            const Hwnd window = api_.windows.FindWindowW(&name, nullptr);
+            if (window == 0) continue;
+            // A bounded wait: a main-program window that never answers must not hold Exit up.
+            std::uintptr_t answer = 0;
+            api_.windows.SendMessageTimeoutW(window, w32::kWmClose, 0, 0, w32::kSmtoAbortIfHung,
+                                             kCompanionCloseTimeoutMs, &answer);
+        }
+    });
+    Close();
+}
+
+void TKXTrayForm::PopupMenuAt(int x, int y) {
+    void (TKXTrayForm::*command)() = nullptr;
+    try {
+        OwnedMenu menu(api_.windows, api_.windows.CreatePopupMenu());
+        if (!menu) return;
+        for (std::size_t i = 0; i < menu_.size(); ++i) {
+            const MenuItem& item = menu_[i];
+            if (item.caption == u"-") {
+                api_.windows.AppendMenuW(menu.get(), w32::kMfSeparator, 0, {});
+            } else {
+                api_.windows.AppendMenuW(menu.get(), w32::kMfString, i + 1, item.caption);
+            }
+        }
+        api_.windows.SetMenuDefaultItem(menu.get(), static_cast<std::uint32_t>(kOpenPopupIndex + 1), false);
+        const std::uint32_t chosen =
+            api_.windows.TrackPopupMenu(menu.get(),
+                                        w32::kTpmRightAlign | w32::kTpmRightButton | w32::kTpmReturnCmd |
+                                            w32::kTpmNoNotify,
+                                        x, y, window_);
+        if (chosen >= 1 && chosen <= menu_.size()) command = menu_[chosen - 1].onClick;
+    } catch (...) {
+        return;
+    }
+    // The menu is gone before its command runs.
+    if (command != nullptr) (this->*command)();
+}
+
+}  // namespace kx

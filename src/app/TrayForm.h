@@ -1,0 +1,108 @@
+// The tray form TKXTrayForm: the program's one form, never shown. It owns the
+// notification-area icon, the one-second main cycle, the icon's menu and,
+// for the run, the process-wide records of the other concerns.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "app/MainCycle.h"
+#include "app/Shell.h"
+#include "app/SystemFont.h"
+#include "app/TrayIcon.h"
+#include "config/Captions.h"
+#include "config/Settings.h"
+#include "engine/BlockList.h"
+#include "engine/Priority.h"
+#include "platform/Platform.h"
+
+namespace kx {
+
+namespace w32 {
+constexpr std::uint32_t kMfString = 0x0000;
+constexpr std::uint32_t kMfSeparator = 0x0800;
+constexpr std::uint32_t kTpmRightButton = 0x0002;
+constexpr std::uint32_t kTpmRightAlign = 0x0008;
+constexpr std::uint32_t kTpmNoNotify = 0x0080;
+constexpr std::uint32_t kTpmReturnCmd = 0x0100;
+}  // namespace w32
+
+// The main program's top-level windows that Exit closes, dialogs first.
+extern const char16_t* const kCompanionWindowClasses[7];
+// How long Exit waits for one main-program window to handle WM_CLOSE.
+constexpr std::uint32_t kCompanionCloseTimeoutMs = 5000;
+
+class TKXTrayForm {
+public:
+    // The form's component name, the first column of its caption rows.
+    static constexpr const char16_t* kName = u"KXTrayForm";
+    static constexpr std::uint32_t kTimerIntervalMs = 1000;
+
+    // formWindow: the form's hidden top-level window of class "TKXTrayForm",
+    // which is also the application window; iconWindow: the icon widget's own
+    // hidden window, which receives iconMessage from the shell.
+    TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage);
+    TKXTrayForm(const TKXTrayForm&) = delete;
+    TKXTrayForm& operator=(const TKXTrayForm&) = delete;
+
+    // The creation steps: desktop font, 9-point limit, captions, block list,
+    // own priority. Never raises; the form exists in any case.
+    void FormCreate();
+    // Closes the form once: FormClose, then onClosed (which destroys the
+    // window and so ends the program). Later calls do nothing.
+    void Close();
+    std::function<void()> onClosed;
+    bool Closed() const { return closed_; }
+
+    // The timer's tick.
+    void MainTimerTimer() { mainCycle_.MainTimerTimer(); }
+
+    // The handlers of the menu, the icon and the form.
+    void FormClose();
+    void OpenPopupClick();
+    void TrayIconDblClick();
+    void TrayIconBalloonClick();
+    void HelpPopupClick();
+    void ExitPopupClick();
+
+    // Opens the menu at (x, y) and runs the chosen command.
+    void PopupMenuAt(int x, int y);
+
+    struct MenuItem {
+        Text name;     // component name: OpenPopup, N3, UpdatePopup, ...
+        Text caption;  // "-" for a separator; the others come from the caption table
+        void (TKXTrayForm::*onClick)();
+    };
+    const std::vector<MenuItem>& MenuItems() const { return menu_; }
+    const Text& Caption() const { return caption_; }
+    const FormFont& Font() const { return font_; }
+
+    TrayIcon& Icon() { return trayIcon_; }
+    MainCycle& Cycle() { return mainCycle_; }
+    const SettingsStore& Settings() const { return settings_; }
+    const Captions& CaptionTables() const { return captions_; }
+    Shell& Launcher() { return shell_; }
+    BlockList& Blocks() { return blockList_; }
+    PriorityControl& Priority() { return priority_; }
+    Hwnd Window() const { return window_; }
+
+private:
+    CaptionForm CaptionTargets();
+
+    Platform api_;
+    Hwnd window_;
+    SettingsStore settings_;
+    Captions captions_;
+    TrayIcon trayIcon_;
+    Shell shell_;
+    BlockList blockList_;
+    PriorityControl priority_;
+    MainCycle mainCycle_;
+    FormFont font_;
+    Text caption_;
+    std::vector<MenuItem> menu_;
+    bool closed_ = false;
+};
+
+}  // namespace kx

@@ -1,0 +1,38 @@
+// Helpers shared by the application shell's tests.
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "sim/SimPlatform.h"
+
+namespace kx::test {
+
+inline const char* kSettingsPath = "HKLM\\SOFTWARE\\VELMOR\\KESTRIX";
+
+// The bytes of one caption table as the repository keeps it.
+inline std::vector<std::uint8_t> TableFileBytes(const std::string& name) {
+    std::ifstream in(std::string(KX_SOURCE_DIR) + "/resources/captions/" + name + ".txt", std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Puts the five tables of the repository into the simulated program's resources.
+inline void LoadRealTables(sim::SimWorld& world) {
+    for (const char* name : {"ENGLISH", "FRENCH", "KOREAN", "PRTBRZL", "RUSSIAN"}) {
+        world.resources[sim::T(name)] = TableFileBytes(name);
+    }
+}
+
+// A table for the rule cases: plain ASCII lines joined with CR LF.
+inline std::vector<std::uint8_t> AsciiTable(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i != 0) text += "\r\n";
+        text += lines[i];
+    }
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+}  // namespace kx::test
