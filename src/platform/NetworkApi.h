@@ -9,6 +9,7 @@
 namespace kx {
 
 namespace w32 {
+constexpr std::uint32_t kWinHttpAccessTypeDefaultProxy = 0;
 constexpr std::uint32_t kWinHttpAccessTypeNoProxy = 1;
 constexpr std::uint32_t kWinHttpOptionRedirectPolicy = 88;
 constexpr std::uint32_t kWinHttpOptionRedirectPolicyNever = 0;
@@ -29,6 +30,9 @@ public:
     virtual bool WinHttpReceiveResponse(KHandle request) = 0;
     // WinHttpQueryHeaders(WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER).
     virtual bool WinHttpQueryStatusCode(KHandle request, std::uint32_t* status) = 0;
+    // WinHttpQueryHeaders(WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER); false when the
+    // answer announces no length (chunked, or read until the server closes).
+    virtual bool WinHttpQueryContentLength(KHandle request, std::uint32_t* length) = 0;
     virtual bool WinHttpReadData(KHandle request, void* buffer, std::uint32_t toRead, std::uint32_t* read) = 0;
     virtual bool WinHttpCloseHandle(KHandle handle) = 0;
 };

@@ -12,9 +12,10 @@ SimNetwork::Node* SimNetwork::Get(KHandle handle, int level) {
     return node.level == level ? &node : nullptr;
 }
 
-KHandle SimNetwork::WinHttpOpen(const Text& userAgent, std::uint32_t /*accessType*/) {
+KHandle SimNetwork::WinHttpOpen(const Text& userAgent, std::uint32_t accessType) {
     Node node{0, 0, {}, {}};
     node.request.userAgent = userAgent;
+    node.request.accessType = accessType;
     nodes_.push_back(node);
     return world_.handles.Open(HandleKind::Internet, nodes_.size() - 1);
 }
@@ -50,13 +51,14 @@ KHandle SimNetwork::WinHttpConnect(KHandle session, const Text& serverName, std:
 }
 
 KHandle SimNetwork::WinHttpOpenRequest(KHandle connection, const Text& verb, const Text& objectName,
-                                       const Text* version, std::uint32_t /*flags*/) {
+                                       const Text* version, std::uint32_t flags) {
     Node* c = Get(connection, 1);
     if (c == nullptr) return 0;
     Node node{2, world_.handles.Find(connection, HandleKind::Internet)->object, c->request, {}};
     node.request.verb = verb;
     node.request.target = objectName;
     node.request.version = version != nullptr ? *version : Text{};
+    node.request.flags = flags;
     nodes_.push_back(node);
     return world_.handles.Open(HandleKind::Internet, nodes_.size() - 1);
 }
@@ -94,11 +96,23 @@ bool SimNetwork::WinHttpQueryStatusCode(KHandle request, std::uint32_t* status) 
     return true;
 }
 
+bool SimNetwork::WinHttpQueryContentLength(KHandle request, std::uint32_t* length) {
+    Node* r = Get(request, 2);
+    if (r == nullptr || !r->received || length == nullptr) return false;
+    const std::int64_t announced = r->response.contentLength;
+    if (announced == -2) return false;
+    *length = static_cast<std::uint32_t>(announced == -1 ? r->response.body.size() : announced);
+    return true;
+}
+
 bool SimNetwork::WinHttpReadData(KHandle request, void* buffer, std::uint32_t toRead, std::uint32_t* read) {
     Node* r = Get(request, 2);
     if (r == nullptr || !r->received) return false;
     const std::string& body = r->response.body;
-    const std::size_t n = std::min<std::size_t>(toRead, body.size() - std::min(body.size(), r->readPosition));
+    world_.fileTimeUtc += static_cast<std::int64_t>(r->response.msPerRead) * 10000;
+    if (r->response.breaksAfterBody && r->readPosition >= body.size()) return false;
+    std::size_t n = std::min<std::size_t>(toRead, body.size() - std::min(body.size(), r->readPosition));
+    if (r->response.bytesPerRead != 0) n = std::min(n, r->response.bytesPerRead);
     if (n != 0) std::memcpy(buffer, body.data() + r->readPosition, n);
     r->readPosition += n;
     if (read != nullptr) *read = static_cast<std::uint32_t>(n);
@@ -141,9 +155,9 @@ void SimClock::Sleep(std::uint32_t milliseconds) {
     world_.fileTimeUtc += static_cast<std::int64_t>(milliseconds) * 10000;
 }
 
-long SimClock::VarDateFromStr(const Text& text, std::uint32_t lcid, std::uint32_t /*flags*/, double* date) {
+long SimClock::VarDateFromStr(const Text& text, std::uint32_t lcid, std::uint32_t flags, double* date) {
     if (!world_.dateParser || date == nullptr) return static_cast<long>(0x80020005L);  // DISP_E_TYPEMISMATCH
-    return world_.dateParser(text, lcid, date);
+    return world_.dateParser(text, lcid, flags, date);
 }
 
 }  // namespace kx::sim

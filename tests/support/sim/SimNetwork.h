@@ -15,6 +15,7 @@ public:
     bool WinHttpSendRequest(KHandle request) override;
     bool WinHttpReceiveResponse(KHandle request) override;
     bool WinHttpQueryStatusCode(KHandle request, std::uint32_t* status) override;
+    bool WinHttpQueryContentLength(KHandle request, std::uint32_t* length) override;
     bool WinHttpReadData(KHandle request, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
     bool WinHttpCloseHandle(KHandle handle) override;
 

@@ -1,0 +1,59 @@
+#include "update/UpdateNotice.h"
+
+#include <limits>
+
+#include "update/UpdateDates.h"
+
+namespace kx {
+
+UpdateNotice::UpdateNotice(IClock& clock, const SettingsStore& settings, const Captions& captions,
+                           TrayIcon& trayIcon, UpdateChecker& checker, std::int32_t firstCount)
+    : clock_(clock),
+      settings_(settings),
+      captions_(captions),
+      trayIcon_(trayIcon),
+      checker_(checker),
+      counter_(firstCount) {}
+
+void UpdateNotice::UpdateNoticeStage(bool iconShown) {
+    if (counter_ < std::numeric_limits<std::int32_t>::max()) ++counter_;
+
+    // UpdatedDate is read on every tick. A missing or empty value stands for
+    // an update made at this very moment. That moment is taken as it is rather
+    // than passed through the stored form: whole seconds since 1970 stop
+    // fitting 32 bits on 19 January 2038, and a wrapped default would read as
+    // 1901 and send a request for a user who never had an update recorded.
+    const Text stored = settings_.RegReadString(u"UpdatedDate", Text{});
+
+    if (counter_ < kUpdateTicksPerDay) return;
+
+    const double now = CurrentMoment(clock_);
+    const double then = stored.empty() ? now : UpdatedDateToDateTime(stored, clock_);
+    if (WholeDaysBetween(now, then) <= kUpdateMaxAgeDays) return;
+
+    counter_ = 0;
+    if (notified_) return;
+    if (checker_.CheckForUpdate() != kUpdateAvailable) return;
+    notified_ = true;
+    ShowNotice(iconShown);
+}
+
+void UpdateNotice::ShowNotice(bool iconShown) {
+    if (!iconShown) {
+        // The user hides the icon; it is put into the notification area so
+        // that the notice has an icon to stand on. Stage 3 of the next tick
+        // hides it again, notice and all.
+        trayIcon_.SetVisible(false);
+        trayIcon_.SetVisible(true);
+    }
+    // The language set at this moment, so the notice follows a change at once.
+    Text title;
+    captions_.GetCaption(u"KXTrayForm", u"BalloonTitle", title);
+    trayIcon_.SetBalloonTitle(title);
+    Text text;
+    captions_.GetCaption(u"KXTrayForm", u"BalloonHint", text);
+    trayIcon_.SetBalloonHint(text);
+    trayIcon_.ShowBalloonHint();
+}
+
+}  // namespace kx

@@ -1,0 +1,45 @@
+// Stage 4 of the main cycle: the daily update schedule and the balloon notice.
+#pragma once
+
+#include <cstdint>
+
+#include "app/TrayIcon.h"
+#include "config/Captions.h"
+#include "config/Settings.h"
+#include "platform/ClockApi.h"
+#include "update/UpdateChecker.h"
+
+namespace kx {
+
+// Ticks between two evaluations of the stored update date.
+constexpr std::int32_t kUpdateTicksPerDay = 86400;
+// A stored update this many whole days away is recent enough.
+constexpr std::int64_t kUpdateMaxAgeDays = 45;
+
+class UpdateNotice {
+public:
+    // firstCount: UpdateTickCounter at program start; 79200 puts the first
+    // evaluation on the 7200th tick, two hours after the start.
+    UpdateNotice(IClock& clock, const SettingsStore& settings, const Captions& captions, TrayIcon& trayIcon,
+                 UpdateChecker& checker, std::int32_t firstCount = kUpdateFirstCount);
+
+    // Runs once per tick with the LoadTrayIcon value stage 3 read. Throws
+    // Failure when UpdatedDate converts to no moment; the tick's guard takes it.
+    void UpdateNoticeStage(bool iconShown);
+
+    std::int32_t UpdateTickCounter() const { return counter_; }
+    bool UpdateNotified() const { return notified_; }
+
+private:
+    void ShowNotice(bool iconShown);
+
+    IClock& clock_;
+    const SettingsStore& settings_;
+    const Captions& captions_;
+    TrayIcon& trayIcon_;
+    UpdateChecker& checker_;
+    std::int32_t counter_;
+    bool notified_ = false;
+};
+
+}  // namespace kx
