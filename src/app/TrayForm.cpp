@@ -33,6 +33,21 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       shell_(api.shell, api.windows, api.libraries, api.processes, formWindow),
       blockList_(api.system, api.files),
       priority_(api.windows, api.processes),
+      sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries}),
+      acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries}, settings_, blockList_,
+                    priority_, sampler_),
+      loadMeter_(api.system, api.libraries),
+      renderer_(api.windows, api.drawing),
+      trayStages_(api.windows, api.clock, api.system, settings_, trayIcon_, loadMeter_, renderer_),
+      updateChecker_(api.network, api.clock),
+      updateNotice_(api.clock, settings_, captions_, trayIcon_, updateChecker_),
+      mainCycle_(TickStages{
+          [this] { acceleration_.Run(); },
+          [this] { BlockListReloadStage(blockList_, settings_, api_.system, api_.shell); },
+          [this] { return trayStages_.TrayVisibilityStage(); },
+          [this](bool iconShown) { updateNotice_.UpdateNoticeStage(iconShown); },
+          [this] { trayStages_.IconRefreshStage(); },
+      }),
       menu_{
           {u"OpenPopup", {}, &TKXTrayForm::OpenPopupClick},
           {u"N3", u"-", nullptr},
@@ -46,7 +61,6 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
     trayIcon_.OnPopupMenu = [this](int x, int y) { PopupMenuAt(x, y); };
-    // The stages of the main cycle are bound to the concerns' records here.
 }
 
 CaptionForm TKXTrayForm::CaptionTargets() {

@@ -7,15 +7,22 @@
 #include <functional>
 #include <vector>
 
+#include "app/AccelerationStage.h"
 #include "app/MainCycle.h"
 #include "app/Shell.h"
 #include "app/SystemFont.h"
 #include "app/TrayIcon.h"
 #include "config/Captions.h"
 #include "config/Settings.h"
+#include "display/LoadIconRenderer.h"
+#include "display/LoadMeter.h"
+#include "display/TrayIconStages.h"
 #include "engine/BlockList.h"
+#include "engine/IdealProcessor.h"
 #include "engine/Priority.h"
 #include "platform/Platform.h"
+#include "update/UpdateChecker.h"
+#include "update/UpdateNotice.h"
 
 namespace kx {
 
@@ -98,6 +105,14 @@ private:
     Shell shell_;
     BlockList blockList_;
     PriorityControl priority_;
+    // The process-wide records of the main cycle's stages, for the run.
+    ProcessorSampler sampler_;
+    AccelerationStage acceleration_;
+    LoadMeter loadMeter_;
+    IconRenderer renderer_;
+    TrayIconStages trayStages_;
+    UpdateChecker updateChecker_;
+    UpdateNotice updateNotice_;
     MainCycle mainCycle_;
     FormFont font_;
     Text caption_;

@@ -111,6 +111,11 @@ void TrayIcon::ShowBalloonHint() {
     data_.uFlags |= w32::kNifInfo;
     data_.dwInfoFlags = w32::kNiifInfo;
     Notify(w32::kNimModify);
+    // The balloon is asked for once. Carrying NIF_INFO on until the balloon
+    // closes would re-request it with every later update (the picture changes
+    // every second): a shell that restarts its balloon delay on each request
+    // never shows it, and one that queues them shows it again and again.
+    data_.uFlags &= ~w32::kNifInfo;
 }
 
 bool TrayIcon::HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,

@@ -121,20 +121,24 @@ TEST_F(TrayIconWidget, BalloonTextsAreSentAtOnceEvenWhileHidden) {
     EXPECT_EQ(Calls().size(), 2u);
 }
 
-TEST_F(TrayIconWidget, TheBalloonFlagLastsUntilTheBalloonCloses) {
+TEST_F(TrayIconWidget, TheBalloonIsRequestedOnceAndLaterUpdatesDoNotBringItBack) {
+    icon.SetVisible(true);
+    icon.SetBalloonTitle(u"Title");
+    icon.SetBalloonHint(u"Text");
+    EXPECT_EQ(Last().data.uFlags & w32::kNifInfo, 0u) << "setting the texts asks for no balloon";
+    icon.ShowBalloonHint();
+    EXPECT_EQ(Last().message, w32::kNimModify);
+    EXPECT_EQ(Last().data.uFlags & w32::kNifInfo, w32::kNifInfo);
+    EXPECT_EQ(Last().data.dwInfoFlags, w32::kNiifInfo);
+    EXPECT_EQ(Last().data.szInfoTitle, u"Title");
+    EXPECT_EQ(Last().data.szInfo, u"Text");
+    EXPECT_EQ(Last().data.uTimeout, 10000u);
+
+    // The picture is replaced every second while the balloon shows.
+    icon.SetIcon(NewPicture());
+    EXPECT_EQ(Last().message, w32::kNimModify);
+    EXPECT_EQ(Last().data.uFlags & w32::kNifInfo, 0u) << "an update must not ask for the balloon again";
     for (std::uint32_t closing : {w32::kNinBalloonHide, w32::kNinBalloonTimeout}) {
-        icon.SetVisible(true);
-        icon.SetBalloonTitle(u"Title");
-        icon.SetBalloonHint(u"Text");
-        icon.ShowBalloonHint();
-        EXPECT_EQ(Last().data.uFlags & w32::kNifInfo, w32::kNifInfo);
-        EXPECT_EQ(Last().data.dwInfoFlags, w32::kNiifInfo);
-        EXPECT_EQ(Last().data.szInfoTitle, u"Title");
-        EXPECT_EQ(Last().data.szInfo, u"Text");
-
-        icon.SetHint(u"still shown");
-        EXPECT_NE(Last().data.uFlags & w32::kNifInfo, 0u) << "an update before the balloon closes keeps it";
-
         Notify(closing);
         icon.SetHint(u"after " + Text(1, static_cast<char16_t>(u'0' + closing)));
         EXPECT_EQ(Last().data.uFlags & w32::kNifInfo, 0u) << "closing notification " << closing;
