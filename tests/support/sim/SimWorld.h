@@ -167,6 +167,8 @@ struct HttpRequest {
     Text userAgent;
     std::uint32_t redirectPolicy;
     bool redirectPolicySet;
+    std::uint32_t accessType = 0;  // WinHttpOpen's
+    std::uint32_t flags = 0;       // WinHttpOpenRequest's (WINHTTP_FLAG_SECURE and others)
 };
 
 struct HttpResponse {
@@ -174,6 +176,11 @@ struct HttpResponse {
     bool answers = true;     // false: no answer (a time-out)
     std::uint32_t status = 200;
     std::string body;
+    std::uint32_t msPerRead = 0;  // the clock moves this far at every read of the body
+    std::size_t bytesPerRead = 0; // 0: as many as the reader asks for
+    bool breaksAfterBody = false; // the transfer breaks once the body has been read
+    // The Content-Length announced: -1 the body's own size, -2 none (chunked or read to the close).
+    std::int64_t contentLength = -1;
 };
 
 struct SimLibrary {
@@ -210,11 +217,13 @@ struct SimWorld {
 
     // Display.
     std::map<int, int> metrics;
+    std::function<void(int index)> onSystemMetrics;  // runs at every GetSystemMetrics, before it answers
     std::array<std::uint32_t, 31> sysColors{};
     int cursorX = 0;
     int cursorY = 0;
     LogFontInfo iconTitleFont;
     bool iconTitleFontFails = false;
+    int systemDpi = 96;
     std::map<Text, std::uint32_t> registeredMessages;
     int waitingMessageRuns = 0;
 
@@ -237,6 +246,14 @@ struct SimWorld {
     // Files, by upper-cased path.
     std::map<Text, SimFile> files;
     std::vector<std::pair<Text, std::uint32_t>> fileOpens;  // (path, share mode)
+    // Writing files (the main program's editor): folders by upper-cased path,
+    // and faults a test can inject.
+    std::set<Text> folders;
+    bool fileWritesRefused = false;   // CreateFileW for writing fails (no rights)
+    bool fileWriteFails = false;      // WriteFile fails (disk full)
+    int moveFailuresLeft = 0;         // the next n MoveFileExW calls fail (target busy)
+    std::vector<std::pair<Text, Text>> fileMoves;  // (from, to) of every successful move
+    std::vector<Text> flushedFiles;                // upper-cased paths flushed
 
     // Libraries, by upper-cased name; a name not here cannot be loaded.
     std::map<Text, SimLibrary> libraries;
@@ -261,13 +278,15 @@ struct SimWorld {
     // Icons.
     std::map<KHandle, SimIcon> icons;
     bool iconCreationFails = false;
-    KHandle applicationIcon = 0x7770;
+    // Not a multiple of 4, so no handle of the table (0x1000 + 4n) ever equals it.
+    KHandle applicationIcon = 0x7772;
 
     // Clock: UTC file time, and the local offset from it.
     std::int64_t fileTimeUtc = 0;
     std::int64_t localOffset100ns = 0;
     std::vector<std::uint32_t> sleeps;
-    std::function<long(const Text&, std::uint32_t, double*)> dateParser;
+    // VarDateFromStr: (text, lcid, flags, date) -> HRESULT.
+    std::function<long(const Text&, std::uint32_t, std::uint32_t, double*)> dateParser;
 
     // HTTP.
     std::function<HttpResponse(const HttpRequest&)> httpServer;

@@ -1,0 +1,53 @@
+// The whole system's processor load, measured between two calls from the
+// idle time of all processors and the system time.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/LibraryApi.h"
+#include "platform/SystemApi.h"
+
+namespace kx {
+
+// The last good reading; both 0 at start, and an idle time of 0 means that
+// there is no previous reading.
+struct LoadMeterState {
+    std::int64_t PreviousIdleTime = 0;    // 100-ns units, all processors together
+    std::int64_t PreviousSystemTime = 0;  // 100-ns units since 1601 UTC
+};
+
+namespace w32 {
+constexpr std::uint32_t kSystemBasicInformation = 0;
+constexpr std::uint32_t kSystemPerformanceInformation = 2;
+constexpr std::uint32_t kSystemTimeOfDayInformation = 3;
+}  // namespace w32
+
+class LoadMeter {
+public:
+    // Lengths the queries are made with.
+    static constexpr std::uint32_t kBasicLength = 44;
+    static constexpr std::uint32_t kTimeOfDayLength = 32;
+    static constexpr std::uint32_t kPerformanceLengthOld = 312;  // version index below 5
+    static constexpr std::uint32_t kPerformanceLength = 1000;
+
+    LoadMeter(ISystemInfo& system, ILibraries& libraries) : system_(system), libraries_(libraries) {}
+
+    // The share of processor time that was not idle since the last good
+    // reading, 0 to 100 (an idle interval gives 0.5). The first reading, and
+    // every call that cannot measure, gives 0. Never fails.
+    double GetSystemProcessorLoad();
+
+    // NtQuerySystemInformation, looked up in "ntdll.dll" at every call; a
+    // non-zero status when the library or the entry is missing or the call
+    // cannot be made.
+    long QuerySystemInformation(std::uint32_t infoClass, void* buffer, std::uint32_t length);
+
+    const LoadMeterState& State() const { return state_; }
+
+private:
+    ISystemInfo& system_;
+    ILibraries& libraries_;
+    LoadMeterState state_;
+};
+
+}  // namespace kx

@@ -1,0 +1,52 @@
+// Stages 3 and 5 of the main cycle: the notification-area icon follows the
+// LoadTrayIcon setting, and shows the processor load graph of every tick.
+#pragma once
+
+#include <cstdint>
+
+#include "app/TrayIcon.h"
+#include "config/Settings.h"
+#include "display/LoadIconRenderer.h"
+#include "display/LoadMeter.h"
+#include "platform/ClockApi.h"
+#include "platform/SystemApi.h"
+#include "platform/WindowApi.h"
+
+namespace kx {
+
+// A load of 0 to 100 as a whole number, ties to the even number (50.5 gives
+// 50, 51.5 gives 52), whatever the rounding mode of the thread.
+std::int32_t RoundLoad(double load);
+
+class TrayIconStages {
+public:
+    TrayIconStages(IWindows& windows, IClock& clock, ISystemInfo& system, const SettingsStore& settings,
+                   TrayIcon& trayIcon, LoadMeter& loadMeter, IconRenderer& renderer)
+        : windows_(windows),
+          clock_(clock),
+          system_(system),
+          settings_(settings),
+          trayIcon_(trayIcon),
+          loadMeter_(loadMeter),
+          renderer_(renderer) {}
+
+    // Shows or hides the icon as LoadTrayIcon says, adding it only once the
+    // taskbar exists. Returns the LoadTrayIcon value read, for the update
+    // notice of the same tick. A removal the shell refuses raises Failure.
+    bool TrayVisibilityStage();
+
+    // Measures the load, draws the next graph in the colours of the settings
+    // and gives it to the icon (an empty picture when the drawing fails).
+    void IconRefreshStage();
+
+private:
+    IWindows& windows_;
+    IClock& clock_;
+    ISystemInfo& system_;
+    const SettingsStore& settings_;
+    TrayIcon& trayIcon_;
+    LoadMeter& loadMeter_;
+    IconRenderer& renderer_;
+};
+
+}  // namespace kx
