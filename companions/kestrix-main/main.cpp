@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "CompanionLog.h"
+
 namespace {
 
 struct Dialog {
@@ -39,29 +41,7 @@ constexpr wchar_t kMainClass[] = L"TKXMainForm";
 int g_openWindows = 0;
 bool g_hangOnClose = false;
 
-std::wstring LogPath() {
-    wchar_t buffer[MAX_PATH * 2];
-    const DWORD n = ::GetEnvironmentVariableW(L"KX_COMPANION_LOG", buffer, MAX_PATH * 2);
-    if (n > 0 && n < MAX_PATH * 2) return buffer;
-    const DWORD m = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH * 2);
-    std::wstring path(buffer, m);
-    return path.substr(0, path.rfind(L'\\') + 1) + L"companions.log";
-}
-
-void AppendLog(const std::wstring& line) {
-    const std::wstring text = line + L"\r\n";
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    HANDLE file = ::CreateFileW(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
-}
+using kxcompanion::AppendLog;
 
 std::wstring ClassOf(HWND window) {
     wchar_t name[256];
