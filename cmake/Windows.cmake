@@ -5,6 +5,19 @@
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 set(KX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
+# Every program of this build (KestrixTray.exe, companions, test helpers and
+# the integration tests) lands in <build>/bin, next to each other as they are
+# installed, so the tests find them in their working folder.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
+
+if(MSVC)
+    # Visual Studio: the static runtime instead of the mingw link flags, and
+    # no linker-made manifest beside the one the resource scripts embed.
+    set(KX_STATIC_LINK "")
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    add_link_options(/MANIFEST:NO)
+endif()
+
 file(GLOB KX_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp")
 add_library(kx_win32 STATIC ${KX_WIN32_SOURCES})
 target_link_libraries(kx_win32 PUBLIC kx_core)
@@ -33,6 +46,14 @@ file(GLOB KX_COMPANION_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/companion
 foreach(companion_dir IN LISTS KX_COMPANION_DIRS)
     if(EXISTS "${companion_dir}/CMakeLists.txt")
         add_subdirectory("${companion_dir}")
+    endif()
+endforeach()
+
+# The product as shipped: the real help file and the installer (after the
+# companions, whose programs they take).
+foreach(product_dir help installer)
+    if(EXISTS "${CMAKE_SOURCE_DIR}/${product_dir}/CMakeLists.txt")
+        add_subdirectory("${CMAKE_SOURCE_DIR}/${product_dir}" "${CMAKE_BINARY_DIR}/${product_dir}")
     endif()
 endforeach()
 

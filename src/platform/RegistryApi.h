@@ -22,6 +22,8 @@ public:
     virtual long RegSetValueExW(KHandle key, const Text& valueName, std::uint32_t type, const std::uint8_t* data,
                                 std::uint32_t size) = 0;
     virtual long RegCloseKey(KHandle key) = 0;
+    // For the main program's logon switch; kErrorFileNotFound when there is no such value.
+    virtual long RegDeleteValueW(KHandle key, const Text& valueName) = 0;
 };
 
 inline void CloseRegKey(IRegistry& api, KHandle key) { api.RegCloseKey(key); }

@@ -50,6 +50,15 @@ public:
     virtual bool GetFileSizeEx(KHandle file, std::int64_t* size) = 0;
     virtual bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) = 0;
     virtual bool CloseHandle(KHandle file) = 0;
+    // Writing, for the main program's block-list editor (KestrixTray itself
+    // only reads). Each returns false when the platform call fails.
+    virtual bool WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) = 0;
+    virtual bool FlushFileBuffers(KHandle file) = 0;
+    virtual bool MoveFileExW(const Text& from, const Text& to, std::uint32_t flags) = 0;
+    virtual bool DeleteFileW(const Text& path) = 0;
+    virtual bool CreateDirectoryW(const Text& path) = 0;
+    // INVALID_FILE_ATTRIBUTES (0xFFFFFFFF) when there is nothing at path.
+    virtual std::uint32_t GetFileAttributesW(const Text& path) = 0;
 };
 
 inline void CloseFileHandle(IFiles& api, KHandle file) { api.CloseHandle(file); }

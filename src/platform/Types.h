@@ -63,6 +63,13 @@ constexpr std::uint32_t kRealtimePriorityClass = 0x100;
 constexpr std::uint32_t kGenericRead = 0x80000000u;
 constexpr std::uint32_t kFileShareRead = 1;
 constexpr std::uint32_t kOpenExisting = 3;
+constexpr std::uint32_t kGenericWrite = 0x40000000u;
+constexpr std::uint32_t kCreateAlways = 2;
+constexpr std::uint32_t kCreateNew = 1;
+constexpr std::uint32_t kMoveFileReplaceExisting = 0x1;
+constexpr std::uint32_t kMoveFileWriteThrough = 0x8;
+constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 
 // Window messages and commands
 constexpr std::uint32_t kWmClose = 0x0010;

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Drawing.h"
+#include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Network.h"
 #include "platform/win32/Win32Processes.h"

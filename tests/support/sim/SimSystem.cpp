@@ -113,8 +113,23 @@ bool SimSystem::LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* 
 KHandle SimFiles::CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
                               std::uint32_t disposition) {
     world_.fileOpens.emplace_back(path, shareMode);
+    if ((access & w32::kGenericWrite) != 0) {
+        // Writing: a new or truncated file, in a folder that exists.
+        if (world_.fileWritesRefused) return 0;
+        const Text upper = Upper(path);
+        const auto slash = upper.rfind(u'\\');
+        if (slash != Text::npos && world_.folders.count(upper.substr(0, slash)) == 0) return 0;
+        auto existing = world_.files.find(upper);
+        if (disposition == w32::kCreateNew && existing != world_.files.end()) return 0;
+        if (disposition != w32::kCreateAlways && disposition != w32::kCreateNew) return 0;
+        if (existing != world_.files.end() && existing->second.openForWriting) return 0;
+        world_.files[upper].bytes.clear();
+        open_.push_back(OpenFile{upper, 0});
+        return world_.handles.Open(HandleKind::File, open_.size() - 1);
+    }
     auto it = world_.files.find(Upper(path));
     if (it == world_.files.end() || disposition != w32::kOpenExisting) return 0;
+    if (it->second.locked) return 0;
     // A reader that does not share writing cannot open a file another program writes.
     if (it->second.openForWriting && (shareMode & 2u) == 0) return 0;
     if ((access & w32::kGenericRead) == 0) return 0;
@@ -142,5 +157,58 @@ bool SimFiles::ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::u
 }
 
 bool SimFiles::CloseHandle(KHandle file) { return world_.handles.Close(file, HandleKind::File); }
+
+bool SimFiles::WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) {
+    const auto* entry = world_.handles.Find(file, HandleKind::File);
+    if (written != nullptr) *written = 0;
+    if (entry == nullptr || world_.fileWriteFails) return false;
+    OpenFile& f = open_[entry->object];
+    auto& bytes = world_.files[f.path].bytes;
+    const auto* from = static_cast<const std::uint8_t*>(buffer);
+    if (bytes.size() < f.position + toWrite) bytes.resize(f.position + toWrite);
+    if (toWrite != 0) std::memcpy(bytes.data() + f.position, from, toWrite);
+    f.position += toWrite;
+    if (written != nullptr) *written = toWrite;
+    return true;
+}
+
+bool SimFiles::FlushFileBuffers(KHandle file) {
+    const auto* entry = world_.handles.Find(file, HandleKind::File);
+    if (entry == nullptr) return false;
+    world_.flushedFiles.push_back(open_[entry->object].path);
+    return true;
+}
+
+bool SimFiles::MoveFileExW(const Text& from, const Text& to, std::uint32_t flags) {
+    if (world_.moveFailuresLeft > 0) {
+        --world_.moveFailuresLeft;
+        return false;
+    }
+    auto source = world_.files.find(Upper(from));
+    if (source == world_.files.end()) return false;
+    const Text target = Upper(to);
+    if (world_.files.count(target) != 0 && (flags & w32::kMoveFileReplaceExisting) == 0) return false;
+    if (world_.files.count(target) != 0 && world_.files[target].locked) return false;
+    if (source->second.locked) return false;
+    SimFile moved = source->second;
+    world_.files.erase(source);
+    world_.files[target] = std::move(moved);
+    world_.fileMoves.emplace_back(from, to);
+    return true;
+}
+
+bool SimFiles::DeleteFileW(const Text& path) { return world_.files.erase(Upper(path)) != 0; }
+
+bool SimFiles::CreateDirectoryW(const Text& path) {
+    if (world_.fileWritesRefused) return false;
+    return world_.folders.insert(Upper(path)).second;
+}
+
+std::uint32_t SimFiles::GetFileAttributesW(const Text& path) {
+    const Text upper = Upper(path);
+    if (world_.folders.count(upper) != 0) return w32::kFileAttributeDirectory;
+    if (world_.files.count(upper) != 0) return 0x80;  // FILE_ATTRIBUTE_NORMAL
+    return w32::kInvalidFileAttributes;
+}
 
 }  // namespace kx::sim

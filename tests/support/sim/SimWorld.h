@@ -96,6 +96,7 @@ struct SimDrive {
 struct SimFile {
     std::vector<std::uint8_t> bytes;
     bool openForWriting = false;  // another program holds it open for writing
+    bool locked = false;          // another program holds it open and shares nothing
 };
 
 struct SentMessage {

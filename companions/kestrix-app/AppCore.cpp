@@ -1,0 +1,390 @@
+#include "AppCore.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "ControlIds.h"
+#include "config/WindowsVersion.h"
+
+namespace kxapp {
+
+namespace {
+
+struct ClassName {
+    FormKind kind;
+    const wchar_t* name;
+};
+// The main program's window classes, which KestrixTray's Exit closes by name.
+constexpr ClassName kClasses[] = {
+    {FormKind::Main, L"TKXMainForm"},         {FormKind::Settings, L"TKXSettingsForm"},
+    {FormKind::Advanced, L"TKXAdvancedSettingsForm"}, {FormKind::BlockList, L"TKXAddBlockListForm"},
+    {FormKind::Stats, L"TKXStatsForm"},       {FormKind::Test, L"TKXTestForm"},
+    {FormKind::About, L"TKXAboutForm"},
+};
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+// user32 is always loaded; these two exist from Windows 10 1607 on.
+template <typename Fn>
+Fn User32Entry(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 == nullptr ? nullptr : reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+int SystemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int WindowDpi(HWND window) {
+    static const auto getDpi = User32Entry<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpi != nullptr && window != nullptr) {
+        const UINT dpi = getDpi(window);
+        if (dpi != 0) return static_cast<int>(dpi);
+    }
+    return SystemDpi();
+}
+
+}  // namespace
+
+std::wstring WindowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    if (length <= 0) return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    return text;
+}
+
+// ---------------------------------------------------------------------- App
+
+App::App(HINSTANCE instance) : instance_(instance), settings_(api_.registry, api_.system) {
+    wchar_t path[MAX_PATH * 2] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+    std::wstring own(path, length);
+    programFolder_ = T(own.substr(0, own.rfind(L'\\') + 1));
+    book_ = std::make_unique<kx::CaptionBook>(api_.system, settings_.Read().language);
+}
+
+App::~App() {
+    auto forms = std::move(forms_);
+    forms_.clear();
+    for (auto& entry : forms) {
+        if (entry.second && entry.second->Handle() != nullptr) DestroyWindow(entry.second->Handle());
+    }
+    if (helpLibrary_ != nullptr) FreeLibrary(helpLibrary_);
+}
+
+std::wstring App::Caption(const wchar_t* form, const wchar_t* key) const {
+    const Text text = book_->Get(T(form), T(key));
+    return std::wstring(text.begin(), text.end());
+}
+
+void App::ReloadCaptions() {
+    book_ = std::make_unique<kx::CaptionBook>(api_.system, settings_.Read().language);
+    for (auto& entry : forms_) {
+        entry.second->ClearStatus();  // a message of the old language would stay otherwise
+        entry.second->ApplyTexts();
+    }
+}
+
+Text App::BlockListFile() { return kx::BlockListPath(api_.system, api_.shell); }
+
+Form* App::Find(FormKind kind) const {
+    auto it = forms_.find(kind);
+    return it == forms_.end() ? nullptr : it->second.get();
+}
+
+Form* App::Open(FormKind kind) {
+    if (Form* open = Find(kind)) {
+        if (IsIconic(open->Handle())) ShowWindow(open->Handle(), SW_RESTORE);
+        SetForegroundWindow(open->Handle());
+        return open;
+    }
+    std::unique_ptr<Form> form;
+    switch (kind) {
+        case FormKind::Main: form = MakeMainForm(*this); break;
+        case FormKind::Settings: form = MakeSettingsForm(*this); break;
+        case FormKind::Advanced: form = MakeAdvancedForm(*this); break;
+        case FormKind::BlockList: form = MakeBlockListForm(*this); break;
+        case FormKind::Stats: form = MakeStatsForm(*this); break;
+        case FormKind::Test: form = MakeTestForm(*this); break;
+        case FormKind::About: form = MakeAboutForm(*this); break;
+    }
+    Form* raw = form.get();
+    forms_[kind] = std::move(form);
+    if (!raw->Create()) {
+        forms_.erase(kind);
+        return nullptr;
+    }
+    ShowWindow(raw->Handle(), SW_SHOWNORMAL);
+    SetForegroundWindow(raw->Handle());
+    return raw;
+}
+
+void App::Forget(Form* form) {
+    for (auto it = forms_.begin(); it != forms_.end(); ++it) {
+        if (it->second.get() != form) continue;
+        const bool main = it->first == FormKind::Main;
+        forms_.erase(it);
+        // The program ends with its main window.
+        if (main) PostQuitMessage(0);
+        return;
+    }
+}
+
+bool App::IsOurWindow(HWND window) const {
+    for (const auto& entry : forms_) {
+        if (entry.second->Handle() == window) return true;
+    }
+    return false;
+}
+
+bool App::TrayRunning() const { return FindWindowW(L"TKXTrayForm", nullptr) != nullptr; }
+
+bool App::StartTray() {
+    if (TrayRunning()) return true;
+    const std::wstring folder(programFolder_.begin(), programFolder_.end());
+    const std::wstring exe = folder + L"KestrixTray.exe";
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
+    return result > 32;
+}
+
+void App::StartUpdater() {
+    const std::wstring folder(programFolder_.begin(), programFolder_.end());
+    const std::wstring exe = folder + L"KestrixUpdate.exe";
+    ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+}
+
+void App::ShowHelp() {
+    using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+    // The help viewer stays loaded while the program runs: its window lives in our process.
+    if (helpLibrary_ == nullptr) helpLibrary_ = LoadLibraryExW(L"hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (helpLibrary_ == nullptr) return;
+    auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
+    if (htmlHelp == nullptr) return;
+    const std::wstring folder(programFolder_.begin(), programFolder_.end());
+    const std::wstring topic = folder + L"Kestrix.chm::/html/main.htm>HelpWindow";
+    htmlHelp(GetDesktopWindow(), topic.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
+}
+
+HWND AcceleratedWindow(App& app) {
+    const kx::Text handle = app.Settings().Read().handle;
+    std::uint32_t value = 0;
+    for (char16_t c : handle) {
+        if (c < u'0' || c > u'9') return nullptr;
+        value = value * 10 + static_cast<std::uint32_t>(c - u'0');
+    }
+    HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+    return value != 0 && IsWindow(window) ? window : nullptr;
+}
+
+std::wstring WindowProgramPath(HWND window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == 0) return {};
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr) return {};
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = static_cast<DWORD>(std::size(path));
+    const BOOL ok = QueryFullProcessImageNameW(process, 0, path, &size);
+    CloseHandle(process);
+    return ok ? std::wstring(path, size) : std::wstring();
+}
+
+// --------------------------------------------------------------------- Form
+
+Form::Form(App& app, const wchar_t* className, const wchar_t* tableName, int width, int height)
+    : app_(app), className_(className), tableName_(tableName), width_(width), height_(height) {}
+
+Form::~Form() {
+    if (window_ != nullptr) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+    if (font_ != nullptr) DeleteObject(font_);
+}
+
+bool Form::RegisterClasses(HINSTANCE instance) {
+    for (const auto& entry : kClasses) {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &Form::WindowProc;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0));
+        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = entry.name;
+        if (RegisterClassExW(&wc) == 0) return false;
+    }
+    return true;
+}
+
+bool Form::Create() {
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+    window_ = CreateWindowExW(exStyle, className_, L"", style, CW_USEDEFAULT, CW_USEDEFAULT, width_, height_, nullptr,
+                              nullptr, app_.Instance(), this);
+    if (window_ == nullptr) return false;
+    UseDpi(WindowDpi(window_));
+    Build();
+    Add(L"STATIC", SS_LEFT | SS_NOPREFIX, kIdStatus, 12, height_ - 30, width_ - 24, 22);
+    ApplyTexts();
+    LayOut();
+    Place();
+    return true;
+}
+
+void Form::Place() {
+    RECT own = {};
+    GetWindowRect(window_, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    Form* main = app_.Find(FormKind::Main);
+    RECT anchor = {};
+    POINT point = {};
+    if (main != nullptr && main != this && main->Handle() != nullptr) {
+        GetWindowRect(main->Handle(), &anchor);
+        point = {anchor.left + Scale(40), anchor.top + Scale(40)};
+    } else {
+        GetCursorPos(&point);
+    }
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& work = monitor.rcWork;
+    int x = point.x;
+    int y = point.y;
+    if (main == nullptr || main == this) {
+        x = work.left + (work.right - work.left - width) / 2;
+        y = work.top + (work.bottom - work.top - height) / 2;
+    }
+    // Whole on the monitor, as far as it fits.
+    if (x + width > work.right) x = work.right - width;
+    if (y + height > work.bottom) y = work.bottom - height;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+HWND Form::Add(const wchar_t* windowClass, DWORD style, int id, int x, int y, int width, int height, DWORD exStyle) {
+    HWND control = CreateWindowExW(exStyle, windowClass, L"", style | WS_CHILD | WS_VISIBLE, Scale(x), Scale(y),
+                                   Scale(width), Scale(height), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   app_.Instance(), nullptr);
+    if (control != nullptr) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        placed_.push_back(Placed{id, RECT{x, y, x + width, y + height}});
+    }
+    return control;
+}
+
+void Form::UseDpi(int dpi) {
+    dpi_ = dpi;
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    LOGFONTW face = metrics.lfMessageFont;
+    // The metrics are those of the system DPI; the window's monitor may differ.
+    face.lfHeight = MulDiv(face.lfHeight, dpi, SystemDpi());
+    HFONT font = CreateFontIndirectW(&face);
+    if (font == nullptr) return;
+    for (const Placed& placed : placed_) SendMessageW(Item(placed.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (font_ != nullptr) DeleteObject(font_);
+    font_ = font;
+}
+
+void Form::LayOut() {
+    for (const Placed& placed : placed_) {
+        const RECT& b = placed.box;
+        SetWindowPos(Item(placed.id), nullptr, Scale(b.left), Scale(b.top), Scale(b.right - b.left),
+                     Scale(b.bottom - b.top), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT frame = {0, 0, Scale(width_), Scale(height_)};
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE));
+    static const auto adjust = User32Entry<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    if (adjust != nullptr) {
+        adjust(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi_));
+    } else {
+        AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    }
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+void Form::ShowStatus(const std::wstring& text, bool problem) {
+    statusProblem_ = problem;
+    SetText(kIdStatus, text);
+    InvalidateRect(Item(kIdStatus), nullptr, TRUE);
+}
+
+LRESULT Form::OnNotify(NMHDR*) { return 0; }
+
+LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* form = static_cast<Form*>(create->lpCreateParams);
+        form->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->window_ = nullptr;
+        form->app_.Forget(form);  // the form is gone after this
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return form->Dispatch(message, wParam, lParam);
+}
+
+LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CLOSE:
+            DestroyWindow(window_);
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kIdClose && HIWORD(wParam) == BN_CLICKED) {
+                DestroyWindow(window_);
+                return 0;
+            }
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_NOTIFY:
+            return OnNotify(reinterpret_cast<NMHDR*>(lParam));
+        case WM_TIMER:
+            OnTimer();
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            if (reinterpret_cast<HWND>(lParam) == Item(kIdStatus) && statusProblem_) {
+                auto dc = reinterpret_cast<HDC>(wParam);
+                SetTextColor(dc, RGB(192, 0, 0));
+                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            }
+            return OnMessage(message, wParam, lParam);
+        case 0x02E0: {  // WM_DPICHANGED: the window moved to a monitor of another DPI
+            UseDpi(HIWORD(wParam));
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            LayOut();
+            return 0;
+        }
+        default:
+            return OnMessage(message, wParam, lParam);
+    }
+}
+
+}  // namespace kxapp

@@ -1,0 +1,531 @@
+// The main window, the two settings windows, the statistics, the self-check
+// and the about window.
+#include "AppCore.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <array>
+#include "ControlIds.h"
+#include "companion/BlockListStore.h"
+#include "display/ColorText.h"
+#include "config/WindowsVersion.h"
+#include "engine/BlockList.h"
+
+namespace kxapp {
+
+namespace {
+
+constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kLabel = SS_LEFT;
+constexpr UINT_PTR kRefreshTimer = 1;
+
+std::wstring Plain(const std::wstring& text) {
+    const Text plain = kx::StripAccessKey(T(text));
+    return std::wstring(plain.begin(), plain.end());
+}
+
+std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
+
+// ------------------------------------------------------------------ main
+
+class MainForm : public Form {
+public:
+    explicit MainForm(App& app) : Form(app, L"TKXMainForm", L"KXMainForm", 460, 330) {}
+
+    void ApplyTexts() override {
+        SetWindowTextW(Handle(), Caption(L"KXMainForm").c_str());
+        SetCaption(kIdCurrentTitle, L"CurrentTitleLabel");
+        SetCaption(kIdAddCurrent, L"AddCurrentButton");
+        SetCaption(kIdStartTray, L"StartTrayButton");
+        SetCaption(kIdOpenSettings, L"SettingsButton");
+        SetCaption(kIdOpenAdvanced, L"AdvancedButton");
+        SetCaption(kIdOpenBlockList, L"BlockListButton");
+        SetCaption(kIdOpenStats, L"StatsButton");
+        SetCaption(kIdOpenTest, L"TestButton");
+        SetCaption(kIdOpenHelp, L"HelpButton");
+        SetCaption(kIdOpenAbout, L"AboutButton");
+        SetCaption(kIdClose, L"CloseButton");
+        shown_ = reinterpret_cast<HWND>(-1);
+        Refresh();
+    }
+
+private:
+    void Build() override {
+        Add(L"STATIC", kLabel, kIdCurrentTitle, 12, 12, 436, 20);
+        Add(L"STATIC", kLabel | SS_NOPREFIX | SS_ENDELLIPSIS, kIdCurrentCaption, 24, 34, 424, 20);
+        Add(L"STATIC", kLabel | SS_NOPREFIX | SS_PATHELLIPSIS, kIdCurrentPath, 24, 56, 424, 20);
+        Add(L"BUTTON", kButton, kIdAddCurrent, 12, 82, 260, 28);
+        Add(L"STATIC", kLabel | SS_NOPREFIX, kIdTrayStatus, 12, 126, 272, 20);
+        Add(L"BUTTON", kButton, kIdStartTray, 288, 120, 160, 28);
+        const int ids[] = {kIdOpenSettings, kIdOpenAdvanced, kIdOpenBlockList, kIdOpenStats,
+                           kIdOpenTest,     kIdOpenHelp,     kIdOpenAbout,     kIdClose};
+        for (int i = 0; i < 8; ++i) Add(L"BUTTON", kButton, ids[i], 12 + (i % 2) * 222, 162 + (i / 2) * 34, 214, 30);
+        SetTimer(Handle(), kRefreshTimer, 1000, nullptr);
+    }
+
+    void OnTimer() override { Refresh(); }
+
+    void Refresh() {
+        HWND window = AcceleratedWindow(app_);
+        if (window != shown_) {
+            shown_ = window;
+            if (window == nullptr) {
+                SetText(kIdCurrentCaption, Caption(L"NothingAccelerated"));
+                SetText(kIdCurrentPath, L"");
+            } else {
+                SetText(kIdCurrentCaption, WindowText(window));
+                SetText(kIdCurrentPath, WindowProgramPath(window));
+            }
+            EnableWindow(Item(kIdAddCurrent), window != nullptr);
+        }
+        const bool running = app_.TrayRunning();
+        SetText(kIdTrayStatus, Caption(running ? L"TrayRunning" : L"TrayNotRunning"));
+        EnableWindow(Item(kIdStartTray), !running);
+    }
+
+    void OnCommand(int id, int code) override {
+        if (code != BN_CLICKED) return;
+        switch (id) {
+            case kIdAddCurrent:
+                if (HWND window = AcceleratedWindow(app_)) ProposeWindow(app_, window);
+                break;
+            case kIdStartTray: app_.StartTray(); break;
+            case kIdOpenSettings: app_.Open(FormKind::Settings); break;
+            case kIdOpenAdvanced: app_.Open(FormKind::Advanced); break;
+            case kIdOpenBlockList: app_.Open(FormKind::BlockList); break;
+            case kIdOpenStats: app_.Open(FormKind::Stats); break;
+            case kIdOpenTest: app_.Open(FormKind::Test); break;
+            case kIdOpenHelp: app_.ShowHelp(); break;
+            case kIdOpenAbout: app_.Open(FormKind::About); break;
+            default: break;
+        }
+    }
+
+    HWND shown_ = reinterpret_cast<HWND>(-1);
+};
+
+// -------------------------------------------------------------- settings
+
+class SettingsForm : public Form {
+public:
+    explicit SettingsForm(App& app) : Form(app, L"TKXSettingsForm", L"KXSettingsForm", 460, 330) {}
+
+    void ApplyTexts() override {
+        SetWindowTextW(Handle(), Caption(L"KXSettingsForm").c_str());
+        SetCaption(kIdPriorityLabel, L"PriorityLabel");
+        SetCaption(kIdRealtimeWarning, L"RealtimeWarning");
+        SetCaption(kIdIdeal, L"IdealCheck");
+        SetCaption(kIdTrayIcon, L"TrayIconCheck");
+        SetCaption(kIdStartWithWindows, L"StartCheck");
+        SetCaption(kIdLanguageLabel, L"LanguageLabel");
+        SetCaption(kIdSave, L"SaveButton");
+        SetCaption(kIdClose, L"CloseButton");
+        HWND priority = Item(kIdPriority);
+        const int chosen = static_cast<int>(SendMessageW(priority, CB_GETCURSEL, 0, 0));
+        SendMessageW(priority, CB_RESETCONTENT, 0, 0);
+        for (const wchar_t* key : {L"PriorityIdle", L"PriorityBelow", L"PriorityNormal", L"PriorityAbove",
+                                   L"PriorityHigh", L"PriorityRealtime"}) {
+            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Caption(key).c_str()));
+        }
+        SendMessageW(priority, CB_SETCURSEL, static_cast<WPARAM>(chosen < 0 ? 4 : chosen), 0);
+    }
+
+private:
+    void Build() override {
+        Add(L"STATIC", kLabel, kIdPriorityLabel, 12, 12, 436, 20);
+        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdPriority, 12, 34, 260, 200);
+        Add(L"STATIC", kLabel | SS_NOPREFIX, kIdRealtimeWarning, 12, 64, 436, 50);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdIdeal, 12, 120, 436, 22);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdTrayIcon, 12, 146, 436, 22);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdStartWithWindows, 12, 172, 436, 22);
+        Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 208, 150, 20);
+        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 204, 220, 200);
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 254, 104, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 254, 104, 30);
+        // Each language by its own name, whatever the language of the window.
+        for (const wchar_t* name : {L"English", L"Fran\u00E7ais", L"\uD55C\uAD6D\uC5B4", L"Portugu\u00EAs (Brasil)",
+                                    L"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"}) {
+            SendMessageW(Item(kIdLanguage), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        }
+        Load();
+    }
+
+    void Load() {
+        const kx::SettingsSnapshot s = app_.Settings().Read();
+        const int level = kx::SettingsEditor::IsValidPriority(s.processorPriority) ? s.processorPriority : 2;
+        SendMessageW(Item(kIdPriority), CB_SETCURSEL, static_cast<WPARAM>(level + 2), 0);
+        CheckDlgButton(Handle(), kIdIdeal, s.processorIdeal ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdTrayIcon, s.loadTrayIcon ? BST_CHECKED : BST_UNCHECKED);
+        const bool starts = s.loadKestrix && app_.Settings().StartsWithWindows();
+        CheckDlgButton(Handle(), kIdStartWithWindows, starts ? BST_CHECKED : BST_UNCHECKED);
+        int language = 0;
+        for (std::size_t i = 0; i < kx::kLanguageNames.size(); ++i) {
+            if (s.language == kx::kLanguageNames[i]) language = static_cast<int>(i);
+        }
+        SendMessageW(Item(kIdLanguage), CB_SETCURSEL, static_cast<WPARAM>(language), 0);
+        language_ = s.language;
+        ShowWarning();
+    }
+
+    void ShowWarning() {
+        const auto chosen = SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0);
+        ShowWindow(Item(kIdRealtimeWarning), chosen == 5 ? SW_SHOW : SW_HIDE);
+    }
+
+    void Save() {
+        kx::SettingsEditor& settings = app_.Settings();
+        bool refused = false;
+        auto note = [&refused](kx::SettingWrite result) {
+            if (result != kx::SettingWrite::Written) refused = true;
+        };
+        const auto level = static_cast<int>(SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0)) - 2;
+        note(settings.WritePriority(level));
+        note(settings.WriteSwitch(u"ProcessorIdeal", IsDlgButtonChecked(Handle(), kIdIdeal) == BST_CHECKED));
+        note(settings.WriteSwitch(u"LoadTrayIcon", IsDlgButtonChecked(Handle(), kIdTrayIcon) == BST_CHECKED));
+        const bool start = IsDlgButtonChecked(Handle(), kIdStartWithWindows) == BST_CHECKED;
+        // LoadKestrix alone decides whether the logon start proceeds, and ordinary
+        // rights can write it; the logon entry itself needs administrator rights.
+        note(settings.WriteSwitch(u"LoadKestrix", start));
+        bool runRefused = false;
+        if (start && !settings.StartsWithWindows()) {
+            runRefused = settings.SetStartWithWindows(true, app_.ProgramFolder()) != kx::SettingWrite::Written;
+        } else if (!start && settings.StartsWithWindows()) {
+            settings.SetStartWithWindows(false, app_.ProgramFolder());
+        }
+        const auto language = SendMessageW(Item(kIdLanguage), CB_GETCURSEL, 0, 0);
+        const Text chosenLanguage =
+            language >= 0 && language < 5 ? Text(kx::kLanguageNames[static_cast<std::size_t>(language)]) : language_;
+        const bool languageChanged = chosenLanguage != language_;
+        note(settings.WriteLanguage(chosenLanguage));
+
+        if (refused) {
+            ShowStatus(Message(L"WriteRefused"), true);
+            MessageBoxW(Handle(), Message(L"WriteRefused").c_str(), Plain(Caption(L"KXSettingsForm")).c_str(),
+                        MB_OK | MB_ICONWARNING);
+            return;
+        }
+        if (languageChanged) {
+            language_ = chosenLanguage;
+            app_.ReloadCaptions();
+        }
+        if (runRefused) {
+            ShowStatus(Message(L"RunRefused"), true);
+        } else {
+            ShowStatus(Message(languageChanged ? L"LanguageNote" : L"Saved"));
+        }
+    }
+
+    void OnCommand(int id, int code) override {
+        if (id == kIdPriority && code == CBN_SELCHANGE) ShowWarning();
+        if (id == kIdSave && code == BN_CLICKED) Save();
+    }
+
+    Text language_;
+};
+
+// ------------------------------------------------------- advanced settings
+
+class AdvancedForm : public Form {
+public:
+    explicit AdvancedForm(App& app) : Form(app, L"TKXAdvancedSettingsForm", L"KXAdvancedSettingsForm", 460, 230) {}
+    ~AdvancedForm() override {
+        for (HBRUSH brush : brushes_) {
+            if (brush != nullptr) DeleteObject(brush);
+        }
+    }
+
+    void ApplyTexts() override {
+        SetWindowTextW(Handle(), Caption(L"KXAdvancedSettingsForm").c_str());
+        SetCaption(kIdColorsLabel, L"ColorsLabel");
+        const wchar_t* labels[] = {L"BackgroundLabel", L"GridLabel", L"BarLabel"};
+        for (int r = 0; r < 3; ++r) {
+            SetCaption(kIdColorLabel + r, labels[r]);
+            SetCaption(kIdColorChoose + r, L"ChooseButton");
+            SetCaption(kIdColorDefault + r, L"DefaultButton");
+        }
+        SetCaption(kIdSave, L"SaveButton");
+        SetCaption(kIdClose, L"CloseButton");
+    }
+
+private:
+    static constexpr const char16_t* kNames[3] = {u"BackgroundColor", u"GridColor", u"BarColor"};
+
+    void Build() override {
+        Add(L"STATIC", kLabel, kIdColorsLabel, 12, 12, 436, 20);
+        for (int r = 0; r < 3; ++r) {
+            const int y = 40 + r * 36;
+            Add(L"STATIC", kLabel, kIdColorLabel + r, 12, y + 5, 110, 20);
+            Add(L"STATIC", SS_NOTIFY | WS_BORDER, kIdColorSwatch + r, 126, y, 40, 26);
+            Add(L"STATIC", kLabel | SS_NOPREFIX, kIdColorText + r, 174, y + 5, 100, 20);
+            Add(L"BUTTON", kButton, kIdColorChoose + r, 278, y, 84, 28);
+            Add(L"BUTTON", kButton, kIdColorDefault + r, 366, y, 82, 28);
+        }
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 158, 104, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 158, 104, 30);
+        const kx::SettingsSnapshot s = app_.Settings().Read();
+        texts_ = {s.backgroundColor, s.gridColor, s.barColor};
+        for (int r = 0; r < 3; ++r) ShowColor(r);
+    }
+
+    // The colour a text stands for, as KestrixTray draws it.
+    static COLORREF ColorOf(const Text& text) {
+        const auto value = kx::ParseColorText(text);
+        if (!value) return RGB(0, 0, 0);
+        if (*value < 0) return GetSysColor(*value & 0xFF);
+        return static_cast<COLORREF>(*value) & 0x00FFFFFFu;
+    }
+
+    Text DefaultColor(int r) {
+        // The defaults KestrixTray uses when the value is missing.
+        const bool classic = kx::GetWindowsVersionIndex(app_.Api().system) < 5;
+        const char16_t* modern[] = {u"clWhite", u"clGray", u"$00FF8000"};
+        const char16_t* old[] = {u"clBlue", u"clTeal", u"clWhite"};
+        return classic ? old[r] : modern[r];
+    }
+
+    void ShowColor(int r) {
+        if (brushes_[static_cast<std::size_t>(r)] != nullptr) DeleteObject(brushes_[static_cast<std::size_t>(r)]);
+        brushes_[static_cast<std::size_t>(r)] = CreateSolidBrush(ColorOf(texts_[static_cast<std::size_t>(r)]));
+        SetText(kIdColorText + r, Wide(texts_[static_cast<std::size_t>(r)]));
+        InvalidateRect(Item(kIdColorSwatch + r), nullptr, TRUE);
+    }
+
+    void Choose(int r) {
+        static COLORREF custom[16] = {};
+        CHOOSECOLORW choice = {};
+        choice.lStructSize = sizeof(choice);
+        choice.hwndOwner = Handle();
+        choice.rgbResult = ColorOf(texts_[static_cast<std::size_t>(r)]);
+        choice.lpCustColors = custom;
+        choice.Flags = CC_RGBINIT | CC_FULLOPEN;
+        if (!ChooseColorW(&choice)) return;
+        texts_[static_cast<std::size_t>(r)] = kx::SettingsEditor::ColorRefToText(choice.rgbResult);
+        ShowColor(r);
+    }
+
+    void Save() {
+        bool refused = false;
+        for (int r = 0; r < 3; ++r) {
+            if (app_.Settings().WriteColor(kNames[r], texts_[static_cast<std::size_t>(r)]) != kx::SettingWrite::Written) {
+                refused = true;
+            }
+        }
+        ShowStatus(Message(refused ? L"WriteRefused" : L"Saved"), refused);
+    }
+
+    void OnCommand(int id, int code) override {
+        if (code != BN_CLICKED) return;
+        if (id == kIdSave) Save();
+        if (id >= kIdColorChoose && id < kIdColorChoose + 3) Choose(id - kIdColorChoose);
+        if (id >= kIdColorDefault && id < kIdColorDefault + 3) {
+            texts_[static_cast<std::size_t>(id - kIdColorDefault)] = DefaultColor(id - kIdColorDefault);
+            ShowColor(id - kIdColorDefault);
+        }
+    }
+
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_CTLCOLORSTATIC) {
+            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+            if (id >= kIdColorSwatch && id < kIdColorSwatch + 3) {
+                return reinterpret_cast<LRESULT>(brushes_[static_cast<std::size_t>(id - kIdColorSwatch)]);
+            }
+        }
+        return Form::OnMessage(message, wParam, lParam);
+    }
+
+    std::array<Text, 3> texts_;
+    std::array<HBRUSH, 3> brushes_{};
+};
+
+// ------------------------------------------------------------- statistics
+
+class StatsForm : public Form {
+public:
+    explicit StatsForm(App& app) : Form(app, L"TKXStatsForm", L"KXStatsForm", 440, 270) {}
+
+    void ApplyTexts() override {
+        SetWindowTextW(Handle(), Caption(L"KXStatsForm").c_str());
+        const wchar_t* keys[] = {L"ProcessorsLabel",  L"LoadLabel",     L"AppLabel",    L"PriorityClassLabel",
+                                 L"BuiltInRowsLabel", L"UserRowsLabel", L"UpdatedLabel"};
+        for (int r = 0; r < 7; ++r) SetCaption(kIdStatLabel + r, keys[r]);
+        SetCaption(kIdClose, L"CloseButton");
+        Refresh();
+    }
+
+private:
+    void Build() override {
+        for (int r = 0; r < 7; ++r) {
+            Add(L"STATIC", kLabel, kIdStatLabel + r, 12, 12 + r * 26, 200, 20);
+            Add(L"STATIC", kLabel | SS_NOPREFIX | SS_ENDELLIPSIS, kIdStatValue + r, 216, 12 + r * 26, 212, 20);
+        }
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdClose, 324, 200, 104, 30);
+        GetSystemTimes(&idle_, &kernel_, &user_);
+        SetTimer(Handle(), kRefreshTimer, 1000, nullptr);
+    }
+
+    static std::uint64_t Ticks(const FILETIME& t) { return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
+    void OnTimer() override { Refresh(); }
+
+    void Refresh() {
+        SYSTEM_INFO info = {};
+        GetNativeSystemInfo(&info);
+        SetText(kIdStatValue + 0, std::to_wstring(info.dwNumberOfProcessors));
+
+        FILETIME idle, kernel, user;
+        if (GetSystemTimes(&idle, &kernel, &user)) {
+            const std::uint64_t busyAll = (Ticks(kernel) - Ticks(kernel_)) + (Ticks(user) - Ticks(user_));
+            const std::uint64_t idleAll = Ticks(idle) - Ticks(idle_);
+            if (busyAll > 0 && busyAll >= idleAll) {
+                SetText(kIdStatValue + 1, std::to_wstring((busyAll - idleAll) * 100 / busyAll) + L" %");
+            }
+            idle_ = idle;
+            kernel_ = kernel;
+            user_ = user;
+        }
+
+        HWND window = AcceleratedWindow(app_);
+        SetText(kIdStatValue + 2, window != nullptr ? WindowText(window) : L"-");
+        std::wstring priority = L"-";
+        if (window != nullptr) {
+            DWORD processId = 0;
+            GetWindowThreadProcessId(window, &processId);
+            if (HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)) {
+                const DWORD cls = GetPriorityClass(process);
+                CloseHandle(process);
+                const std::pair<DWORD, const wchar_t*> names[] = {
+                    {IDLE_PRIORITY_CLASS, L"PriorityIdle"},   {BELOW_NORMAL_PRIORITY_CLASS, L"PriorityBelow"},
+                    {NORMAL_PRIORITY_CLASS, L"PriorityNormal"}, {ABOVE_NORMAL_PRIORITY_CLASS, L"PriorityAbove"},
+                    {HIGH_PRIORITY_CLASS, L"PriorityHigh"},   {REALTIME_PRIORITY_CLASS, L"PriorityRealtime"}};
+                for (const auto& [value, key] : names) {
+                    if (value == cls) priority = Plain(app_.Caption(L"KXSettingsForm", key));
+                }
+            }
+        }
+        SetText(kIdStatValue + 3, priority);
+
+        kx::BlockListStore store(app_.Api().system, app_.Api().files, app_.Api().clock);
+        const auto loaded = store.Load(app_.BlockListFile());
+        std::size_t inForce = 0;
+        for (const kx::BlockRow& row : kx::DefaultBlockRows()) {
+            if (!loaded.document.IsBuiltInRemoved(row.pattern)) ++inForce;
+        }
+        SetText(kIdStatValue + 4, std::to_wstring(inForce) + L" / " + std::to_wstring(kx::DefaultBlockRows().size()));
+        SetText(kIdStatValue + 5, std::to_wstring(loaded.document.UserRows().size()));
+        SetText(kIdStatValue + 6, UpdatedText());
+    }
+
+    std::wstring UpdatedText() {
+        const Text stored = app_.Settings().ReadUpdatedDate();
+        if (stored.empty()) return Caption(L"Never");
+        // The seconds form: local seconds since 1970, shown in the user's format.
+        std::int64_t seconds = 0;
+        bool digits = true;
+        std::size_t i = (stored[0] == u'-' || stored[0] == u'+') ? 1 : 0;
+        if (i == stored.size()) digits = false;
+        for (; i < stored.size() && digits; ++i) {
+            if (stored[i] < u'0' || stored[i] > u'9' || seconds > 0x7FFFFFFFLL) digits = false;
+            else seconds = seconds * 10 + (stored[i] - u'0');
+        }
+        if (!digits) return Wide(stored);
+        if (stored[0] == u'-') seconds = -seconds;
+        const std::int64_t ticks = (seconds + 11644473600LL) * 10000000LL;
+        FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+        SYSTEMTIME st = {};
+        if (ticks < 0 || !FileTimeToSystemTime(&time, &st)) return Wide(stored);
+        wchar_t date[80] = {};
+        wchar_t clock[80] = {};
+        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 80);
+        GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &st, nullptr, clock, 80);
+        return std::wstring(date) + L" " + clock;
+    }
+
+    void OnCommand(int, int) override {}
+
+    FILETIME idle_{}, kernel_{}, user_{};
+};
+
+// ------------------------------------------------------------- self-check
+
+class TestForm : public Form {
+public:
+    explicit TestForm(App& app) : Form(app, L"TKXTestForm", L"KXTestForm", 460, 230) {}
+
+    void ApplyTexts() override {
+        SetWindowTextW(Handle(), Caption(L"KXTestForm").c_str());
+        SetCaption(kIdCheckLabel + 0, L"TrayCheck");
+        SetCaption(kIdCheckLabel + 1, L"KeyCheck");
+        SetCaption(kIdCheckLabel + 2, L"FileCheck");
+        SetCaption(kIdRunChecks, L"RunButton");
+        SetCaption(kIdClose, L"CloseButton");
+        RunChecks();
+    }
+
+private:
+    void Build() override {
+        for (int r = 0; r < 3; ++r) {
+            Add(L"STATIC", kLabel, kIdCheckLabel + r, 12, 12 + r * 46, 436, 20);
+            Add(L"STATIC", kLabel | SS_NOPREFIX, kIdCheckResult + r, 32, 32 + r * 46, 416, 20);
+        }
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdRunChecks, 196, 158, 144, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 158, 104, 30);
+    }
+
+    void RunChecks() {
+        SetText(kIdCheckResult + 0, Caption(app_.TrayRunning() ? L"Pass" : L"Fail"));
+        const bool writable = app_.Settings().ProbeWrite() == kx::SettingWrite::Written;
+        SetText(kIdCheckResult + 1, Caption(writable ? L"Pass" : L"Fail"));
+        kx::BlockListStore store(app_.Api().system, app_.Api().files, app_.Api().clock);
+        switch (store.Load(app_.BlockListFile()).state) {
+            case kx::BlockFileState::Missing: SetText(kIdCheckResult + 2, Caption(L"NoFile")); break;
+            case kx::BlockFileState::Read: SetText(kIdCheckResult + 2, Caption(L"Pass")); break;
+            case kx::BlockFileState::Unreadable:
+            case kx::BlockFileState::Busy: SetText(kIdCheckResult + 2, Caption(L"Fail")); break;
+        }
+    }
+
+    void OnCommand(int id, int code) override {
+        if (id == kIdRunChecks && code == BN_CLICKED) RunChecks();
+    }
+};
+
+// ------------------------------------------------------------------ about
+
+class AboutForm : public Form {
+public:
+    explicit AboutForm(App& app) : Form(app, L"TKXAboutForm", L"KXAboutForm", 380, 180) {}
+
+    void ApplyTexts() override {
+        SetWindowTextW(Handle(), Caption(L"KXAboutForm").c_str());
+        SetText(kIdProduct, L"Kestrix");
+        SetText(kIdVersion, Caption(L"VersionLabel") + L" 5.3.7.2022");
+        SetCaption(kIdMaker, L"MakerLabel");
+        SetCaption(kIdCheckUpdates, L"UpdateButton");
+        SetCaption(kIdClose, L"CloseButton");
+    }
+
+private:
+    void Build() override {
+        Add(L"STATIC", kLabel | SS_NOPREFIX, kIdProduct, 12, 12, 356, 22);
+        Add(L"STATIC", kLabel | SS_NOPREFIX, kIdVersion, 12, 38, 356, 20);
+        Add(L"STATIC", kLabel | SS_NOPREFIX, kIdMaker, 12, 62, 356, 20);
+        Add(L"BUTTON", kButton, kIdCheckUpdates, 12, 104, 236, 30);
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdClose, 264, 104, 104, 30);
+    }
+
+    void OnCommand(int id, int code) override {
+        if (id == kIdCheckUpdates && code == BN_CLICKED) app_.StartUpdater();
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Form> MakeMainForm(App& app) { return std::make_unique<MainForm>(app); }
+std::unique_ptr<Form> MakeSettingsForm(App& app) { return std::make_unique<SettingsForm>(app); }
+std::unique_ptr<Form> MakeAdvancedForm(App& app) { return std::make_unique<AdvancedForm>(app); }
+std::unique_ptr<Form> MakeStatsForm(App& app) { return std::make_unique<StatsForm>(app); }
+std::unique_ptr<Form> MakeTestForm(App& app) { return std::make_unique<TestForm>(app); }
+std::unique_ptr<Form> MakeAboutForm(App& app) { return std::make_unique<AboutForm>(app); }
+
+}  // namespace kxapp

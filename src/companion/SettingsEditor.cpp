@@ -1,0 +1,196 @@
+#include "companion/SettingsEditor.h"
+
+#include <string>
+#include <vector>
+
+#include "config/Settings.h"
+#include "config/TextRules.h"
+#include "config/WindowsVersion.h"
+#include "display/ColorText.h"
+
+namespace kx {
+
+const std::array<const char16_t*, 5> kLanguageNames = {u"english", u"french", u"korean", u"prtbrzl", u"russian"};
+const char16_t kRunKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char16_t kRunValueName[] = u"KestrixTray";
+
+namespace {
+
+bool IsSwitchName(const Text& name) {
+    return name == u"ProcessorIdeal" || name == u"LoadTrayIcon" || name == u"LoadKestrix" || name == u"ReloadList";
+}
+
+bool IsColorName(const Text& name) {
+    return name == u"BackgroundColor" || name == u"GridColor" || name == u"BarColor";
+}
+
+std::vector<std::uint8_t> TextData(const Text& text) {
+    std::vector<std::uint8_t> data;
+    data.reserve((text.size() + 1) * 2);
+    for (char16_t c : text) {
+        data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    data.push_back(0);
+    data.push_back(0);
+    return data;
+}
+
+Text DataText(const std::vector<std::uint8_t>& data) {
+    Text text;
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        if (c == 0) break;
+        text.push_back(c);
+    }
+    return text;
+}
+
+SettingWrite FromStatus(long status) { return status == w32::kErrorSuccess ? SettingWrite::Written : SettingWrite::Refused; }
+
+}  // namespace
+
+bool SettingsEditor::ReadValue(const Text& keyPath, const Text& name, std::uint32_t* type,
+                               std::vector<std::uint8_t>* data) const {
+    KHandle raw = 0;
+    if (registry_.RegOpenKeyExW(w32::kHkeyLocalMachine, keyPath, w32::kKeyRead, &raw) != w32::kErrorSuccess) {
+        return false;
+    }
+    OwnedKey key(registry_, raw);
+    std::uint32_t size = 0;
+    if (registry_.RegQueryValueExW(key.get(), name, type, nullptr, &size) != w32::kErrorSuccess) return false;
+    data->assign(size, 0);
+    if (size == 0) return true;
+    if (registry_.RegQueryValueExW(key.get(), name, type, data->data(), &size) != w32::kErrorSuccess) return false;
+    data->resize(size);
+    return true;
+}
+
+Text SettingsEditor::ReadText(const Text& name, const Text& defaultValue) const {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (!ReadValue(kSettingsKey, name, &type, &data) || type != w32::kRegSz) return defaultValue;
+    Text text = DataText(data);
+    return text.empty() ? defaultValue : text;
+}
+
+std::int32_t SettingsEditor::ReadInteger(const Text& name, std::int32_t defaultValue) const {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (!ReadValue(kSettingsKey, name, &type, &data) || type != w32::kRegDword || data.size() != 4) {
+        return defaultValue;
+    }
+    const std::uint32_t value = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+    return static_cast<std::int32_t>(value);
+}
+
+SettingsSnapshot SettingsEditor::Read() const {
+    SettingsSnapshot s;
+    try {
+        // The same defaults KestrixTray uses: modern colours from Windows 7 on.
+        const bool classic = GetWindowsVersionIndex(system_) < 5;
+        s.processorPriority = ReadInteger(u"ProcessorPriority", 2);
+        s.processorIdeal = ReadInteger(u"ProcessorIdeal", 1) != 0;
+        s.loadTrayIcon = ReadInteger(u"LoadTrayIcon", 1) != 0;
+        s.loadKestrix = ReadInteger(u"LoadKestrix", 1) != 0;
+        s.backgroundColor = ReadText(u"BackgroundColor", classic ? u"clBlue" : u"clWhite");
+        s.gridColor = ReadText(u"GridColor", classic ? u"clTeal" : u"clGray");
+        s.barColor = ReadText(u"BarColor", classic ? u"clWhite" : u"$00FF8000");
+        s.language = AsciiLower(ReadText(u"Language", u"english"));
+        s.handle = ReadText(u"Handle", u"0");
+    } catch (...) {
+    }
+    return s;
+}
+
+long SettingsEditor::WriteValue(const Text& keyPath, const Text& name, std::uint32_t type, const std::uint8_t* data,
+                                std::uint32_t size) {
+    KHandle raw = 0;
+    const long opened = registry_.RegCreateKeyExW(w32::kHkeyLocalMachine, keyPath, w32::kKeyWrite, &raw);
+    if (opened != w32::kErrorSuccess) return opened;
+    OwnedKey key(registry_, raw);
+    return registry_.RegSetValueExW(key.get(), name, type, data, size);
+}
+
+SettingWrite SettingsEditor::WritePriority(std::int32_t level) {
+    if (!IsValidPriority(level)) return SettingWrite::Invalid;
+    const auto value = static_cast<std::uint32_t>(level);
+    const std::uint8_t data[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                                  static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    return FromStatus(WriteValue(kSettingsKey, u"ProcessorPriority", w32::kRegDword, data, 4));
+}
+
+SettingWrite SettingsEditor::WriteSwitch(const Text& name, bool value) {
+    if (!IsSwitchName(name)) return SettingWrite::Invalid;
+    const std::uint8_t data[4] = {static_cast<std::uint8_t>(value ? 1 : 0), 0, 0, 0};
+    return FromStatus(WriteValue(kSettingsKey, name, w32::kRegDword, data, 4));
+}
+
+SettingWrite SettingsEditor::WriteColor(const Text& name, const Text& colorText) {
+    if (!IsColorName(name) || !ParseColorText(colorText).has_value()) return SettingWrite::Invalid;
+    const auto data = TextData(colorText);
+    return FromStatus(WriteValue(kSettingsKey, name, w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
+}
+
+SettingWrite SettingsEditor::WriteLanguage(const Text& language) {
+    const Text lower = AsciiLower(language);
+    for (const char16_t* name : kLanguageNames) {
+        if (lower == name) {
+            const auto data = TextData(lower);
+            return FromStatus(
+                WriteValue(kSettingsKey, u"Language", w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
+        }
+    }
+    return SettingWrite::Invalid;
+}
+
+SettingWrite SettingsEditor::WriteUpdatedDate(std::int32_t localSeconds) {
+    const auto data = TextData(AsciiToText(std::to_string(localSeconds).c_str()));
+    return FromStatus(
+        WriteValue(kSettingsKey, u"UpdatedDate", w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
+}
+
+SettingWrite SettingsEditor::ProbeWrite() {
+    // Writing Handle's own text back changes nothing KestrixTray sees.
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (ReadValue(kSettingsKey, u"Handle", &type, &data) && type == w32::kRegSz) {
+        return FromStatus(
+            WriteValue(kSettingsKey, u"Handle", w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
+    }
+    const auto zero = TextData(u"0");
+    return FromStatus(WriteValue(kSettingsKey, u"Handle", w32::kRegSz, zero.data(), static_cast<std::uint32_t>(zero.size())));
+}
+
+bool SettingsEditor::StartsWithWindows() const {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (!ReadValue(kRunKey, kRunValueName, &type, &data) || type != w32::kRegSz) return false;
+    return !DataText(data).empty();
+}
+
+SettingWrite SettingsEditor::SetStartWithWindows(bool start, const Text& programFolder) {
+    KHandle raw = 0;
+    const long opened = registry_.RegCreateKeyExW(w32::kHkeyLocalMachine, kRunKey, w32::kKeyWrite, &raw);
+    if (opened != w32::kErrorSuccess) return SettingWrite::Refused;
+    OwnedKey key(registry_, raw);
+    if (!start) {
+        const long deleted = registry_.RegDeleteValueW(key.get(), kRunValueName);
+        return deleted == w32::kErrorSuccess || deleted == w32::kErrorFileNotFound ? SettingWrite::Written
+                                                                                    : SettingWrite::Refused;
+    }
+    if (programFolder.empty()) return SettingWrite::Invalid;
+    const auto data = TextData(u"\"" + programFolder + u"KestrixTray.exe\" /start");
+    return FromStatus(registry_.RegSetValueExW(key.get(), kRunValueName, w32::kRegSz, data.data(),
+                                               static_cast<std::uint32_t>(data.size())));
+}
+
+Text SettingsEditor::ColorRefToText(std::uint32_t colorRef) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    Text text = u"$00";
+    const std::uint32_t bgr = colorRef & 0x00FFFFFFu;
+    for (int shift = 20; shift >= 0; shift -= 4) text.push_back(kHex[(bgr >> shift) & 0xF]);
+    return text;
+}
+
+}  // namespace kx

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "companion/SettingsEditor.h"
+#include "config/Settings.h"
+#include "display/ColorText.h"
+#include "sim/SimPlatform.h"
+
+namespace kx {
+namespace {
+
+using sim::SimPlatform;
+
+const Text kSettings = u"HKLM\\Software\\VELMOR\\Kestrix";
+const Text kRun = u"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+struct Rig {
+    Rig() { sim.world.SetVersion(6, 1, 1); }
+    SimPlatform sim;
+    SettingsEditor editor{sim.registry, sim.system};
+    SettingsStore tray{sim.registry};  // how KestrixTray reads the same values
+};
+
+std::uint32_t Dword(const sim::RegValue& value) {
+    return value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) | (static_cast<std::uint32_t>(value.data[3]) << 24);
+}
+
+TEST(SettingsEditor, ValidValuesAreWrittenWithTheTypeKestrixTrayReads) {
+    struct Case {
+        const char* name;
+        std::function<SettingWrite(SettingsEditor&)> write;
+        Text value;
+        std::uint32_t type;
+        std::function<void(const SettingsStore&)> trayReads;
+    };
+    const std::vector<Case> cases = {
+        {"lowest priority", [](SettingsEditor& e) { return e.WritePriority(-2); }, u"ProcessorPriority", w32::kRegDword,
+         [](const SettingsStore& s) { EXPECT_EQ(s.RegReadInteger(u"ProcessorPriority", 2), -2); }},
+        {"realtime", [](SettingsEditor& e) { return e.WritePriority(3); }, u"ProcessorPriority", w32::kRegDword,
+         [](const SettingsStore& s) { EXPECT_EQ(s.RegReadInteger(u"ProcessorPriority", 2), 3); }},
+        {"ideal off", [](SettingsEditor& e) { return e.WriteSwitch(u"ProcessorIdeal", false); }, u"ProcessorIdeal",
+         w32::kRegDword, [](const SettingsStore& s) { EXPECT_FALSE(s.RegReadBool(u"ProcessorIdeal", true)); }},
+        {"icon off", [](SettingsEditor& e) { return e.WriteSwitch(u"LoadTrayIcon", false); }, u"LoadTrayIcon",
+         w32::kRegDword, [](const SettingsStore& s) { EXPECT_FALSE(s.RegReadBool(u"LoadTrayIcon", true)); }},
+        {"reload", [](SettingsEditor& e) { return e.RequestReload(); }, u"ReloadList", w32::kRegDword,
+         [](const SettingsStore& s) { EXPECT_TRUE(s.RegReadBool(u"ReloadList", false)); }},
+        {"colour", [](SettingsEditor& e) { return e.WriteColor(u"BarColor", SettingsEditor::ColorRefToText(0x00123456)); },
+         u"BarColor", w32::kRegSz,
+         [](const SettingsStore& s) { EXPECT_EQ(ParseColorText(s.RegReadString(u"BarColor", u"")), 0x00123456); }},
+        {"colour name", [](SettingsEditor& e) { return e.WriteColor(u"GridColor", u"clTeal"); }, u"GridColor",
+         w32::kRegSz, [](const SettingsStore& s) { EXPECT_EQ(s.RegReadString(u"GridColor", u""), u"clTeal"); }},
+        {"language", [](SettingsEditor& e) { return e.WriteLanguage(u"RUSSIAN"); }, u"Language", w32::kRegSz,
+         [](const SettingsStore& s) { EXPECT_EQ(s.RegReadString(u"Language", u""), u"russian"); }},
+        {"update date, seconds form", [](SettingsEditor& e) { return e.WriteUpdatedDate(-86400); }, u"UpdatedDate",
+         w32::kRegSz, [](const SettingsStore& s) { EXPECT_EQ(s.RegReadString(u"UpdatedDate", u""), u"-86400"); }},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        EXPECT_EQ(c.write(rig.editor), SettingWrite::Written) << c.name;
+        const auto* value = rig.sim.world.Value(kSettings, c.value);
+        ASSERT_NE(value, nullptr) << c.name;
+        EXPECT_EQ(value->type, c.type) << c.name;
+        if (c.type == w32::kRegDword) {
+            EXPECT_EQ(value->data.size(), 4u) << c.name;
+        }
+        c.trayReads(rig.tray);
+        EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u) << c.name;
+    }
+}
+
+TEST(SettingsEditor, InvalidValuesAreNeverWritten) {
+    struct Case {
+        const char* name;
+        std::function<SettingWrite(SettingsEditor&)> write;
+    };
+    const std::vector<Case> cases = {
+        {"priority 4", [](SettingsEditor& e) { return e.WritePriority(4); }},
+        {"priority -3", [](SettingsEditor& e) { return e.WritePriority(-3); }},
+        {"colour word", [](SettingsEditor& e) { return e.WriteColor(u"BarColor", u"orange"); }},
+        {"colour with trailing text", [](SettingsEditor& e) { return e.WriteColor(u"BarColor", u"$00FF8000x"); }},
+        {"colour into another value", [](SettingsEditor& e) { return e.WriteColor(u"Language", u"clRed"); }},
+        {"language without a table", [](SettingsEditor& e) { return e.WriteLanguage(u"german"); }},
+        {"switch of a text value", [](SettingsEditor& e) { return e.WriteSwitch(u"Handle", true); }},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        EXPECT_EQ(c.write(rig.editor), SettingWrite::Invalid) << c.name;
+        EXPECT_EQ(rig.sim.world.keys.count(sim::Upper(kSettings)), 0u) << c.name;
+    }
+}
+
+TEST(SettingsEditor, ARefusedWriteIsReportedAndLeavesTheOldValue) {
+    Rig rig;
+    rig.sim.world.SetDword(kSettings, u"ProcessorPriority", 1);
+    rig.sim.world.Key(kSettings).denyWrite = true;
+    EXPECT_EQ(rig.editor.WritePriority(3), SettingWrite::Refused);
+    EXPECT_EQ(rig.editor.ProbeWrite(), SettingWrite::Refused);
+    EXPECT_EQ(rig.tray.RegReadInteger(u"ProcessorPriority", 2), 1);
+    EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
+}
+
+TEST(SettingsEditor, ReadShowsKestrixTraysDefaultsForMissingOrMistypedValues) {
+    Rig rig;
+    rig.sim.world.SetString(kSettings, u"ProcessorPriority", u"3");  // text, not an integer
+    rig.sim.world.SetDword(kSettings, u"LoadTrayIcon", 0);
+    rig.sim.world.SetString(kSettings, u"Language", u"French");
+    const SettingsSnapshot s = rig.editor.Read();
+    EXPECT_EQ(s.processorPriority, 2);
+    EXPECT_TRUE(s.processorIdeal);
+    EXPECT_FALSE(s.loadTrayIcon);
+    EXPECT_EQ(s.language, u"french");
+    EXPECT_EQ(s.handle, u"0");
+    EXPECT_EQ(s.backgroundColor, u"clWhite");
+    EXPECT_EQ(s.barColor, u"$00FF8000");
+
+    Rig vista;
+    vista.sim.world.SetVersion(6, 0, 1);
+    EXPECT_EQ(vista.editor.Read().backgroundColor, u"clBlue");
+    EXPECT_EQ(vista.editor.Read().gridColor, u"clTeal");
+}
+
+TEST(SettingsEditor, TheLogonEntryStartsKestrixTrayWithStart) {
+    Rig rig;
+    EXPECT_FALSE(rig.editor.StartsWithWindows());
+    ASSERT_EQ(rig.editor.SetStartWithWindows(true, u"C:\\Program Files\\VELMOR\\Kestrix\\"), SettingWrite::Written);
+    const auto* value = rig.sim.world.Value(kRun, u"KestrixTray");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->type, w32::kRegSz);
+    EXPECT_TRUE(rig.editor.StartsWithWindows());
+    // The stored command line, read as text.
+    Text command;
+    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
+        const auto c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
+        if (c != 0) command.push_back(c);
+    }
+    EXPECT_EQ(command, u"\"C:\\Program Files\\VELMOR\\Kestrix\\KestrixTray.exe\" /start");
+
+    ASSERT_EQ(rig.editor.SetStartWithWindows(false, u""), SettingWrite::Written);
+    EXPECT_EQ(rig.sim.world.Value(kRun, u"KestrixTray"), nullptr);
+    EXPECT_FALSE(rig.editor.StartsWithWindows());
+    // Switching off twice is not an error.
+    EXPECT_EQ(rig.editor.SetStartWithWindows(false, u""), SettingWrite::Written);
+    EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
+}
+
+TEST(SettingsEditor, PriorityIsStoredAsASigned32BitDword) {
+    Rig rig;
+    ASSERT_EQ(rig.editor.WritePriority(-1), SettingWrite::Written);
+    EXPECT_EQ(Dword(*rig.sim.world.Value(kSettings, u"ProcessorPriority")), 0xFFFFFFFFu);
+    EXPECT_EQ(rig.editor.Read().processorPriority, -1);
+}
+
+}  // namespace
+}  // namespace kx

@@ -1,0 +1,273 @@
+// wine-test: version=win7 desktop=yes timeout=300
+// The real main program (<build>/product/Kestrix.exe) driven through the
+// controls of its windows: it starts KestrixTray, a raised priority setting
+// reaches the next program in front, a title row added in the block-list
+// window stops that window from being accelerated, and it follows Language.
+// Screenshots of the main, settings and block-list windows in English and in
+// Russian are left as artefacts.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <psapi.h>
+
+#include <cstdio>
+
+#include <string>
+
+#include "../../companions/kestrix-app/ControlIds.h"
+#include "WineTestSupport.h"
+
+namespace {
+
+using kxtest::Program;
+
+constexpr DWORD kStartBound = 20000;
+constexpr DWORD kTickBound = 10000;
+
+std::wstring ProductFolder() { return kxtest::BinFolder() + L"..\\product\\"; }
+
+std::wstring ProgramDataFolder() {
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path)) && path != nullptr) folder = path;
+    ::CoTaskMemFree(path);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    return folder;
+}
+
+std::wstring BlockListFile() { return ProgramDataFolder() + L"VELMOR\\Kestrix\\Kestrix.csv"; }
+
+std::wstring HandleText(HWND window) {
+    return std::to_wstring(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
+}
+
+// What a click on the button does: the button's notification to its window.
+void Press(HWND form, int id) {
+    HWND button = ::GetDlgItem(form, id);
+    ASSERT_NE(button, nullptr) << "no control " << id;
+    ::SendMessageW(form, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void Choose(HWND form, int id, int item) {
+    HWND combo = ::GetDlgItem(form, id);
+    ASSERT_NE(combo, nullptr) << "no control " << id;
+    ASSERT_EQ(::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(item), 0), item);
+    ::SendMessageW(form, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+void Type(HWND form, int id, const std::wstring& text) {
+    ASSERT_TRUE(::SetDlgItemTextW(form, id, text.c_str())) << "no control " << id;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    ::GetWindowTextW(window, text, 512);
+    return text;
+}
+
+bool BringToFront(HWND window) {
+    ::SetForegroundWindow(window);
+    return kxtest::WaitUntil([&] { return ::GetForegroundWindow() == window; }, 5000);
+}
+
+void Screenshot(HWND window, const std::wstring& name) {
+    BringToFront(window);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ::Sleep(1300);  // the main window refreshes once a second
+    EXPECT_FALSE(kxtest::SaveScreenshot(name).empty()) << "no screenshot " << std::string(name.begin(), name.end());
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) narrow.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return narrow;
+}
+
+struct HelperWindow {
+    Program program;
+    HWND window = nullptr;
+};
+
+HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring& title) {
+    HelperWindow helper;
+    helper.program = kxtest::StartProgram(L"kxtesthelper.exe", L"window " + className + L" \"" + title + L"\"");
+    if (helper.program.Started()) helper.window = kxtest::WaitForWindow(className, kStartBound);
+    return helper;
+}
+
+class ProductApp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kxtest::DeleteKeyTree());
+        ::DeleteFileW(BlockListFile().c_str());
+        LARGE_INTEGER frequency, before, after;
+        ::QueryPerformanceFrequency(&frequency);
+        ::QueryPerformanceCounter(&before);
+        main_ = kxtest::StartProgram(ProductFolder() + L"Kestrix.exe", L"", ProductFolder());
+        ASSERT_TRUE(main_.Started()) << "Kestrix.exe could not be started";
+        form_ = kxtest::WaitUntil([&] { return (form_ = kxtest::FindTopWindow(L"TKXMainForm")) != nullptr &&
+                                               ::IsWindowVisible(form_); }, kStartBound, 5)
+                    ? form_ : nullptr;
+        ::QueryPerformanceCounter(&after);
+        ASSERT_NE(form_, nullptr);
+        // A measuring run: the start time to a visible main window, and the
+        // working set once it has settled.
+        ::Sleep(1500);
+        PROCESS_MEMORY_COUNTERS memory{};
+        memory.cb = sizeof memory;
+        ::GetProcessMemoryInfo(main_.Process(), &memory, sizeof memory);
+        std::printf("Kestrix.exe: main window visible after %.0f ms; working set %lu KB (peak %lu KB)\n",
+                    1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) / static_cast<double>(frequency.QuadPart),
+                    static_cast<unsigned long>(memory.WorkingSetSize / 1024),
+                    static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024));
+    }
+    void TearDown() override {
+        for (const wchar_t* name : {L"TKXAboutForm", L"TKXAddBlockListForm", L"TKXSettingsForm", L"TKXStatsForm",
+                                    L"TKXTestForm", L"TKXMainForm", L"TKXTrayForm"}) {
+            if (HWND window = kxtest::FindTopWindow(name)) ::SendMessageW(window, WM_CLOSE, 0, 0);
+        }
+        main_.WaitForExit(10000);
+        kxtest::WaitUntil([] { return kxtest::FindTopWindow(L"TKXTrayForm") == nullptr; }, 10000);
+        ::DeleteFileW(BlockListFile().c_str());
+        kxtest::DeleteKeyTree();
+    }
+
+    HWND OpenFrom(int button, const wchar_t* className) {
+        Press(form_, button);
+        return kxtest::WaitForWindow(className, kStartBound);
+    }
+
+    Program main_;
+    HWND form_ = nullptr;
+};
+
+TEST_F(ProductApp, SettingsAndBlockListReachKestrixTray) {
+    // The main program starts KestrixTray from its own folder.
+    ASSERT_NE(kxtest::WaitForWindow(L"TKXTrayForm", kStartBound), nullptr) << "KestrixTray was not started";
+
+    // Priority 1 (above normal), chosen in the settings window and saved.
+    HWND settings = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");
+    ASSERT_NE(settings, nullptr);
+    Choose(settings, kxapp::kIdPriority, 5);
+    EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(settings, kxapp::kIdRealtimeWarning))) << "realtime shows no warning";
+    Choose(settings, kxapp::kIdPriority, 3);
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(settings, kxapp::kIdRealtimeWarning)));
+    Press(settings, kxapp::kIdSave);
+    const auto priority = kxtest::ReadValue(L"ProcessorPriority");
+    ASSERT_TRUE(priority.has_value());
+    EXPECT_EQ(priority->type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(kxtest::ReadDwordValue(L"ProcessorPriority"), 1u);
+    EXPECT_EQ(kxtest::ReadValue(L"Language")->type, static_cast<DWORD>(REG_SZ));
+
+    // The next program in front runs above normal.
+    HelperWindow first = StartHelperWindow(L"TKXProductFirst", L"Product test first");
+    ASSERT_NE(first.window, nullptr);
+    ASSERT_TRUE(BringToFront(first.window));
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return kxtest::ReadStringValue(L"Handle") == HandleText(first.window); },
+                                  kTickBound))
+        << "Handle reads " << Narrow(kxtest::ReadStringValue(L"Handle").value_or(L"(missing)")) << ", the helper is "
+        << Narrow(HandleText(first.window));
+    EXPECT_EQ(kxtest::PriorityClassOf(first.program.Pid()), static_cast<DWORD>(ABOVE_NORMAL_PRIORITY_CLASS));
+
+    // A title row added in the block-list window; the case of A to Z does not matter.
+    HWND blockList = OpenFrom(kxapp::kIdOpenBlockList, L"TKXAddBlockListForm");
+    ASSERT_NE(blockList, nullptr);
+    Choose(blockList, kxapp::kIdKind, 1);
+    Type(blockList, kxapp::kIdPattern, L"blocked by THE product");
+    Type(blockList, kxapp::kIdDescription, L"added, by the test");
+    Press(blockList, kxapp::kIdAdd);
+    // KestrixTray reads the list and clears the request.
+    EXPECT_TRUE(kxtest::WaitUntil([] { return kxtest::ReadDwordValue(L"ReloadList") == 0u; }, kTickBound));
+
+    HelperWindow blocked = StartHelperWindow(L"TKXProductBlocked", L"Window blocked by the product test");
+    ASSERT_NE(blocked.window, nullptr);
+    ASSERT_TRUE(BringToFront(blocked.window));
+    ::Sleep(3500);  // three ticks and more
+    EXPECT_EQ(kxtest::ReadStringValue(L"Handle"), HandleText(first.window));
+    EXPECT_EQ(kxtest::PriorityClassOf(blocked.program.Pid()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+}
+
+TEST_F(ProductApp, WindowsInEnglishAndRussian) {
+    HWND settings = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");
+    ASSERT_NE(settings, nullptr);
+    HWND blockList = OpenFrom(kxapp::kIdOpenBlockList, L"TKXAddBlockListForm");
+    ASSERT_NE(blockList, nullptr);
+    EXPECT_EQ(TextOf(form_), L"Kestrix");
+    EXPECT_EQ(::SendDlgItemMessageW(blockList, kxapp::kIdBuiltIn, LVM_GETITEMCOUNT, 0, 0), 18);
+
+    // A row added here lands in the file KestrixTray reads, in UTF-16 with its mark.
+    Choose(blockList, kxapp::kIdKind, 2);
+    Type(blockList, kxapp::kIdPattern, L"\\game.exe");
+    Type(blockList, kxapp::kIdDescription, L"My game");
+    Press(blockList, kxapp::kIdAdd);
+    EXPECT_EQ(::SendDlgItemMessageW(blockList, kxapp::kIdUserRows, LVM_GETITEMCOUNT, 0, 0), 1);
+    const auto file = kxtest::ReadFileBytes(BlockListFile());
+    ASSERT_TRUE(file.has_value()) << "no block-list file";
+    std::string expected = "\xFF\xFE";
+    for (wchar_t c : std::wstring(L"\"+\", \"2\", \"\\game.exe\", \"My game\"\r\n")) {
+        expected.push_back(static_cast<char>(c & 0xFF));
+        expected.push_back(static_cast<char>(c >> 8));
+    }
+    EXPECT_EQ(*file, expected);
+    EXPECT_EQ(kxtest::ReadDwordValue(L"ReloadList").value_or(1) <= 1u, true);
+
+    Screenshot(form_, L"main_english");
+    Screenshot(settings, L"settings_english");
+    Screenshot(blockList, L"blocklist_english");
+
+    // Russian: every open window takes the new texts at once.
+    Choose(settings, kxapp::kIdLanguage, 4);
+    Press(settings, kxapp::kIdSave);
+    EXPECT_EQ(kxtest::ReadStringValue(L"Language"), L"russian");
+    EXPECT_EQ(TextOf(settings), L"\u041D\u0430\u0441\u0442\u0440\u043E\u0439\u043A\u0438 Kestrix");
+    Screenshot(form_, L"main_russian");
+    Screenshot(settings, L"settings_russian");
+    Screenshot(blockList, L"blocklist_russian");
+
+    // WM_CLOSE closes each window, as KestrixTray's Exit sends it.
+    ::SendMessageW(blockList, WM_CLOSE, 0, 0);
+    EXPECT_EQ(kxtest::FindTopWindow(L"TKXAddBlockListForm"), nullptr);
+}
+
+TEST_F(ProductApp, SelfCheckStatisticsAndAboutTellTheTruth) {
+    ASSERT_NE(kxtest::WaitForWindow(L"TKXTrayForm", kStartBound), nullptr);
+    HWND check = OpenFrom(kxapp::kIdOpenTest, L"TKXTestForm");
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(check, kxapp::kIdCheckResult + 0)), L"OK");
+    EXPECT_EQ(TextOf(::GetDlgItem(check, kxapp::kIdCheckResult + 1)), L"OK");
+    EXPECT_EQ(TextOf(::GetDlgItem(check, kxapp::kIdCheckResult + 2)), L"No file yet: only the built-in rows are in force");
+    // With the settings key read-only the check says so.
+    ASSERT_TRUE(kxtest::MakeKeyReadOnly());
+    Press(check, kxapp::kIdRunChecks);
+    EXPECT_EQ(TextOf(::GetDlgItem(check, kxapp::kIdCheckResult + 1)), L"Problem");
+    ASSERT_TRUE(kxtest::MakeKeyWritable());
+
+    // A removal line written by hand shows in the statistics.
+    ::SHCreateDirectoryExW(nullptr, (ProgramDataFolder() + L"VELMOR\\Kestrix").c_str(), nullptr);
+    ASSERT_TRUE(kxtest::WriteFileBytes(BlockListFile(), "- Print\r\n+ 1 Notepad editor\r\n"));
+    HWND stats = OpenFrom(kxapp::kIdOpenStats, L"TKXStatsForm");
+    ASSERT_NE(stats, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(stats, kxapp::kIdStatValue + 4)), L"17 / 18");
+    EXPECT_EQ(TextOf(::GetDlgItem(stats, kxapp::kIdStatValue + 5)), L"1");
+    Press(check, kxapp::kIdRunChecks);
+    EXPECT_EQ(TextOf(::GetDlgItem(check, kxapp::kIdCheckResult + 2)), L"OK");
+
+    HWND about = OpenFrom(kxapp::kIdOpenAbout, L"TKXAboutForm");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(about, kxapp::kIdVersion)), L"Version 5.3.7.2022");
+    Press(about, kxapp::kIdClose);
+    EXPECT_EQ(kxtest::FindTopWindow(L"TKXAboutForm"), nullptr);
+}
+
+TEST_F(ProductApp, ASecondStartBringsTheFirstForward) {
+    ::ShowWindow(form_, SW_MINIMIZE);
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return ::IsIconic(form_) != FALSE; }, 5000));
+    Program second = kxtest::StartProgram(ProductFolder() + L"Kestrix.exe", L"", ProductFolder());
+    ASSERT_TRUE(second.Started());
+    EXPECT_TRUE(second.WaitForExit(15000));
+    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_TRUE(main_.Running());
+    EXPECT_TRUE(kxtest::WaitUntil([&] { return ::IsIconic(form_) == FALSE; }, 5000)) << "the first window stays minimized";
+}
+
+}  // namespace
