@@ -6,16 +6,14 @@
 // reading and of the running program's ticks, printed for the record.
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <sstream>
 #include <string>
 
 #include "DisplayPictures.h"
+#include "ProcessCost.h"
 #include "WineTestSupport.h"
 #include "app/TrayIcon.h"
 #include "config/Settings.h"
@@ -64,79 +62,13 @@ private:
     HWND window_ = nullptr;
 };
 
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-// The process's private bytes (its commit charge). Windows reports the same
-// figure as PrivateUsage and PagefileUsage; Wine 8 fills only the latter.
-SIZE_T PrivateBytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                              sizeof counters)) {
-        return 0;
-    }
-    return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-}
-
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// This process's processor time, in 100-ns units.
-ULONGLONG OwnProcessorTime() {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-    auto value = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return value(kernel) + value(user);
-}
-
-// Processor time of the Linux processes behind this Wine prefix, in 100-ns
-// units. Wine answers GetProcessTimes for another process with zeros, and the
-// work a program asks of the wineserver and of explorer (the taskbar) is done
-// in those processes; Z:\\proc\\<pid>\\stat has them all (utime and stime, in
-// clock ticks of 10 ms).
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-// The Linux process of this prefix whose command line holds name; empty if none.
-std::string LinuxPidOf(const std::string& name) {
-    char prefix[1024] = {};
-    if (GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix) == 0) return {};
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
-    if (find == INVALID_HANDLE_VALUE) return {};
-    std::string found;
-    do {
-        const std::string pid = entry.cFileName;
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        const auto commandLine = kxtest::ReadFileBytes(L"Z:\\proc\\" + Wide(pid) + L"\\cmdline");
-        if (!commandLine || commandLine->find(name) == std::string::npos) continue;
-        const auto environment = kxtest::ReadFileBytes(L"Z:\\proc\\" + Wide(pid) + L"\\environ");
-        if (environment && environment->find(std::string("WINEPREFIX=") + prefix + '\0') != std::string::npos) {
-            found = pid;
-            break;
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return found;
-}
-
-ULONGLONG LinuxProcessorTime(const std::string& pid) {
-    if (pid.empty()) return 0;
-    const auto stat = kxtest::ReadFileBytes(L"Z:\\proc\\" + Wide(pid) + L"\\stat");
-    if (!stat || stat->rfind(')') == std::string::npos) return 0;
-    // After the command name in parentheses: state is field 3, utime 14, stime 15.
-    std::istringstream fields(stat->substr(stat->rfind(')') + 2));
-    std::string field;
-    ULONGLONG ticks = 0;
-    for (int number = 3; number <= 15 && fields >> field; ++number) {
-        if (number >= 14) ticks += std::stoull(field);
-    }
-    return ticks * 100000;
-}
+using kxtest::LinuxPidOf;
+using kxtest::LinuxProcessorTime;
+using kxtest::OwnProcessorTime;
+using kxtest::PrivateBytes;
+using kxtest::PumpMessages;
 
 TEST(LoadDisplayCost, TenThousandRefreshesKeepPrivateBytesSteady) {
     kxtest::DeleteKeyTree();
