@@ -68,7 +68,7 @@ long SimRegistry::RegQueryValueExW(KHandle key, const Text& valueName, std::uint
             // The performance key answers "more data" without telling the size.
             return w32::kErrorMoreData;
         }
-        std::memcpy(data, world_.performanceData.data(), needed);
+        if (needed != 0) std::memcpy(data, world_.performanceData.data(), needed);  // an empty block has no data()
         *size = needed;
         return w32::kErrorSuccess;
     }

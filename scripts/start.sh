@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Builds the Windows build and starts KestrixTray.exe under Wine, in a Wine
+# prefix of its own (build/win/wineprefix-run; never ~/.wine) whose virtual
+# desktop has a taskbar and a notification area.
+#
+#   bash scripts/start.sh [--screenshot-only] [--wait SECONDS]
+#
+# With a working $DISPLAY the desktop opens there and KestrixTray keeps
+# running after the script ends. Without one the script starts its own Xvfb
+# and keeps everything running until Ctrl-C. Either way, after a few seconds
+# (--wait, default 8) it saves a screenshot of the screen and prints its path.
+# --screenshot-only stops everything right after the screenshot.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${KX_BUILD_DIR:-$root/build}/win"
+screenshot_only=no
+wait_seconds=8
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --screenshot-only) screenshot_only=yes; shift ;;
+        --wait) wait_seconds="$2"; shift 2 ;;
+        -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+        *) echo "start.sh: unknown argument $1" >&2; exit 2 ;;
+    esac
+done
+[[ "$wait_seconds" =~ ^[0-9]+$ ]] || { echo "start.sh: --wait takes whole seconds" >&2; exit 2; }
+
+bash "$root/scripts/install-deps.sh"
+
+echo "== building the Windows programs in $build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake --build "$build"
+[ -f "$build/bin/KestrixTray.exe" ] || { echo "start.sh: $build/bin/KestrixTray.exe was not built" >&2; exit 1; }
+
+export WINEPREFIX="$build/wineprefix-run"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+artifacts="$build/artifacts"
+shot="$artifacts/start-screenshot.png"
+mkdir -p "$artifacts"
+
+# --- The prefix, made once: Windows 10, one virtual desktop with a taskbar
+# that every program of the prefix joins, no crash dialogs.
+prefix_id="kx-run-1 $(wine --version 2>/dev/null)"
+if [ "$(cat "$WINEPREFIX/.kx-ready" 2>/dev/null || true)" != "$prefix_id" ]; then
+    echo "== making the Wine prefix $WINEPREFIX (once)"
+    rm -rf "$WINEPREFIX"
+    (
+        unset DISPLAY
+        WINEARCH=win64 wine wineboot -i </dev/null >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f </dev/null >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f </dev/null >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+        wine winecfg -v win10 </dev/null >/dev/null 2>&1
+        wineserver -w
+    )
+    printf '%s\n' "$prefix_id" >"$WINEPREFIX/.kx-ready"
+fi
+
+# A KestrixTray from an earlier start would make this one end at once.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+
+# --- Everything this script starts under its own display is stopped here.
+xvfb_pid="" tray_pid="" own_display=no
+stop_all() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    if [ -n "$tray_pid" ]; then wait "$tray_pid" 2>/dev/null || true; fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    xvfb_pid="" tray_pid=""
+}
+on_exit() {
+    local status=$?
+    trap - EXIT INT TERM HUP
+    if [ "$own_display" = yes ] || [ "$screenshot_only" = yes ]; then stop_all; fi
+    exit "$status"
+}
+trap on_exit EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    echo "== using the display $DISPLAY"
+else
+    range="${KX_XVFB_DISPLAYS:-100-119}"
+    display=""
+    for ((n = ${range%-*}; n <= ${range#*-}; n++)); do
+        { [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; } && continue
+        exec {fd}>"/tmp/.kx-xvfb-$n.lock"
+        if ! flock -n "$fd"; then eval "exec ${fd}>&-"; continue; fi
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset </dev/null >/dev/null 2>&1 &
+        pid=$!
+        for _ in $(seq 50); do
+            [ -S "/tmp/.X11-unix/X$n" ] && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        if [ -S "/tmp/.X11-unix/X$n" ] && kill -0 "$pid" 2>/dev/null; then
+            xvfb_pid=$pid display=":$n"  # the lock on fd stays held until the script ends
+            break
+        fi
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        eval "exec ${fd}>&-"
+    done
+    [ -n "$display" ] || { echo "start.sh: no free X display in $range" >&2; exit 1; }
+    export DISPLAY="$display"
+    own_display=yes
+    echo "== no usable display: started Xvfb on $DISPLAY (PID $xvfb_pid)"
+fi
+
+# --- KestrixTray.exe, with the companions beside it in its own folder.
+if [ "$own_display" = yes ]; then
+    # A wineserver that lasts as long as this script: it is stopped with it.
+    wineserver -p </dev/null >/dev/null 2>&1
+fi
+echo "== starting KestrixTray.exe"
+cd "$build/bin"
+if [ "$own_display" = yes ] || [ "$screenshot_only" = yes ]; then
+    wine KestrixTray.exe </dev/null >/dev/null 2>&1 &
+else
+    setsid wine KestrixTray.exe </dev/null >/dev/null 2>&1 &
+fi
+tray_pid=$!
+
+sleep "$wait_seconds"
+xwd -root -silent -display "$DISPLAY" | convert xwd:- "$shot"
+if kill -0 "$tray_pid" 2>/dev/null; then state="running"; else state="ended"; fi
+echo "KestrixTray.exe is $state; screenshot of the desktop after $wait_seconds s:"
+echo "$shot"
+
+if [ "$screenshot_only" = yes ]; then
+    exit 0
+fi
+if [ "$own_display" = yes ]; then
+    echo "Xvfb $DISPLAY and KestrixTray keep running until Ctrl-C."
+    while kill -0 "$xvfb_pid" 2>/dev/null; do sleep 1; done
+else
+    echo "KestrixTray keeps running in the desktop window; to stop it: WINEPREFIX=$WINEPREFIX wineserver -k"
+fi

@@ -1,0 +1,20 @@
+// advapi32's registry: each call forwards to Windows as it stands.
+#pragma once
+
+#include "platform/RegistryApi.h"
+
+namespace kx {
+
+class Win32Registry : public IRegistry {
+public:
+    long RegOpenKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
+    long RegCreateKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
+    long RegQueryValueExW(KHandle key, const Text& valueName, std::uint32_t* type, std::uint8_t* data,
+                          std::uint32_t* size) override;
+    long RegSetValueExW(KHandle key, const Text& valueName, std::uint32_t type, const std::uint8_t* data,
+                        std::uint32_t size) override;
+    long RegCloseKey(KHandle key) override;
+    long RegDeleteValueW(KHandle key, const Text& valueName) override;
+};
+
+}  // namespace kx

@@ -1,0 +1,98 @@
+#include "platform/win32/Win32System.h"
+
+#include <climits>
+#include <cstring>
+
+#include "platform/win32/Win32Handles.h"
+
+namespace kx {
+
+using win32::Wide;
+
+bool Win32System::GetVersionExW(OsVersionInfo* info) {
+    if (info == nullptr) return false;
+    // The caller chooses the record: 284 bytes (OSVERSIONINFOEXW, with the
+    // product type) or 276 (OSVERSIONINFOW). Either fits in the extended one.
+    static_assert(sizeof(OSVERSIONINFOEXW) == 284, "OSVERSIONINFOEXW is 284 bytes");
+    static_assert(sizeof(OSVERSIONINFOW) == 276, "OSVERSIONINFOW is 276 bytes");
+    OSVERSIONINFOEXW record;
+    std::memset(&record, 0, sizeof record);
+    record.dwOSVersionInfoSize = info->dwOSVersionInfoSize;
+    if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&record))) return false;
+    info->dwMajorVersion = record.dwMajorVersion;
+    info->dwMinorVersion = record.dwMinorVersion;
+    info->dwBuildNumber = record.dwBuildNumber;
+    info->wProductType = info->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXW) ? record.wProductType : 0;
+    return true;
+}
+
+std::uint32_t Win32System::GetACP() { return ::GetACP(); }
+
+Text Win32System::MultiByteToWideChar(std::uint32_t codePage, const std::uint8_t* bytes, std::size_t count) {
+    if (bytes == nullptr || count == 0 || count > static_cast<std::size_t>(INT_MAX)) return {};
+    const auto* source = reinterpret_cast<const char*>(bytes);
+    const int length = static_cast<int>(count);
+    const int needed = ::MultiByteToWideChar(codePage, 0, source, length, nullptr, 0);
+    if (needed <= 0) return {};
+    Text text(static_cast<std::size_t>(needed), u'\0');
+    const int written = ::MultiByteToWideChar(codePage, 0, source, length, Wide(&text[0]), needed);
+    text.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return text;
+}
+
+std::uint32_t Win32System::GetLogicalDriveStringsW(std::uint32_t bufferLength, char16_t* buffer) {
+    return ::GetLogicalDriveStringsW(buffer != nullptr ? bufferLength : 0, Wide(buffer));
+}
+
+std::uint32_t Win32System::QueryDosDeviceW(const Text& deviceName, char16_t* buffer, std::uint32_t max) {
+    return ::QueryDosDeviceW(Wide(deviceName), Wide(buffer), max);
+}
+
+bool Win32System::SystemTimeToFileTime(const SystemTime& time, std::int64_t* fileTime) {
+    SYSTEMTIME system;
+    system.wYear = time.wYear;
+    system.wMonth = time.wMonth;
+    system.wDayOfWeek = time.wDayOfWeek;
+    system.wDay = time.wDay;
+    system.wHour = time.wHour;
+    system.wMinute = time.wMinute;
+    system.wSecond = time.wSecond;
+    system.wMilliseconds = time.wMilliseconds;
+    FILETIME file;
+    if (!::SystemTimeToFileTime(&system, &file)) return false;
+    if (fileTime != nullptr) {
+        *fileTime = static_cast<std::int64_t>((static_cast<std::uint64_t>(file.dwHighDateTime) << 32) |
+                                              file.dwLowDateTime);
+    }
+    return true;
+}
+
+long Win32System::CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
+                                               std::uint32_t length, std::uint32_t* returnLength) {
+    // NTSTATUS NTAPI NtQuerySystemInformation(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG)
+    using NtQuerySystemInformationProc = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    if (entry == 0) return static_cast<long>(0xC0000002L);  // STATUS_NOT_IMPLEMENTED
+    const auto query = reinterpret_cast<NtQuerySystemInformationProc>(static_cast<std::uintptr_t>(entry));
+    ULONG written = 0;
+    const LONG status = query(infoClass, buffer, length, &written);
+    if (returnLength != nullptr) *returnLength = written;
+    return status;
+}
+
+bool Win32System::LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) {
+    if (bytes == nullptr) return false;
+    HRSRC found = ::FindResourceW(nullptr, Wide(name), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    if (found == nullptr) return false;
+    // Resources of the program's own image stay mapped for the whole run;
+    // LoadResource and LockResource hand out no handle to release.
+    HGLOBAL loaded = ::LoadResource(nullptr, found);
+    const DWORD size = ::SizeofResource(nullptr, found);
+    if (loaded == nullptr) return false;
+    const void* data = ::LockResource(loaded);
+    if (data == nullptr && size != 0) return false;
+    const auto* first = static_cast<const std::uint8_t*>(data);
+    bytes->assign(first, first + size);
+    return true;
+}
+
+}  // namespace kx
