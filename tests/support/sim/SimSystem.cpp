@@ -76,7 +76,8 @@ std::uint32_t SimSystem::QueryDosDeviceW(const Text& deviceName, char16_t* buffe
 
 bool SimSystem::SystemTimeToFileTime(const SystemTime& t, std::int64_t* fileTime) {
     if (fileTime == nullptr || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 || t.wDay > 31 || t.wHour > 23 ||
-        t.wMinute > 59 || t.wSecond > 59 || t.wMilliseconds > 999 || t.wYear < 1601) {
+        t.wMinute > 59 || t.wSecond > 59 || t.wMilliseconds > 999 || t.wYear < 1601 || t.wYear > 30827) {
+        // As the platform: a FILETIME reaches only to the year 30827.
         return false;
     }
     std::int64_t y = t.wYear;
