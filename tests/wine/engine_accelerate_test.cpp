@@ -13,37 +13,17 @@
 
 namespace {
 
+using kxtest::BlockListFile;
+using kxtest::BringToFront;
+using kxtest::HandleText;
+using kxtest::HelperWindow;
+using kxtest::ProgramDataFolder;
 using kxtest::Program;
+using kxtest::StartHelperWindow;
 
 constexpr wchar_t kTrayClass[] = L"TKXTrayForm";
 constexpr DWORD kStartBound = 20000;  // a first start under Wine can be slow
 constexpr DWORD kTickBound = 10000;   // several ticks of the one-second cycle
-
-// A helper program's window of its own class, brought to the foreground.
-struct HelperWindow {
-    Program program;
-    HWND window = nullptr;
-    DWORD pid = 0;
-};
-
-HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring& title) {
-    HelperWindow helper;
-    helper.program = kxtest::StartProgram(L"kxtesthelper.exe", L"window " + className + L" \"" + title + L"\"");
-    if (!helper.program.Started()) return helper;
-    helper.window = kxtest::WaitForWindow(className, kStartBound);
-    helper.pid = helper.program.Pid();
-    return helper;
-}
-
-bool BringToFront(HWND window) {
-    ::SetForegroundWindow(window);
-    return kxtest::WaitUntil([&] { return ::GetForegroundWindow() == window; }, 5000);
-}
-
-// The decimal text a window is recorded as in Handle.
-std::wstring HandleText(HWND window) {
-    return std::to_wstring(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
-}
 
 // Handle as read now, for failure messages.
 std::string HandleNow() {
@@ -57,18 +37,6 @@ std::string HandleNow() {
 bool HandleBecomes(HWND window) {
     return kxtest::WaitUntil([&] { return kxtest::ReadStringValue(L"Handle") == HandleText(window); }, kTickBound);
 }
-
-// The all-users data folder as the program finds it, with a trailing backslash.
-std::wstring ProgramDataFolder() {
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path)) && path != nullptr) folder = path;
-    ::CoTaskMemFree(path);
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder;
-}
-
-std::wstring BlockListFile() { return ProgramDataFolder() + L"VELMOR\\Kestrix\\Kestrix.csv"; }
 
 // The text as UTF-16 little-endian with its byte-order mark.
 std::string Utf16LeFile(const std::wstring& text) {

@@ -21,9 +21,10 @@
 
 namespace {
 
+using kxtest::HelperWindow;
 using kxtest::Program;
+using kxtest::StartHelperWindow;
 
-constexpr DWORD kStartBound = 20000;
 
 kx::Text ToText(const std::wstring& text) { return kx::Text(text.begin(), text.end()); }
 
@@ -38,18 +39,6 @@ kx::Text Upper(kx::Text text) {
         if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
     }
     return text;
-}
-
-struct HelperWindow {
-    Program program;
-    HWND window = nullptr;
-};
-
-HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring& title) {
-    HelperWindow helper;
-    helper.program = kxtest::StartProgram(L"kxtesthelper.exe", L"window " + className + L" \"" + title + L"\"");
-    if (helper.program.Started()) helper.window = kxtest::WaitForWindow(className, kStartBound);
-    return helper;
 }
 
 kx::Hwnd H(HWND window) { return static_cast<kx::Hwnd>(reinterpret_cast<ULONG_PTR>(window)); }

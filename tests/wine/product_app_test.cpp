@@ -19,27 +19,18 @@
 
 namespace {
 
+using kxtest::BlockListFile;
+using kxtest::BringToFront;
+using kxtest::HandleText;
+using kxtest::HelperWindow;
+using kxtest::ProgramDataFolder;
 using kxtest::Program;
+using kxtest::StartHelperWindow;
 
 constexpr DWORD kStartBound = 20000;
 constexpr DWORD kTickBound = 10000;
 
 std::wstring ProductFolder() { return kxtest::BinFolder() + L"..\\product\\"; }
-
-std::wstring ProgramDataFolder() {
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path)) && path != nullptr) folder = path;
-    ::CoTaskMemFree(path);
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder;
-}
-
-std::wstring BlockListFile() { return ProgramDataFolder() + L"VELMOR\\Kestrix\\Kestrix.csv"; }
-
-std::wstring HandleText(HWND window) {
-    return std::to_wstring(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
-}
 
 // What a click on the button does: the button's notification to its window.
 void Press(HWND form, int id) {
@@ -65,11 +56,6 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-bool BringToFront(HWND window) {
-    ::SetForegroundWindow(window);
-    return kxtest::WaitUntil([&] { return ::GetForegroundWindow() == window; }, 5000);
-}
-
 void Screenshot(HWND window, const std::wstring& name) {
     BringToFront(window);
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -81,18 +67,6 @@ std::string Narrow(const std::wstring& text) {
     std::string narrow;
     for (wchar_t c : text) narrow.push_back(c < 128 ? static_cast<char>(c) : '?');
     return narrow;
-}
-
-struct HelperWindow {
-    Program program;
-    HWND window = nullptr;
-};
-
-HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring& title) {
-    HelperWindow helper;
-    helper.program = kxtest::StartProgram(L"kxtesthelper.exe", L"window " + className + L" \"" + title + L"\"");
-    if (helper.program.Started()) helper.window = kxtest::WaitForWindow(className, kStartBound);
-    return helper;
 }
 
 class ProductApp : public ::testing::Test {

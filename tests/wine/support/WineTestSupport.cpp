@@ -1,6 +1,7 @@
 #include "WineTestSupport.h"
 
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
@@ -463,6 +464,35 @@ DWORD PriorityClassOf(DWORD processId) {
     const DWORD priority = ::GetPriorityClass(process);
     ::CloseHandle(process);
     return priority;
+}
+
+bool BringToFront(HWND window, DWORD timeoutMs) {
+    ::SetForegroundWindow(window);
+    return WaitUntil([&] { return ::GetForegroundWindow() == window; }, timeoutMs);
+}
+
+HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring& title, DWORD timeoutMs) {
+    HelperWindow helper;
+    helper.program = StartProgram(L"kxtesthelper.exe", L"window " + className + L" \"" + title + L"\"");
+    if (!helper.program.Started()) return helper;
+    helper.window = WaitForWindow(className, timeoutMs);
+    helper.pid = helper.program.Pid();
+    return helper;
+}
+
+std::wstring ProgramDataFolder() {
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path)) && path != nullptr) folder = path;
+    ::CoTaskMemFree(path);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    return folder;
+}
+
+std::wstring BlockListFile() { return ProgramDataFolder() + L"VELMOR\\Kestrix\\Kestrix.csv"; }
+
+std::wstring HandleText(HWND window) {
+    return std::to_wstring(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
 }
 
 }  // namespace kxtest

@@ -147,4 +147,26 @@ void RightClick(int x, int y);
 // The priority class of a process (e.g. HIGH_PRIORITY_CLASS); 0 when it cannot be had.
 DWORD PriorityClassOf(DWORD processId);
 
+// Brings a window to the foreground and waits until it is there.
+bool BringToFront(HWND window, DWORD timeoutMs = 5000);
+
+// A window of kxtesthelper.exe, of its own class and title, in the foreground
+// of its own process.
+struct HelperWindow {
+    Program program;
+    HWND window = nullptr;
+    DWORD pid = 0;
+};
+HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring& title,
+                               DWORD timeoutMs = 20000);
+
+// ------------------------------------------------------ KestrixTray's places
+
+// The all-users data folder as KestrixTray finds it, with a trailing backslash.
+std::wstring ProgramDataFolder();
+// The user block-list file KestrixTray reads.
+std::wstring BlockListFile();
+// The decimal text a window is recorded as in Handle.
+std::wstring HandleText(HWND window);
+
 }  // namespace kxtest
