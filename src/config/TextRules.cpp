@@ -147,11 +147,21 @@ std::vector<Text> SplitCommaText(const Text& input) {
     return fields;
 }
 
+namespace {
+char16_t FoldUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c; }
+void UpperInPlace(Text& text) {
+    for (auto& c : text) c = FoldUpper(c);
+}
+}  // namespace
+
 Text AsciiUpper(Text text) {
-    for (auto& c : text) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
-    }
+    UpperInPlace(text);
     return text;
+}
+
+void AsciiUpperInto(const Text& text, Text* out) {
+    out->assign(text);
+    UpperInPlace(*out);
 }
 
 Text AsciiLower(Text text) {
@@ -160,10 +170,6 @@ Text AsciiLower(Text text) {
     }
     return text;
 }
-
-namespace {
-char16_t FoldUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c; }
-}  // namespace
 
 bool EqualsIgnoreAsciiCase(const Text& a, const Text& b) {
     if (a.size() != b.size()) return false;
@@ -184,6 +190,23 @@ Text Trim(const Text& text) {
     while (begin < end && text[begin] <= 32) ++begin;
     while (end > begin && text[end - 1] <= 32) --end;
     return text.substr(begin, end - begin);
+}
+
+std::vector<std::uint8_t> Utf16LeBytes(const Text& text) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(text.size() * 2u);
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFFu));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return bytes;
+}
+
+Text Utf16LeText(const std::uint8_t* bytes, std::size_t count) {
+    Text text = DecodeUtf16(bytes, count, false);
+    const auto nul = text.find(char16_t{0});
+    if (nul != Text::npos) text.resize(nul);
+    return text;
 }
 
 Text AsciiToText(const char* ascii) {

@@ -3,23 +3,12 @@
 #include <algorithm>
 
 #include "config/Failure.h"
+#include "config/StoredFile.h"
 #include "config/TextRules.h"
 #include "config/WindowsVersion.h"
 #include "platform/Owned.h"
 
 namespace kx {
-
-namespace {
-
-// a-z to A-Z into an existing buffer, every other character as it is.
-void FoldInto(const Text& text, Text* out) {
-    out->assign(text);
-    for (char16_t& c : *out) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
-    }
-}
-
-}  // namespace
 
 const std::vector<BlockRow>& DefaultBlockRows() {
     static const std::vector<BlockRow> rows = {
@@ -57,32 +46,9 @@ BlockList::Entry BlockList::MakeEntry(BlockRow row) {
     } else {
         entry.subject = Subject::None;
     }
-    FoldInto(row.pattern, &entry.foldedPattern);
+    AsciiUpperInto(row.pattern, &entry.foldedPattern);
     entry.row = std::move(row);
     return entry;
-}
-
-bool BlockList::ReadFileBytes(const Text& path, std::vector<std::uint8_t>* bytes) {
-    // Other programs may read the file meanwhile but not write it; a file
-    // another program is writing cannot be opened and counts as unreadable.
-    OwnedFile file(files_, files_.CreateFileW(path, w32::kGenericRead, w32::kFileShareRead, w32::kOpenExisting));
-    if (!file) return false;
-    std::int64_t size = 0;
-    if (files_.GetFileSizeEx(file.get(), &size)) {
-        if (size < 0 || size > kMaxBlockListFileSize) return false;
-        bytes->reserve(static_cast<std::size_t>(size));
-    }
-    // Read to the end rather than to the size: the size is only a hint.
-    constexpr std::uint32_t kChunk = 64 * 1024;
-    std::vector<std::uint8_t> chunk(kChunk);
-    while (true) {
-        std::uint32_t read = 0;
-        if (!files_.ReadFile(file.get(), chunk.data(), kChunk, &read)) return false;
-        if (read == 0) break;
-        if (read > kChunk || bytes->size() + read > static_cast<std::size_t>(kMaxBlockListFileSize)) return false;
-        bytes->insert(bytes->end(), chunk.begin(), chunk.begin() + read);
-    }
-    return true;
 }
 
 void BlockList::ApplyLines(const std::vector<Text>& lines) {
@@ -98,7 +64,7 @@ void BlockList::ApplyLines(const std::vector<Text>& lines) {
             if (!anyBuiltIn) continue;
             if (fields.size() < 2) return;  // malformed: the reading ends here
             Text folded;
-            FoldInto(fields[1], &folded);
+            AsciiUpperInto(fields[1], &folded);
             entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
                                           [&folded](const Entry& e) {
                                               return e.row.origin == u"*" && e.foldedPattern == folded;
@@ -118,8 +84,10 @@ void BlockList::LoadBlockList(const Text& path) {
         hasList_ = true;
         for (const BlockRow& row : DefaultBlockRows()) entries_.push_back(MakeEntry(row));
 
+        // Other programs may read the file meanwhile but not write it; a file
+        // another program is writing cannot be opened and counts as unreadable.
         std::vector<std::uint8_t> bytes;
-        if (!ReadFileBytes(path, &bytes)) return;
+        if (ReadWholeFile(files_, path, w32::kFileShareRead, kMaxBlockListFileSize, &bytes) != FileRead::Read) return;
         std::vector<Text> lines;
         try {
             lines = ReadTextLines(bytes, system_);
@@ -141,9 +109,9 @@ void BlockList::FreeBlockList() {
 bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text& imagePath) const {
     try {
         if (!hasList_ || entries_.empty()) return false;
-        FoldInto(caption, &foldedCaption_);
-        FoldInto(classKey, &foldedClassKey_);
-        FoldInto(imagePath, &foldedImagePath_);
+        AsciiUpperInto(caption, &foldedCaption_);
+        AsciiUpperInto(classKey, &foldedClassKey_);
+        AsciiUpperInto(imagePath, &foldedImagePath_);
         bool result = false;
         for (const Entry& entry : entries_) {
             const Text* subject = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Libraries.h"
 
+#include "config/TextRules.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace kx {
@@ -9,14 +10,6 @@ using win32::ToKHandle;
 using win32::Wide;
 
 namespace {
-
-Text UpperAscii(const Text& text) {
-    Text upper = text;
-    for (auto& c : upper) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
-    }
-    return upper;
-}
 
 bool IsBareFileName(const Text& name) {
     if (name.empty()) return false;
@@ -57,7 +50,7 @@ KHandle Win32Libraries::LoadFromSystemFolder(const Text& name) const {
 
 KHandle Win32Libraries::LoadLibraryW(const Text& name) {
     if (!IsBareFileName(name)) return 0;
-    const Text key = UpperAscii(name);
+    const Text key = AsciiUpper(name);
     auto found = pinned_.find(key);
     if (found == pinned_.end()) {
         const KHandle pin = LoadFromSystemFolder(name);
