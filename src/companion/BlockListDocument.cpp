@@ -189,15 +189,10 @@ Text BlockListDocument::Serialize() const {
 }
 
 std::vector<std::uint8_t> BlockListDocument::ToFileBytes() const {
-    const Text text = Serialize();
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(2 + text.size() * 2);
-    bytes.push_back(0xFF);
-    bytes.push_back(0xFE);
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
+    // UTF-16 LE with its byte-order mark.
+    std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
+    const std::vector<std::uint8_t> text = Utf16LeBytes(Serialize());
+    bytes.insert(bytes.end(), text.begin(), text.end());
     return bytes;
 }
 

@@ -24,28 +24,6 @@ bool IsColorName(const Text& name) {
     return name == u"BackgroundColor" || name == u"GridColor" || name == u"BarColor";
 }
 
-std::vector<std::uint8_t> TextData(const Text& text) {
-    std::vector<std::uint8_t> data;
-    data.reserve((text.size() + 1) * 2);
-    for (char16_t c : text) {
-        data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        data.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
-    return data;
-}
-
-Text DataText(const std::vector<std::uint8_t>& data) {
-    Text text;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        text.push_back(c);
-    }
-    return text;
-}
-
 SettingWrite FromStatus(long status) { return status == w32::kErrorSuccess ? SettingWrite::Written : SettingWrite::Refused; }
 
 }  // namespace
@@ -70,7 +48,7 @@ Text SettingsEditor::ReadText(const Text& name, const Text& defaultValue) const 
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     if (!ReadValue(kSettingsKey, name, &type, &data) || type != w32::kRegSz) return defaultValue;
-    Text text = DataText(data);
+    Text text = RegSzText(data.data(), data.size());
     return text.empty() ? defaultValue : text;
 }
 
@@ -80,8 +58,7 @@ std::int32_t SettingsEditor::ReadInteger(const Text& name, std::int32_t defaultV
     if (!ReadValue(kSettingsKey, name, &type, &data) || type != w32::kRegDword || data.size() != 4) {
         return defaultValue;
     }
-    const std::uint32_t value = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
-    return static_cast<std::int32_t>(value);
+    return static_cast<std::int32_t>(DwordFromData(data.data()));
 }
 
 SettingsSnapshot SettingsEditor::Read() const {
@@ -114,21 +91,19 @@ long SettingsEditor::WriteValue(const Text& keyPath, const Text& name, std::uint
 
 SettingWrite SettingsEditor::WritePriority(std::int32_t level) {
     if (!IsValidPriority(level)) return SettingWrite::Invalid;
-    const auto value = static_cast<std::uint32_t>(level);
-    const std::uint8_t data[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                  static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    return FromStatus(WriteValue(kSettingsKey, u"ProcessorPriority", w32::kRegDword, data, 4));
+    const auto data = DwordData(static_cast<std::uint32_t>(level));
+    return FromStatus(WriteValue(kSettingsKey, u"ProcessorPriority", w32::kRegDword, data.data(), 4));
 }
 
 SettingWrite SettingsEditor::WriteSwitch(const Text& name, bool value) {
     if (!IsSwitchName(name)) return SettingWrite::Invalid;
-    const std::uint8_t data[4] = {static_cast<std::uint8_t>(value ? 1 : 0), 0, 0, 0};
-    return FromStatus(WriteValue(kSettingsKey, name, w32::kRegDword, data, 4));
+    const auto data = DwordData(value ? 1u : 0u);
+    return FromStatus(WriteValue(kSettingsKey, name, w32::kRegDword, data.data(), 4));
 }
 
 SettingWrite SettingsEditor::WriteColor(const Text& name, const Text& colorText) {
     if (!IsColorName(name) || !ParseColorText(colorText).has_value()) return SettingWrite::Invalid;
-    const auto data = TextData(colorText);
+    const auto data = RegSzData(colorText);
     return FromStatus(WriteValue(kSettingsKey, name, w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
 }
 
@@ -136,7 +111,7 @@ SettingWrite SettingsEditor::WriteLanguage(const Text& language) {
     const Text lower = AsciiLower(language);
     for (const char16_t* name : kLanguageNames) {
         if (lower == name) {
-            const auto data = TextData(lower);
+            const auto data = RegSzData(lower);
             return FromStatus(
                 WriteValue(kSettingsKey, u"Language", w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
         }
@@ -145,7 +120,7 @@ SettingWrite SettingsEditor::WriteLanguage(const Text& language) {
 }
 
 SettingWrite SettingsEditor::WriteUpdatedDate(std::int32_t localSeconds) {
-    const auto data = TextData(AsciiToText(std::to_string(localSeconds).c_str()));
+    const auto data = RegSzData(AsciiToText(std::to_string(localSeconds).c_str()));
     return FromStatus(
         WriteValue(kSettingsKey, u"UpdatedDate", w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
 }
@@ -158,7 +133,7 @@ SettingWrite SettingsEditor::ProbeWrite() {
         return FromStatus(
             WriteValue(kSettingsKey, u"Handle", w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
     }
-    const auto zero = TextData(u"0");
+    const auto zero = RegSzData(u"0");
     return FromStatus(WriteValue(kSettingsKey, u"Handle", w32::kRegSz, zero.data(), static_cast<std::uint32_t>(zero.size())));
 }
 
@@ -166,7 +141,7 @@ bool SettingsEditor::StartsWithWindows() const {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     if (!ReadValue(kRunKey, kRunValueName, &type, &data) || type != w32::kRegSz) return false;
-    return !DataText(data).empty();
+    return !RegSzText(data.data(), data.size()).empty();
 }
 
 SettingWrite SettingsEditor::SetStartWithWindows(bool start, const Text& programFolder) {
@@ -180,7 +155,7 @@ SettingWrite SettingsEditor::SetStartWithWindows(bool start, const Text& program
                                                                                     : SettingWrite::Refused;
     }
     if (programFolder.empty()) return SettingWrite::Invalid;
-    const auto data = TextData(u"\"" + programFolder + u"KestrixTray.exe\" /start");
+    const auto data = RegSzData(u"\"" + programFolder + u"KestrixTray.exe\" /start");
     return FromStatus(registry_.RegSetValueExW(key.get(), kRunValueName, w32::kRegSz, data.data(),
                                                static_cast<std::uint32_t>(data.size())));
 }

@@ -2,9 +2,29 @@
 
 #include <vector>
 
+#include "config/TextRules.h"
+
 namespace kx {
 
 const char16_t kSettingsKey[] = u"Software\\VELMOR\\Kestrix";
+
+std::vector<std::uint8_t> RegSzData(const Text& text) {
+    std::vector<std::uint8_t> data = Utf16LeBytes(text);
+    data.push_back(0);
+    data.push_back(0);
+    return data;
+}
+
+Text RegSzText(const std::uint8_t* data, std::size_t size) { return Utf16LeText(data, size); }
+
+std::array<std::uint8_t, 4> DwordData(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+std::uint32_t DwordFromData(const std::uint8_t* data) {
+    return data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+}
 
 namespace {
 
@@ -47,8 +67,7 @@ bool ReadDword(IRegistry& registry, const Text& name, bool wow64_64Key, std::int
             type != w32::kRegDword || size != sizeof data) {
             return false;
         }
-        *value = static_cast<std::int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
-                                           (static_cast<std::uint32_t>(data[3]) << 24));
+        *value = static_cast<std::int32_t>(DwordFromData(data));
         return true;
     } catch (...) {
         return false;
@@ -74,13 +93,7 @@ Text SettingsStore::RegReadString(const Text& name, const Text& defaultValue, bo
             got > size) {
             return defaultValue;
         }
-        Text text;
-        text.reserve(got / 2u);
-        for (std::uint32_t i = 0; i + 1u < got; i += 2u) {
-            const auto c = static_cast<char16_t>(data[i] | (data[i + 1u] << 8));
-            if (c == 0) break;  // the stored text ends at its terminating zero
-            text.push_back(c);
-        }
+        const Text text = RegSzText(data.data(), got);
         return text.empty() ? defaultValue : text;
     } catch (...) {
         return defaultValue;
@@ -101,14 +114,7 @@ void SettingsStore::RegWriteString(const Text& name, const Text& value, bool wow
     try {
         OwnedKey key = OpenForWrite(registry_, wow64_64Key);
         if (!key) return;
-        std::vector<std::uint8_t> data;
-        data.reserve((value.size() + 1u) * 2u);
-        for (char16_t c : value) {
-            data.push_back(static_cast<std::uint8_t>(c & 0xFFu));
-            data.push_back(static_cast<std::uint8_t>(c >> 8));
-        }
-        data.push_back(0);
-        data.push_back(0);
+        const std::vector<std::uint8_t> data = RegSzData(value);
         registry_.RegSetValueExW(key.get(), name, w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size()));
     } catch (...) {
         // A write that cannot be made is dropped.
@@ -119,8 +125,8 @@ void SettingsStore::RegWriteBool(const Text& name, bool value, bool wow64_64Key)
     try {
         OwnedKey key = OpenForWrite(registry_, wow64_64Key);
         if (!key) return;
-        const std::uint8_t data[4] = {static_cast<std::uint8_t>(value ? 1 : 0), 0, 0, 0};
-        registry_.RegSetValueExW(key.get(), name, w32::kRegDword, data, sizeof data);
+        const auto data = DwordData(value ? 1u : 0u);
+        registry_.RegSetValueExW(key.get(), name, w32::kRegDword, data.data(), static_cast<std::uint32_t>(data.size()));
     } catch (...) {
         // A write that cannot be made is dropped.
     }

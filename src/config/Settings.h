@@ -2,7 +2,10 @@
 // read afresh and written through at every call; no call ever fails.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/RegistryApi.h"
 #include "platform/Types.h"
@@ -12,6 +15,15 @@ namespace kx {
 // "\Software\VELMOR\Kestrix\" below HKEY_LOCAL_MACHINE; the platform takes it
 // without its leading and trailing backslash.
 extern const char16_t kSettingsKey[];
+
+// The bytes of registry values as the store reads and writes them.
+// REG_SZ: the text and its terminating zero, UTF-16 LE.
+std::vector<std::uint8_t> RegSzData(const Text& text);
+// A REG_SZ value's text, up to its terminating zero.
+Text RegSzText(const std::uint8_t* data, std::size_t size);
+// REG_DWORD: four bytes, low byte first.
+std::array<std::uint8_t, 4> DwordData(std::uint32_t value);
+std::uint32_t DwordFromData(const std::uint8_t* data);
 
 class SettingsStore {
 public:
