@@ -1,6 +1,7 @@
 #include "companion/BlockListStore.h"
 
 #include "config/Failure.h"
+#include "config/StoredFile.h"
 #include "config/TextRules.h"
 #include "engine/BlockList.h"
 
@@ -14,35 +15,17 @@ constexpr int kReplaceAttempts = 10;
 constexpr std::uint32_t kReplacePauseMs = 100;
 }  // namespace
 
-BlockListStore::ReadResult BlockListStore::ReadAll(const Text& path, std::vector<std::uint8_t>* bytes) {
-    // Reading shares writing, so a file another program writes is still shown.
-    OwnedFile file(files_, files_.CreateFileW(path, w32::kGenericRead, kShareReadWrite, w32::kOpenExisting));
-    if (!file) return ReadResult::CannotRead;
-    std::int64_t size = 0;
-    if (!files_.GetFileSizeEx(file.get(), &size) || size < 0) return ReadResult::CannotRead;
-    if (size > kMaxBlockListFileSize) return ReadResult::TooLarge;
-    bytes->resize(static_cast<std::size_t>(size));
-    std::size_t done = 0;
-    while (done < bytes->size()) {
-        std::uint32_t read = 0;
-        const auto want = static_cast<std::uint32_t>(bytes->size() - done);
-        if (!files_.ReadFile(file.get(), bytes->data() + done, want, &read)) return ReadResult::CannotRead;
-        if (read == 0) break;
-        done += read;
-    }
-    bytes->resize(done);
-    return ReadResult::Read;
-}
-
 LoadedBlockList BlockListStore::Load(const Text& path) {
     LoadedBlockList loaded;
     try {
         if (files_.GetFileAttributesW(path) == w32::kInvalidFileAttributes) return loaded;
         std::vector<std::uint8_t> bytes;
-        switch (ReadAll(path, &bytes)) {
-            case ReadResult::Read: break;
-            case ReadResult::TooLarge: loaded.state = BlockFileState::Unreadable; return loaded;
-            case ReadResult::CannotRead: loaded.state = BlockFileState::Busy; return loaded;
+        // Reading shares writing, so a file another program writes is still shown.
+        switch (ReadWholeFile(files_, path, kShareReadWrite, kMaxBlockListFileSize, &bytes)) {
+            case FileRead::Read: break;
+            case FileRead::TooLarge: loaded.state = BlockFileState::Unreadable; return loaded;
+            case FileRead::CannotOpen:
+            case FileRead::CannotRead: loaded.state = BlockFileState::Busy; return loaded;
         }
         loaded.document = BlockListDocument::FromLines(ReadTextLines(bytes, system_));
         loaded.state = BlockFileState::Read;

@@ -51,8 +51,6 @@ public:
     static Text BackupPath(const Text& path) { return path + u".bak"; }
 
 private:
-    enum class ReadResult { Read, CannotRead, TooLarge };
-    ReadResult ReadAll(const Text& path, std::vector<std::uint8_t>* bytes);
     bool EnsureFolder(const Text& folder);
     bool WriteNewFile(const Text& path, const std::vector<std::uint8_t>& bytes);
     bool Replace(const Text& from, const Text& to);

@@ -56,8 +56,6 @@ private:
         Text foldedPattern;  // the pattern with a-z changed to A-Z, folded once
     };
     static Entry MakeEntry(BlockRow row);
-    // Reads the whole file; false when it cannot be opened or read, or is too large.
-    bool ReadFileBytes(const Text& path, std::vector<std::uint8_t>* bytes);
     // Applies the file's lines to entries_; stops at a malformed line.
     void ApplyLines(const std::vector<Text>& lines);
 
