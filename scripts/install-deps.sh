@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ python3
     clang-14 libclang-rt-14-dev                     # the fuzz build (libFuzzer, sanitizers)
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine32:i386 wine64                         # the integration tests and scripts/start.sh
     xvfb xdotool x11-apps x11-utils xauth imagemagick
     libgtest-dev googletest libgmock-dev libbenchmark-dev

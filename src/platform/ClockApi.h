@@ -13,6 +13,8 @@ public:
     virtual void GetLocalTime(SystemTime* time) = 0;
     virtual void GetSystemTimeAsFileTime(std::int64_t* fileTime) = 0;
     virtual void Sleep(std::uint32_t milliseconds) = 0;
+    // Milliseconds since the system started; monotonic, unaffected by clock changes.
+    virtual std::uint64_t GetTickCount64() = 0;
     // oleaut32's VarDateFromStr; returns an HRESULT (0 on success).
     virtual long VarDateFromStr(const Text& text, std::uint32_t lcid, std::uint32_t flags, double* date) = 0;
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/ClockApi.h"
+#include "platform/DebugApi.h"
 #include "platform/DrawingApi.h"
 #include "platform/LibraryApi.h"
 #include "platform/NetworkApi.h"
@@ -27,6 +28,7 @@ struct Platform {
     IDrawing& drawing;
     INetwork& network;
     IClock& clock;
+    DebugTrace& trace;
 };
 
 }  // namespace kx

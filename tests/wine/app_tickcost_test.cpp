@@ -239,7 +239,8 @@ TEST(TrayTickCost, ThousandTicksWithTheFocusMovingKeepMemoryAndHandlesSteady) {
     CountingRegistry registry;
     kx::Platform api = win32.api();
     kx::Platform counted{registry,      api.windows, api.processes, api.system,  api.files,
-                         api.libraries, api.shell,   api.drawing,   api.network, api.clock};
+                         api.libraries, api.shell,   api.drawing,   api.network, api.clock,
+                         api.trace};
     kx::TKXTrayForm form(counted, FromHwnd(windows.form()), FromHwnd(windows.icon()), kIconMessage);
     g_form = &form;
     struct Unhook {

@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32DebugOutput.h"
 #include "platform/win32/Win32Drawing.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Libraries.h"
@@ -28,9 +29,11 @@ public:
     Win32Drawing drawing;
     Win32Network network;
     Win32Clock clock;
+    Win32DebugOutput debugOutput;
+    DebugTrace trace{debugOutput, clock};
 
     Platform api() {
-        return Platform{registry, windows, processes, system, files, libraries, shell, drawing, network, clock};
+        return Platform{registry, windows, processes, system, files, libraries, shell, drawing, network, clock, trace};
     }
 };
 

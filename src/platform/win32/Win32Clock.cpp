@@ -32,6 +32,8 @@ void Win32Clock::GetSystemTimeAsFileTime(std::int64_t* fileTime) {
 
 void Win32Clock::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+std::uint64_t Win32Clock::GetTickCount64() { return ::GetTickCount64(); }
+
 long Win32Clock::VarDateFromStr(const Text& text, std::uint32_t lcid, std::uint32_t flags, double* date) {
     if (date == nullptr) return E_POINTER;
     DATE parsed = 0.0;

@@ -10,6 +10,7 @@ public:
     void GetLocalTime(SystemTime* time) override;
     void GetSystemTimeAsFileTime(std::int64_t* fileTime) override;
     void Sleep(std::uint32_t milliseconds) override;
+    std::uint64_t GetTickCount64() override;
     long VarDateFromStr(const Text& text, std::uint32_t lcid, std::uint32_t flags, double* date) override;
 };
 

@@ -153,7 +153,12 @@ void SimClock::GetSystemTimeAsFileTime(std::int64_t* fileTime) {
 void SimClock::Sleep(std::uint32_t milliseconds) {
     world_.sleeps.push_back(milliseconds);
     world_.fileTimeUtc += static_cast<std::int64_t>(milliseconds) * 10000;
+    world_.tickCountMs += milliseconds;
 }
+
+std::uint64_t SimClock::GetTickCount64() { return world_.tickCountMs; }
+
+void SimDebugOutput::OutputDebugStringW(const Text& text) { world_.debugLines.push_back(text); }
 
 long SimClock::VarDateFromStr(const Text& text, std::uint32_t lcid, std::uint32_t flags, double* date) {
     if (!world_.dateParser || date == nullptr) return static_cast<long>(0x80020005L);  // DISP_E_TYPEMISMATCH

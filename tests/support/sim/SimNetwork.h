@@ -44,7 +44,18 @@ public:
     void GetLocalTime(SystemTime* time) override;
     void GetSystemTimeAsFileTime(std::int64_t* fileTime) override;
     void Sleep(std::uint32_t milliseconds) override;
+    std::uint64_t GetTickCount64() override;
     long VarDateFromStr(const Text& text, std::uint32_t lcid, std::uint32_t flags, double* date) override;
+
+private:
+    SimWorld& world_;
+};
+
+// The debug output: every line written is kept in the world, in order.
+class SimDebugOutput : public IDebugOutput {
+public:
+    explicit SimDebugOutput(SimWorld& world) : world_(world) {}
+    void OutputDebugStringW(const Text& text) override;
 
 private:
     SimWorld& world_;

@@ -26,9 +26,11 @@ public:
     SimDrawing drawing{world};
     SimNetwork network{world};
     SimClock clock{world};
+    SimDebugOutput debugOutput{world};
+    DebugTrace trace{debugOutput, clock};
 
     Platform api() {
-        return Platform{registry, windows, processes, system, files, libraries, shell, drawing, network, clock};
+        return Platform{registry, windows, processes, system, files, libraries, shell, drawing, network, clock, trace};
     }
 };
 

@@ -284,6 +284,10 @@ struct SimWorld {
 
     // Clock: UTC file time, and the local offset from it.
     std::int64_t fileTimeUtc = 0;
+    // GetTickCount64: advanced by Sleep and by the tests.
+    std::uint64_t tickCountMs = 0;
+    // Every line written to the debug output.
+    std::vector<Text> debugLines;
     std::int64_t localOffset100ns = 0;
     std::vector<std::uint32_t> sleeps;
     // VarDateFromStr: (text, lcid, flags, date) -> HRESULT.
