@@ -10,8 +10,14 @@
 ; main program saves the block list, with ordinary rights), starts KestrixTray
 ; at logon with "/start", and starts it now. Silent with /S.
 ;
+; Setup runs elevated, so kxacl does the parts an ordinary account could
+; steer: it refuses an install or data folder that is a link or that another
+; account owns, hardens an install folder ordinary accounts could change,
+; grants rights through opened handles only, and starts the programs through
+; the desktop shell, as the signed-in user, never with setup's own token.
+;
 ; The uninstaller closes KestrixTray and the main program, removes the files,
-; the logon entry and the settings key, and keeps the user's block list unless
+; the logon entry and the settings values, and keeps the user's block list unless
 ; asked (/REMOVELIST, or Yes in the question it asks when not silent).
 
 Unicode true
@@ -36,6 +42,11 @@ ManifestDPIAware true
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "KestrixTray"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrix"
+; The registry view and Program Files folder of the programs this setup installs.
+!define REG_VIEW 32
+!define PROGRAM_FILES "$PROGRAMFILES"
+; The data folder below the all-users application data folder.
+!define DATA_FOLDER "VELMOR\Kestrix"
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
@@ -44,7 +55,7 @@ ManifestDPIAware true
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES\VELMOR\Kestrix"
+InstallDir "${PROGRAM_FILES}\VELMOR\Kestrix"
 BrandingText "${MAKER} ${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
@@ -56,7 +67,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${MAKER}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\Kestrix.exe"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "$(RunMainProgram)"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartMainProgram
 !define MUI_FINISHPAGE_RUN_NOTCHECKED
 
 !insertmacro MUI_PAGE_DIRECTORY
@@ -77,6 +90,21 @@ LangString KeepListQuestion ${LANG_FRENCH} "Supprimer aussi votre liste d'exclus
 LangString KeepListQuestion ${LANG_KOREAN} "Kestrix 제외 목록도 삭제하시겠습니까?"
 LangString KeepListQuestion ${LANG_PORTUGUESEBR} "Remover também a sua lista de bloqueio do Kestrix?"
 LangString KeepListQuestion ${LANG_RUSSIAN} "Удалить и ваш список исключений Kestrix?"
+LangString RunMainProgram ${LANG_ENGLISH} "Run Kestrix"
+LangString RunMainProgram ${LANG_FRENCH} "Lancer Kestrix"
+LangString RunMainProgram ${LANG_KOREAN} "Kestrix 실행"
+LangString RunMainProgram ${LANG_PORTUGUESEBR} "Executar o Kestrix"
+LangString RunMainProgram ${LANG_RUSSIAN} "Запустить Kestrix"
+LangString FolderRefused ${LANG_ENGLISH} "Kestrix cannot be installed in this folder:"
+LangString FolderRefused ${LANG_FRENCH} "Kestrix ne peut pas être installé dans ce dossier :"
+LangString FolderRefused ${LANG_KOREAN} "이 폴더에는 Kestrix를 설치할 수 없습니다:"
+LangString FolderRefused ${LANG_PORTUGUESEBR} "O Kestrix não pode ser instalado nesta pasta:"
+LangString FolderRefused ${LANG_RUSSIAN} "Kestrix нельзя установить в эту папку:"
+LangString DataFolderRefused ${LANG_ENGLISH} "Kestrix is installed, but its block-list folder was not set up, so the block list cannot be saved:"
+LangString DataFolderRefused ${LANG_FRENCH} "Kestrix est installé, mais le dossier de sa liste d'exclusion n'a pas été préparé ; la liste ne peut pas être enregistrée :"
+LangString DataFolderRefused ${LANG_KOREAN} "Kestrix를 설치했지만 제외 목록 폴더를 준비하지 못해 목록을 저장할 수 없습니다:"
+LangString DataFolderRefused ${LANG_PORTUGUESEBR} "O Kestrix foi instalado, mas a pasta da lista de bloqueio não foi preparada; a lista não pode ser salva:"
+LangString DataFolderRefused ${LANG_RUSSIAN} "Kestrix установлен, но папка списка исключений не подготовлена, поэтому список нельзя сохранить:"
 LangString RightsFailed ${LANG_ENGLISH} "Kestrix is installed, but the rights for ordinary users could not be set. Kestrix then needs administrator rights to save its settings."
 LangString RightsFailed ${LANG_FRENCH} "Kestrix est installé, mais les droits des utilisateurs n'ont pas pu être définis. Kestrix aura alors besoin des droits d'administrateur pour enregistrer ses paramètres."
 LangString RightsFailed ${LANG_KOREAN} "Kestrix를 설치했지만 일반 사용자 권한을 설정하지 못했습니다. 설정을 저장하려면 관리자 권한이 필요합니다."
@@ -164,8 +192,33 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The settings values Kestrix keeps; the uninstaller removes these and no
+; other value or subkey (an ordinary account may have made subkeys).
+!macro FOR_EACH_SETTING MACRO
+  !insertmacro ${MACRO} "Handle"
+  !insertmacro ${MACRO} "ProcessorPriority"
+  !insertmacro ${MACRO} "ProcessorIdeal"
+  !insertmacro ${MACRO} "ReloadList"
+  !insertmacro ${MACRO} "LoadTrayIcon"
+  !insertmacro ${MACRO} "LoadKestrix"
+  !insertmacro ${MACRO} "Language"
+  !insertmacro ${MACRO} "BackgroundColor"
+  !insertmacro ${MACRO} "GridColor"
+  !insertmacro ${MACRO} "BarColor"
+  !insertmacro ${MACRO} "UpdatedDate"
+!macroend
+!macro DELETE_SETTING NAME
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "${NAME}"
+!macroend
+
+; The finish page's "Run Kestrix": through the desktop shell, not elevated.
+Function StartMainProgram
+  nsExec::Exec '"$PLUGINSDIR\kxacl.exe" start "$INSTDIR\Kestrix.exe"'
+  Pop $0
+FunctionEnd
+
 Function .onInit
-  SetRegView 32
+  SetRegView ${REG_VIEW}
   SetShellVarContext all
   ${IfNot} ${Silent}
     !insertmacro MUI_LANGDLL_DISPLAY
@@ -173,12 +226,31 @@ Function .onInit
 FunctionEnd
 
 Section "Kestrix" SecMain
-  SetRegView 32
+  SetRegView ${REG_VIEW}
   SetShellVarContext all
   ; An installation over a running Kestrix replaces its files.
   Call CloseKestrix
 
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\kxacl.exe" "${HELPER}"
+  ; The logon entry and the uninstaller run from the install folder for
+  ; every account: no link, and nothing an ordinary account may change.
+  nsExec::ExecToStack '"$PLUGINSDIR\kxacl.exe" install "$INSTDIR"'
+  Pop $0
+  Pop $1
+  ${If} $0 != 0
+    MessageBox MB_OK|MB_ICONSTOP "$(FolderRefused)$\r$\n$\r$\n$1" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+
   SetOutPath "$INSTDIR"
+  ; Fresh files take the folder's own rights, whatever the old ones had.
+  Delete "$INSTDIR\KestrixTray.exe"
+  Delete "$INSTDIR\Kestrix.exe"
+  Delete "$INSTDIR\KestrixUpdate.exe"
+  Delete "$INSTDIR\Kestrix.chm"
+  Delete "$INSTDIR\Uninstall.exe"
   File "${PRODUCT_DIR}/KestrixTray.exe"
   File "${PRODUCT_DIR}/Kestrix.exe"
   File "${PRODUCT_DIR}/KestrixUpdate.exe"
@@ -212,18 +284,22 @@ Section "Kestrix" SecMain
   ${EndSwitch}
 
   ; Ordinary users write Handle, ReloadList and the block list.
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\kxacl.exe" "${HELPER}"
   ; This installation is the latest update: UpdatedDate, in seconds.
   nsExec::Exec '"$PLUGINSDIR\kxacl.exe" stamp'
   Pop $0
   nsExec::Exec '"$PLUGINSDIR\kxacl.exe" key "${SETTINGS_KEY}"'
   Pop $0
-  nsExec::Exec '"$PLUGINSDIR\kxacl.exe" folder "$APPDATA\VELMOR\Kestrix"'
+  ${If} $0 != 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(RightsFailed)" /SD IDOK
+    SetErrorLevel 1
+  ${EndIf}
+  nsExec::ExecToStack '"$PLUGINSDIR\kxacl.exe" folder "$APPDATA" "${DATA_FOLDER}"'
+  Pop $0
   Pop $1
   ${If} $0 != 0
-  ${OrIf} $1 != 0
-    MessageBox MB_OK|MB_ICONEXCLAMATION "$(RightsFailed)" /SD IDOK
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(DataFolderRefused)$\r$\n$\r$\n$1" /SD IDOK
+    ; Installed, but not as it should be: a deployment tool sees it in the exit code.
+    SetErrorLevel 1
   ${EndIf}
 
   ; KestrixTray at every logon; "/start" lets LoadKestrix decide.
@@ -247,16 +323,18 @@ Section "Kestrix" SecMain
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 
-  Exec '"$INSTDIR\KestrixTray.exe"'
+  ; KestrixTray now, as the signed-in user; nothing without a desktop.
+  nsExec::Exec '"$PLUGINSDIR\kxacl.exe" start "$INSTDIR\KestrixTray.exe"'
+  Pop $0
 SectionEnd
 
 Function un.onInit
-  SetRegView 32
+  SetRegView ${REG_VIEW}
   SetShellVarContext all
 FunctionEnd
 
 Section "Uninstall"
-  SetRegView 32
+  SetRegView ${REG_VIEW}
   SetShellVarContext all
   Call un.CloseKestrix
 
@@ -266,7 +344,7 @@ Section "Uninstall"
   Delete "$INSTDIR\Kestrix.chm"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
-  RMDir "$PROGRAMFILES\VELMOR"
+  RMDir "${PROGRAM_FILES}\VELMOR"
 
   Delete "$SMPROGRAMS\Kestrix\Kestrix.lnk"
   Delete "$SMPROGRAMS\Kestrix\Kestrix Help.lnk"
@@ -275,7 +353,8 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\Kestrix"
 
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
-  DeleteRegKey HKLM "${SETTINGS_KEY}"
+  !insertmacro FOR_EACH_SETTING DELETE_SETTING
+  DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
   DeleteRegKey /ifempty HKLM "Software\VELMOR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 
@@ -291,9 +370,10 @@ Section "Uninstall"
     StrCpy $2 "remove"
   ${EndIf}
   ${If} $2 == "remove"
-    Delete "$APPDATA\VELMOR\Kestrix\Kestrix.csv"
-    Delete "$APPDATA\VELMOR\Kestrix\Kestrix.csv.bak"
-    RMDir "$APPDATA\VELMOR\Kestrix"
-    RMDir "$APPDATA\VELMOR"
+    ; Only along a path that is no link and that administrators own.
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\kxacl.exe" "${HELPER}"
+    nsExec::Exec '"$PLUGINSDIR\kxacl.exe" removelist "$APPDATA" "${DATA_FOLDER}"'
+    Pop $0
   ${EndIf}
 SectionEnd

@@ -1,20 +1,35 @@
-// kxacl: the installer's helper for what NSIS cannot do by itself.
+// kxacl: the installer's helper for what NSIS cannot do safely by itself.
+// The installer runs elevated; nothing here follows a link an ordinary
+// account could plant, and nothing is started with the installer's token.
 //
-//   kxacl key <subkey>     grants the local Users group reading and writing of
-//                          HKEY_LOCAL_MACHINE\<subkey> (32-bit view) and its subkeys,
-//                          creating the key when it is missing
-//   kxacl folder <path>    creates the folder (and its parents) and grants the
-//                          local Users group modify rights on it and on
-//                          everything that will be made inside it
-//   kxacl stamp            writes UpdatedDate = now, in the seconds form (decimal
-//                          local seconds since 1970), into the settings key
+//   kxacl key <subkey>           gives the local Users group exactly the rights the
+//                                programs open HKEY_LOCAL_MACHINE\<subkey> with (read,
+//                                set value, create subkey), on that key only, creating
+//                                the key when it is missing
+//   kxacl folder <base> <own>    makes or secures the data folder <base>\<own> (for
+//                                example "C:\ProgramData" "VELMOR\Kestrix"): owned by
+//                                Administrators, Users may list it and add files, and
+//                                read, write and replace the files; of an earlier
+//                                folder only Kestrix.csv and Kestrix.csv.bak are kept
+//   kxacl install <folder>       makes the install folder, or hardens an existing one
+//                                that ordinary accounts could change; refuses a link
+//   kxacl removelist <base> <own>  the uninstaller's removal of the block list
+//   kxacl start <program>        starts the program through the desktop shell, as the
+//                                signed-in user and not elevated; starts nothing when
+//                                there is no interactive desktop (exit code 3)
+//   kxacl stamp                  writes UpdatedDate = now, in the seconds form (decimal
+//                                local seconds since 1970), into the settings key
 //
-// The other rights of the key and folder stay as they are: the Users entry is
-// added to the DACL that is there. Exit code 0 on success, 1 on failure, 2 for
-// a command line it does not understand.
+// Exit code 0 on success, 1 on failure or refusal (the reason on standard
+// output, for the installer's message), 2 for a command line it does not
+// understand, 3 when start found no desktop.
 #include <windows.h>
 #include <aclapi.h>
+#include <exdisp.h>
 #include <sddl.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -23,96 +38,164 @@
 
 #include "companion/SettingsEditor.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32FileSecurity.h"
+#include "setup/SecuredFolders.h"
 #include "update/UpdateDates.h"
 
 namespace {
 
-// BUILTIN\Users, the group every ordinary account belongs to.
-bool UsersSid(std::vector<BYTE>* sid) {
-    DWORD size = SECURITY_MAX_SID_SIZE;
-    sid->assign(size, 0);
-    return CreateWellKnownSid(WinBuiltinUsersSid, nullptr, sid->data(), &size) != FALSE;
+// The registry view of the settings key: the one the shipped programs use.
+constexpr REGSAM kSettingsView = KEY_WOW64_32KEY;
+
+// What the programs open the settings key with (KEY_WRITE includes create-subkey).
+constexpr ACCESS_MASK kUsersKeyRights = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+
+void Say(const std::wstring& text) {
+    std::fwprintf(stdout, L"%ls\n", text.c_str());
+    std::fflush(stdout);
 }
 
-// The DACL old with one more entry that grants Users these rights.
-PACL WithUsers(PACL old, DWORD rights, DWORD inheritance, std::vector<BYTE>* sid) {
-    if (!UsersSid(sid)) return nullptr;
-    EXPLICIT_ACCESSW access = {};
-    access.grfAccessPermissions = rights;
-    access.grfAccessMode = GRANT_ACCESS;
-    access.grfInheritance = inheritance;
-    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    access.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
-    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(sid->data());
-    PACL updated = nullptr;
-    if (SetEntriesInAclW(1, &access, old, &updated) != ERROR_SUCCESS) return nullptr;
-    return updated;
+// The settings key's DACL with every explicit entry for Users replaced by one
+// that grants exactly kUsersKeyRights and is not inherited by subkeys. The
+// other explicit entries come first as they were, the inherited ones after.
+bool KeyDaclWithUsers(PACL old, PSID users, std::vector<BYTE>* acl) {
+    std::vector<void*> kept;
+    std::vector<void*> inherited;
+    DWORD size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(users);
+    for (DWORD i = 0; old != nullptr && i < old->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(old, i, &ace)) return false;
+        auto* header = static_cast<ACE_HEADER*>(ace);
+        const bool isInherited = (header->AceFlags & INHERITED_ACE) != 0;
+        if (!isInherited && (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) &&
+            ::EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, users)) {
+            continue;  // the old grant, replaced below
+        }
+        (isInherited ? inherited : kept).push_back(ace);
+        size += header->AceSize;
+    }
+    acl->assign((size + 3) & ~3u, 0);
+    auto* updated = reinterpret_cast<PACL>(acl->data());
+    if (!::InitializeAcl(updated, static_cast<DWORD>(acl->size()), ACL_REVISION)) return false;
+    for (void* ace : kept) {
+        if (!::AddAce(updated, ACL_REVISION, MAXDWORD, ace, static_cast<ACE_HEADER*>(ace)->AceSize)) return false;
+    }
+    if (!::AddAccessAllowedAceEx(updated, ACL_REVISION, 0, kUsersKeyRights, users)) return false;
+    for (void* ace : inherited) {
+        if (!::AddAce(updated, ACL_REVISION, MAXDWORD, ace, static_cast<ACE_HEADER*>(ace)->AceSize)) return false;
+    }
+    return true;
 }
 
 int GrantKey(const wchar_t* subKey) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    const REGSAM access = READ_CONTROL | WRITE_DAC | KEY_WOW64_32KEY;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, access, nullptr, &key, &disposition) != ERROR_SUCCESS) {
-        std::fwprintf(stderr, L"kxacl: cannot open HKLM\\%ls\n", subKey);
+    const REGSAM access = READ_CONTROL | WRITE_DAC | kSettingsView;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, access, nullptr, &key, &disposition) !=
+        ERROR_SUCCESS) {
+        Say(L"HKEY_LOCAL_MACHINE\\" + std::wstring(subKey) + L" cannot be opened.");
         return 1;
     }
     int result = 1;
     PSECURITY_DESCRIPTOR current = nullptr;
     PACL dacl = nullptr;
-    if (GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &current) ==
-        ERROR_SUCCESS) {
-        std::vector<BYTE> sid;
-        const DWORD rights = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE;
-        if (PACL updated = WithUsers(dacl, rights, SUB_CONTAINERS_AND_OBJECTS_INHERIT, &sid)) {
-            SECURITY_DESCRIPTOR descriptor;
-            if (InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-                SetSecurityDescriptorDacl(&descriptor, TRUE, updated, FALSE) &&
-                RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS) {
-                result = 0;
-            }
-            LocalFree(updated);
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD usersSize = sizeof users;
+    std::vector<BYTE> acl;
+    if (::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &usersSize) &&
+        ::GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                          &current) == ERROR_SUCCESS) {
+        SECURITY_DESCRIPTOR descriptor;
+        // RegSetKeySecurity changes this key only; subkeys keep what they have.
+        if (KeyDaclWithUsers(dacl, users, &acl) &&
+            ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+            ::SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE) &&
+            ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS) {
+            result = 0;
         }
-        LocalFree(current);
+        ::LocalFree(current);
     }
-    RegCloseKey(key);
-    if (result != 0) std::fwprintf(stderr, L"kxacl: cannot set the rights of HKLM\\%ls\n", subKey);
+    ::RegCloseKey(key);
+    if (result != 0) Say(L"The rights of HKEY_LOCAL_MACHINE\\" + std::wstring(subKey) + L" cannot be set.");
     return result;
 }
 
-bool MakeFolders(const std::wstring& path) {
-    if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const auto slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos && slash > 2 && !MakeFolders(path.substr(0, slash))) return false;
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+// The owners a folder of ours may have: the administrators, the system, the
+// system's installer service, and the administrator running this installation.
+std::vector<kx::Text> TrustedOwners() {
+    std::vector<kx::Text> owners = {kx::kSidAdministrators, kx::kSidLocalSystem, kx::kSidTrustedInstaller};
+    const kx::Text self = kx::CurrentUserSid();
+    if (!self.empty()) owners.push_back(self);
+    return owners;
 }
 
-int GrantFolder(const wchar_t* folder) {
-    std::wstring path = folder;
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    if (!MakeFolders(path)) {
-        std::fwprintf(stderr, L"kxacl: cannot create %ls\n", path.c_str());
-        return 1;
-    }
-    int result = 1;
-    PSECURITY_DESCRIPTOR current = nullptr;
-    PACL dacl = nullptr;
-    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &current) == ERROR_SUCCESS) {
-        std::vector<BYTE> sid;
-        const DWORD rights = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
-        if (PACL updated = WithUsers(dacl, rights, SUB_CONTAINERS_AND_OBJECTS_INHERIT, &sid)) {
-            if (SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, updated,
-                                      nullptr) == ERROR_SUCCESS) {
-                result = 0;
-            }
-            LocalFree(updated);
+kx::Text Arg(const wchar_t* text) { return kx::Text(reinterpret_cast<const char16_t*>(text)); }
+
+int Report(const kx::FolderOutcome& outcome) {
+    const kx::Text text = kx::DescribeOutcome(outcome);
+    Say(std::wstring(reinterpret_cast<const wchar_t*>(text.c_str())));
+    return outcome.ok() ? 0 : 1;
+}
+
+// Starts program through the desktop shell's own ShellExecute, so that it
+// runs as the signed-in user with the shell's token and has the shell as
+// its parent. 3 when there is no desktop shell (a session without a
+// signed-in user, such as a deployment tool running as SYSTEM).
+int StartThroughShell(const wchar_t* program) {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    int result = 3;
+    IShellWindows* windows = nullptr;
+    IDispatch* desktopDispatch = nullptr;
+    IServiceProvider* services = nullptr;
+    IShellBrowser* browser = nullptr;
+    IShellView* view = nullptr;
+    IDispatch* viewDispatch = nullptr;
+    IShellFolderViewDual* folderView = nullptr;
+    IDispatch* application = nullptr;
+    IShellDispatch2* shell = nullptr;
+    VARIANT location;
+    VARIANT empty;
+    ::VariantInit(&location);
+    ::VariantInit(&empty);
+    V_VT(&location) = VT_I4;
+    V_I4(&location) = CSIDL_DESKTOP;
+    long hwnd = 0;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&windows))) &&
+        windows->FindWindowSW(&location, &empty, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH, &desktopDispatch) == S_OK &&
+        desktopDispatch != nullptr) {
+        result = 1;
+        if (SUCCEEDED(desktopDispatch->QueryInterface(IID_PPV_ARGS(&services))) &&
+            SUCCEEDED(services->QueryService(SID_STopLevelBrowser, IID_PPV_ARGS(&browser))) &&
+            SUCCEEDED(browser->QueryActiveShellView(&view)) &&
+            SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&viewDispatch))) &&
+            SUCCEEDED(viewDispatch->QueryInterface(IID_PPV_ARGS(&folderView))) &&
+            SUCCEEDED(folderView->get_Application(&application)) &&
+            SUCCEEDED(application->QueryInterface(IID_PPV_ARGS(&shell)))) {
+            std::wstring folder = program;
+            const auto slash = folder.find_last_of(L'\\');
+            folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
+            BSTR file = ::SysAllocString(program);
+            VARIANT args, dir, operation, show;
+            ::VariantInit(&args);
+            ::VariantInit(&dir);
+            ::VariantInit(&operation);
+            ::VariantInit(&show);
+            V_VT(&dir) = VT_BSTR;
+            V_BSTR(&dir) = ::SysAllocString(folder.c_str());
+            V_VT(&show) = VT_I4;
+            V_I4(&show) = SW_SHOWNORMAL;
+            if (file != nullptr && SUCCEEDED(shell->ShellExecute(file, args, dir, operation, show))) result = 0;
+            ::SysFreeString(file);
+            ::VariantClear(&dir);
         }
-        LocalFree(current);
     }
-    if (result != 0) std::fwprintf(stderr, L"kxacl: cannot set the rights of %ls\n", path.c_str());
+    for (IUnknown* object : std::initializer_list<IUnknown*>{shell, application, folderView, viewDispatch, view, browser,
+                                                             services, desktopDispatch, windows}) {
+        if (object != nullptr) object->Release();
+    }
+    ::CoUninitialize();
+    if (result == 3) Say(L"No desktop to start " + std::wstring(program) + L" on; it was not started.");
+    if (result == 1) Say(L"The desktop did not start " + std::wstring(program) + L".");
     return result;
 }
 
@@ -121,7 +204,7 @@ int Stamp() {
     kx::SettingsEditor settings(api.registry, api.system);
     const std::int32_t now = kx::DateTimeToLocalSeconds(kx::CurrentMoment(api.clock));
     if (settings.WriteUpdatedDate(now) != kx::SettingWrite::Written) {
-        std::fwprintf(stderr, L"kxacl: cannot write UpdatedDate\n");
+        Say(L"UpdatedDate cannot be written.");
         return 1;
     }
     return 0;
@@ -130,9 +213,20 @@ int Stamp() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    kx::Win32FileSecurity security;
+    kx::SecuredFolders folders(security, TrustedOwners());
     if (argc == 3 && std::wcscmp(argv[1], L"key") == 0) return GrantKey(argv[2]);
-    if (argc == 3 && std::wcscmp(argv[1], L"folder") == 0) return GrantFolder(argv[2]);
+    if (argc == 4 && std::wcscmp(argv[1], L"folder") == 0) {
+        return Report(folders.PrepareDataFolder(Arg(argv[2]), Arg(argv[3])));
+    }
+    if (argc == 3 && std::wcscmp(argv[1], L"install") == 0) return Report(folders.PrepareInstallFolder(Arg(argv[2])));
+    if (argc == 4 && std::wcscmp(argv[1], L"removelist") == 0) {
+        return Report(folders.RemoveBlockList(Arg(argv[2]), Arg(argv[3])));
+    }
+    if (argc == 3 && std::wcscmp(argv[1], L"start") == 0) return StartThroughShell(argv[2]);
     if (argc == 2 && std::wcscmp(argv[1], L"stamp") == 0) return Stamp();
-    std::fwprintf(stderr, L"usage: kxacl key <subkey> | kxacl folder <path> | kxacl stamp\n");
+    std::fwprintf(stderr,
+                  L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> | removelist <base> <own> | "
+                  L"start <program> | stamp\n");
     return 2;
 }

@@ -1,18 +1,22 @@
 // wine-test: version=win7 desktop=yes timeout=400
 // KestrixSetup.exe in a fresh prefix: a silent installation puts the four
 // files into the 32-bit Program Files folder, the logon entry with "/start",
-// the defaults (keeping a value the user has), the rights of ordinary users on
-// the settings key and the data folder, and leaves KestrixTray running; a
-// silent uninstallation closes KestrixTray and the main program and leaves no
-// file, no logon entry, no settings key and no process, but keeps the user's
-// block list.
+// the defaults (keeping a value the user has), exactly the rights ordinary
+// users need on the settings key (replacing an earlier, broader grant) and
+// the data folder, and leaves KestrixTray running, started through the
+// desktop shell rather than by the elevated installer; a silent
+// uninstallation closes KestrixTray and the main program and leaves no file,
+// no logon entry, no settings value and no process, but keeps the user's
+// block list and a subkey an ordinary account made.
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <string>
+#include <vector>
 
 #include "WineTestSupport.h"
 #include "update/UpdateDates.h"
@@ -21,6 +25,7 @@
 namespace {
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrix";
 
 std::wstring KnownFolder(REFKNOWNFOLDERID id) {
     PWSTR path = nullptr;
@@ -51,36 +56,75 @@ int ProcessCount(const wchar_t* exe) {
     return count;
 }
 
-// The rights an allowing entry of the DACL gives BUILTIN\Users; 0 when none.
-ACCESS_MASK UsersRights(PACL dacl) {
+// The allowing entries of the settings key's DACL for BUILTIN\Users.
+struct UsersEntry {
+    ACCESS_MASK mask;
+    BYTE flags;
+};
+std::vector<UsersEntry> KeyEntriesOfUsers() {
+    std::vector<UsersEntry> entries;
     BYTE users[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof users;
-    if (dacl == nullptr || !::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size)) return 0;
-    ACCESS_MASK rights = 0;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!::GetAce(dacl, i, &ace)) continue;
-        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ::EqualSid(&allowed->SidStart, users)) {
-            rights |= allowed->Mask;
-        }
-    }
-    return rights;
-}
-
-ACCESS_MASK KeyRightsOfUsers() {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, READ_CONTROL | KEY_WOW64_32KEY, &key) != 0) return 0;
+    if (!::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size) ||
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, READ_CONTROL | KEY_WOW64_32KEY, &key) != 0) {
+        return entries;
+    }
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ACCESS_MASK rights = 0;
     if (::GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
                           &descriptor) == ERROR_SUCCESS) {
-        rights = UsersRights(dacl);
+        for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+            void* ace = nullptr;
+            if (!::GetAce(dacl, i, &ace)) continue;
+            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+            if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ::EqualSid(&allowed->SidStart, users)) {
+                entries.push_back({allowed->Mask, allowed->Header.AceFlags});
+            }
+        }
         ::LocalFree(descriptor);
     }
     ::RegCloseKey(key);
-    return rights;
+    return entries;
+}
+
+// What an earlier installation granted: Users read, write and DELETE, inherited by every subkey.
+bool GrantUsersTheOldBroadRights() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;0x3001f;;;BU)",
+                                                                SDDL_REVISION_1, &descriptor, nullptr)) {
+        return false;
+    }
+    HKEY key = nullptr;
+    bool done = false;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, nullptr, 0, WRITE_DAC | KEY_WOW64_32KEY, nullptr,
+                          &key, nullptr) == ERROR_SUCCESS) {
+        done = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+        ::RegCloseKey(key);
+    }
+    ::LocalFree(descriptor);
+    return done;
+}
+
+// The executable name of the parent of the one process running exe.
+std::wstring ParentNameOf(const wchar_t* exe) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return L"";
+    std::vector<PROCESSENTRY32W> all;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+        all.push_back(entry);
+    }
+    ::CloseHandle(snapshot);
+    for (const auto& child : all) {
+        if (_wcsicmp(child.szExeFile, exe) != 0) continue;
+        for (const auto& parent : all) {
+            if (parent.th32ProcessID == child.th32ParentProcessID) return parent.szExeFile;
+        }
+        return L"(gone)";
+    }
+    return L"";
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -94,6 +138,7 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
     ASSERT_TRUE(Exists(setup)) << "build the kestrix_setup target first";
     // A user's value and a user's block list from an earlier installation.
     ASSERT_TRUE(kxtest::SetDwordValue(L"ProcessorPriority", 1));
+    ASSERT_TRUE(GrantUsersTheOldBroadRights());
     ::SHCreateDirectoryExW(nullptr, DataFolder().c_str(), nullptr);
     std::string userList = "\xFF\xFE";
     for (wchar_t c : std::wstring(L"\"+\", \"1\", \"My game\", \"kept\"\r\n")) {
@@ -127,9 +172,14 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
     const long now = kx::DateTimeToLocalSeconds(kx::CurrentMoment(clock));
     EXPECT_NEAR(std::stol(*updated), now, 300) << Narrow(*updated);
 
-    // Ordinary users may write the settings and the data folder.
-    const ACCESS_MASK key = KeyRightsOfUsers();
-    EXPECT_EQ(key & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_QUERY_VALUE), static_cast<ACCESS_MASK>(KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_QUERY_VALUE));
+    // Ordinary users get what the programs open the settings key with
+    // (KEY_READ and KEY_WRITE), on this key only: they can neither delete it
+    // nor change its rights, and the earlier broader grant is gone.
+    const std::vector<UsersEntry> users = KeyEntriesOfUsers();
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_EQ(users[0].mask, static_cast<ACCESS_MASK>(KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY));
+    EXPECT_EQ(users[0].flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERITED_ACE), 0);
+    EXPECT_EQ(users[0].mask & (DELETE | WRITE_DAC | WRITE_OWNER), 0u);
     // Wine keeps no DACL on files (it makes one up from the Unix permissions),
     // so only the folder's creation can be seen here; the grant itself is the
     // same call that works on the key.
@@ -139,6 +189,9 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
     HWND tray = kxtest::WaitForWindow(L"TKXTrayForm", 20000);
     ASSERT_NE(tray, nullptr) << "KestrixTray is not running after the installation";
     EXPECT_EQ(ProcessCount(L"KestrixTray.exe"), 1);
+    // Started by the desktop shell, so it runs with the shell's token, not setup's.
+    EXPECT_EQ(_wcsicmp(ParentNameOf(L"KestrixTray.exe").c_str(), L"explorer.exe"), 0)
+        << Narrow(ParentNameOf(L"KestrixTray.exe"));
     kxtest::SaveScreenshot(L"after_install");
 
     // The main program runs too when the uninstallation begins.
@@ -148,15 +201,27 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
     main = kxtest::StartProgram(InstallFolder() + L"Kestrix.exe", L"/settings", InstallFolder());
     ASSERT_NE(kxtest::WaitForWindow(L"TKXSettingsForm", 20000), nullptr);
 
+    // A subkey an ordinary account made (the key lets them): not the uninstaller's to remove.
+    HKEY userMade = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kxtest::kSettingsKey) + L"\\UserMade").c_str(), 0,
+                                nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &userMade, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(userMade);
+
     ASSERT_EQ(kxtest::RunProgram(InstallFolder() + L"Uninstall.exe", L"/S", 60000), 0);
-    // The uninstaller goes on from a copy of itself in the temporary folder.
+    // The uninstaller goes on from a copy of itself in the temporary folder;
+    // its last step removes the uninstall record.
     EXPECT_TRUE(kxtest::WaitUntil([] { return !Exists(InstallFolder()); }, 60000)) << "the program folder stays";
+    EXPECT_TRUE(kxtest::WaitUntil([] { return !kxtest::KeyExists(kUninstallKey); }, 60000)) << "the uninstall record stays";
     EXPECT_TRUE(kxtest::WaitUntil([] { return kxtest::FindTopWindow(L"TKXTrayForm") == nullptr; }, 10000));
     EXPECT_TRUE(main.WaitForExit(10000)) << "the main program still runs";
     EXPECT_TRUE(kxtest::WaitUntil([] { return ProcessCount(L"KestrixTray.exe") == 0 && ProcessCount(L"Kestrix.exe") == 0; },
                                   10000));
     EXPECT_FALSE(kxtest::ReadValue(L"KestrixTray", kRunKey).has_value()) << "the logon entry stays";
-    EXPECT_FALSE(kxtest::KeyExists()) << "the settings key stays";
+    for (const wchar_t* value : {L"Handle", L"ProcessorPriority", L"ReloadList", L"Language", L"UpdatedDate"}) {
+        EXPECT_FALSE(kxtest::ReadValue(value).has_value()) << Narrow(value) << " stays";
+    }
+    EXPECT_TRUE(kxtest::KeyExists(std::wstring(kxtest::kSettingsKey) + L"\\UserMade")) << "the uninstaller recursed";
     EXPECT_FALSE(Exists(KnownFolder(FOLDERID_CommonPrograms) + L"Kestrix"));
     const auto kept = kxtest::ReadFileBytes(BlockListFile());
     ASSERT_TRUE(kept.has_value()) << "the user's block list was removed";
