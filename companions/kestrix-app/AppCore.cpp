@@ -5,6 +5,7 @@
 
 #include "ControlIds.h"
 #include "config/WindowsVersion.h"
+#include "platform/win32/MessageFilter.h"
 
 namespace kxapp {
 
@@ -232,6 +233,8 @@ bool Form::Create() {
     window_ = CreateWindowExW(exStyle, className_, L"", style, CW_USEDEFAULT, CW_USEDEFAULT, width_, height_, nullptr,
                               nullptr, app_.Instance(), this);
     if (window_ == nullptr) return false;
+    // KestrixTray's Exit and the uninstaller close it, also when it runs elevated.
+    kx::win32::AllowMessagesFromOrdinaryPrograms(window_, {WM_CLOSE});
     UseDpi(WindowDpi(window_));
     Build();
     Add(L"STATIC", SS_LEFT | SS_NOPREFIX, kIdStatus, 12, height_ - 30, width_ - 24, 22);

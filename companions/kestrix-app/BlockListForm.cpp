@@ -166,6 +166,7 @@ private:
         filling_ = false;
         if (state_ == kx::BlockFileState::Unreadable) ShowStatus(Message(L"Unreadable"), true);
         if (state_ == kx::BlockFileState::Busy) ShowStatus(Message(L"FileBusy"), true);
+        if (!store_.HasDataFolder(app_.BlockListFile())) ShowStatus(Message(L"NoDataFolder"), true);
     }
 
     void ListWindows() {
@@ -247,7 +248,8 @@ private:
             // Show what the file holds, not what could not be written.
             if (state_ != kx::BlockFileState::Unreadable) Reload();
             Fill();
-            ShowStatus(Message(busy ? L"FileBusy" : L"SaveFailed"), true);
+            const bool noFolder = result == kx::SaveResult::FolderFailed;
+            ShowStatus(Message(busy ? L"FileBusy" : noFolder ? L"NoDataFolder" : L"SaveFailed"), true);
             return;
         }
         state_ = kx::BlockFileState::Read;

@@ -187,11 +187,11 @@ private:
         // LoadKestrix alone decides whether the logon start proceeds, and ordinary
         // rights can write it; the logon entry itself needs administrator rights.
         note(settings.WriteSwitch(u"LoadKestrix", start));
-        bool runRefused = false;
+        kx::SettingWrite run = kx::SettingWrite::Written;
         if (start && !settings.StartsWithWindows()) {
-            runRefused = settings.SetStartWithWindows(true, app_.ProgramFolder()) != kx::SettingWrite::Written;
+            run = settings.SetStartWithWindows(true);
         } else if (!start && settings.StartsWithWindows()) {
-            settings.SetStartWithWindows(false, app_.ProgramFolder());
+            settings.SetStartWithWindows(false);
         }
         const auto language = SendMessageW(Item(kIdLanguage), CB_GETCURSEL, 0, 0);
         const Text chosenLanguage =
@@ -209,8 +209,9 @@ private:
             language_ = chosenLanguage;
             app_.ReloadCaptions();
         }
-        if (runRefused) {
-            ShowStatus(Message(L"RunRefused"), true);
+        if (run != kx::SettingWrite::Written) {
+            // Without an installed location there is no copy every account may start.
+            ShowStatus(Message(run == kx::SettingWrite::Invalid ? L"NotInstalled" : L"RunRefused"), true);
         } else {
             ShowStatus(Message(languageChanged ? L"LanguageNote" : L"Saved"));
         }

@@ -15,6 +15,7 @@
 #include "UpdaterIds.h"
 #include "companion/CaptionBook.h"
 #include "companion/SettingsEditor.h"
+#include "platform/win32/MessageFilter.h"
 #include "platform/win32/Win32Api.h"
 #include "update/UpdateChecker.h"
 #include "update/UpdateDates.h"
@@ -217,6 +218,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 440, 170, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 1;
+    // The uninstaller closes it, also when it runs elevated.
+    kx::win32::AllowMessagesFromOrdinaryPrograms(window, {WM_CLOSE});
     ShowWindow(window, SW_SHOWNORMAL);
     SetForegroundWindow(window);
 

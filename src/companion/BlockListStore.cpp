@@ -37,14 +37,16 @@ LoadedBlockList BlockListStore::Load(const Text& path) {
 }
 
 bool BlockListStore::EnsureFolder(const Text& folder) {
+    // Setup makes the data folder with the rights every account needs; one
+    // made here, as this account, would be refused by the next installation.
     if (folder.empty()) return false;
     const std::uint32_t attributes = files_.GetFileAttributesW(folder);
-    if (attributes != w32::kInvalidFileAttributes) return (attributes & w32::kFileAttributeDirectory) != 0;
-    const auto slash = folder.rfind(u'\\');
-    // "C:" or "\\server\share" end the climb; creating them is not ours to do.
-    if (slash != Text::npos && slash > 2 && !EnsureFolder(folder.substr(0, slash))) return false;
-    return files_.CreateDirectoryW(folder) ||
-           (files_.GetFileAttributesW(folder) & w32::kFileAttributeDirectory) != 0;
+    return attributes != w32::kInvalidFileAttributes && (attributes & w32::kFileAttributeDirectory) != 0;
+}
+
+bool BlockListStore::HasDataFolder(const Text& path) {
+    const auto slash = path.rfind(u'\\');
+    return slash != Text::npos && EnsureFolder(path.substr(0, slash));
 }
 
 bool BlockListStore::WriteNewFile(const Text& path, const std::vector<std::uint8_t>& bytes) {

@@ -27,7 +27,7 @@ struct LoadedBlockList {
 
 enum class SaveResult {
     Saved,
-    FolderFailed,  // the data folder cannot be created
+    FolderFailed,  // the data folder is missing (setup makes it: repair the installation)
     WriteFailed,   // the new file cannot be created or written (rights, disk full)
     ReplaceFailed, // the old file could not be replaced (held open by another program)
     NotRead,       // the file was there but could not be read: saving would lose its rows
@@ -49,6 +49,9 @@ public:
     // The file a save writes first.
     static Text TemporaryPath(const Text& path) { return path + u".new"; }
     static Text BackupPath(const Text& path) { return path + u".bak"; }
+    // Whether the data folder that holds path is there; the main program
+    // never makes it.
+    bool HasDataFolder(const Text& path);
 
 private:
     bool EnsureFolder(const Text& folder);

@@ -13,6 +13,7 @@ namespace kx {
 const std::array<const char16_t*, 5> kLanguageNames = {u"english", u"french", u"korean", u"prtbrzl", u"russian"};
 const char16_t kRunKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char16_t kRunValueName[] = u"KestrixTray";
+const char16_t kUninstallKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrix";
 
 namespace {
 
@@ -144,7 +145,26 @@ bool SettingsEditor::StartsWithWindows() const {
     return !RegSzText(data.data(), data.size()).empty();
 }
 
-SettingWrite SettingsEditor::SetStartWithWindows(bool start, const Text& programFolder) {
+Text SettingsEditor::InstalledFolder() const {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (!ReadValue(kUninstallKey, u"InstallLocation", &type, &data) || type != w32::kRegSz) return Text();
+    Text folder = Trim(RegSzText(data.data(), data.size()));
+    const bool drive = folder.size() >= 3 && ((folder[0] | 0x20) >= u'a' && (folder[0] | 0x20) <= u'z') &&
+                       folder[1] == u':' && folder[2] == u'\\';
+    const bool share = folder.size() > 2 && folder[0] == u'\\' && folder[1] == u'\\';
+    if (!drive && !share) return Text();
+    // The folder goes into a quoted command line: no quote, no control character.
+    for (char16_t c : folder) {
+        if (c == u'"' || c < 32) return Text();
+    }
+    if (folder.back() != u'\\') folder.push_back(u'\\');
+    return folder;
+}
+
+SettingWrite SettingsEditor::SetStartWithWindows(bool start) {
+    const Text programFolder = start ? InstalledFolder() : Text();
+    if (start && programFolder.empty()) return SettingWrite::Invalid;
     KHandle raw = 0;
     const long opened = registry_.RegCreateKeyExW(w32::kHkeyLocalMachine, kRunKey, w32::kKeyWrite, &raw);
     if (opened != w32::kErrorSuccess) return SettingWrite::Refused;
@@ -154,7 +174,6 @@ SettingWrite SettingsEditor::SetStartWithWindows(bool start, const Text& program
         return deleted == w32::kErrorSuccess || deleted == w32::kErrorFileNotFound ? SettingWrite::Written
                                                                                     : SettingWrite::Refused;
     }
-    if (programFolder.empty()) return SettingWrite::Invalid;
     const auto data = RegSzData(u"\"" + programFolder + u"KestrixTray.exe\" /start");
     return FromStatus(registry_.RegSetValueExW(key.get(), kRunValueName, w32::kRegSz, data.data(),
                                                static_cast<std::uint32_t>(data.size())));

@@ -26,6 +26,8 @@ extern const std::array<const char16_t*, 5> kLanguageNames;
 // The logon entry the installer writes: HKLM ...\Run, value "KestrixTray".
 extern const char16_t kRunKey[];
 extern const char16_t kRunValueName[];
+// The uninstall record setup writes: HKLM ...\Uninstall\Kestrix, value "InstallLocation".
+extern const char16_t kUninstallKey[];
 
 struct SettingsSnapshot {
     std::int32_t processorPriority = 2;
@@ -64,9 +66,15 @@ public:
     // Whether the settings key can be written at all (a self-check).
     SettingWrite ProbeWrite();
 
-    // The logon entry: "<folder>KestrixTray.exe" /start.
+    // The logon entry: "<installed folder>KestrixTray.exe" /start, with the
+    // folder setup recorded, never the one a copy of the main program runs
+    // from (a copy elsewhere would have every account start it at logon).
+    // Invalid, and nothing written, without an installed location.
     bool StartsWithWindows() const;
-    SettingWrite SetStartWithWindows(bool start, const Text& programFolder);
+    SettingWrite SetStartWithWindows(bool start);
+    // The uninstall record's InstallLocation with a trailing backslash; empty
+    // when there is none, or it is not an absolute folder path.
+    Text InstalledFolder() const;
 
     // A COLORREF (0x00BBGGRR) as the colour text "$00BBGGRR".
     static Text ColorRefToText(std::uint32_t colorRef);

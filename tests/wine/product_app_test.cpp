@@ -74,6 +74,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(kxtest::DeleteKeyTree());
         ::DeleteFileW(BlockListFile().c_str());
+        // The data folder, as setup leaves it: the main program never makes it.
+        ::SHCreateDirectoryExW(nullptr, (ProgramDataFolder() + L"VELMOR\\Kestrix").c_str(), nullptr);
         LARGE_INTEGER frequency, before, after;
         ::QueryPerformanceFrequency(&frequency);
         ::QueryPerformanceCounter(&before);

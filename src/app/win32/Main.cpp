@@ -11,6 +11,7 @@
 #include "config/Settings.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Handles.h"
+#include "platform/win32/MessageFilter.h"
 
 namespace {
 
@@ -147,6 +148,11 @@ int Run(HINSTANCE instance) {
     OwnedWindow formWindow(
         CreateHiddenWindow(instance, reinterpret_cast<const wchar_t*>(kx::kTrayFormClass), L"Kestrix"));
     if (formWindow.get() == nullptr || iconWindow.get() == nullptr) return 1;
+    // A copy started elevated some other way still gets its icon back when
+    // the shell restarts, and still closes on Exit or an uninstallation.
+    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    kx::win32::AllowMessagesFromOrdinaryPrograms(formWindow.get(), {WM_CLOSE});
+    kx::win32::AllowMessagesFromOrdinaryPrograms(iconWindow.get(), {taskbarCreated});
 
     {
         kx::TKXTrayForm form(api, FromHwnd(formWindow.get()), FromHwnd(iconWindow.get()), kIconMessage);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 #include "companion/BlockListStore.h"
 #include "config/WindowsVersion.h"
@@ -40,6 +41,7 @@ struct Rig {
     Rig() {
         path = BlockListPath(sim.system, sim.shell);
         sim.world.folders.insert(u"C:\\PROGRAMDATA");
+        MakeFolder();  // as setup leaves it
     }
     void MakeFolder() {
         sim.world.folders.insert(u"C:\\PROGRAMDATA\\VELMOR");
@@ -210,8 +212,8 @@ TEST(BlockListWriter, ChangedAndDeletedRowsReachKestrixTray) {
               (std::vector<BlockRow>{{u"+", u"2", u"one.exe", u"changed"}, {u"+", u"1", u"Three", u"c"}}));
 }
 
-TEST(BlockListWriter, SaveGoesThroughAFlushedTemporaryFileAndCreatesTheFolder) {
-    Rig rig;  // no VELMOR\Kestrix folder yet
+TEST(BlockListWriter, SaveGoesThroughAFlushedTemporaryFile) {
+    Rig rig;
     BlockListDocument document;
     document.AddRow(u"1", u"Game", u"");
     ASSERT_EQ(rig.store.Save(rig.path, document), SaveResult::Saved);
@@ -223,6 +225,32 @@ TEST(BlockListWriter, SaveGoesThroughAFlushedTemporaryFileAndCreatesTheFolder) {
     EXPECT_EQ(rig.Bytes(temporary), nullptr);
     EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
     EXPECT_EQ(rig.TrayUserRows().size(), 1u);
+}
+
+TEST(BlockListWriter, TheEditorNeverMakesTheDataFolderItself) {
+    // Made here, as this account, the folder would carry this account's
+    // rights and owner, and the next installation would refuse it.
+    Rig rig;
+    // No VELMOR\Kestrix folder: the installation is incomplete.
+    rig.sim.world.folders = {u"C:\\PROGRAMDATA"};
+    const std::set<Text> before = rig.sim.world.folders;
+    EXPECT_FALSE(rig.store.HasDataFolder(rig.path));
+    BlockListDocument document;
+    document.AddRow(u"1", u"Game", u"");
+    EXPECT_EQ(rig.store.Save(rig.path, document), SaveResult::FolderFailed);
+    EXPECT_EQ(rig.sim.world.folders, before);
+    EXPECT_TRUE(rig.sim.world.files.empty());
+    EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
+
+    // A file where the folder should be is no folder either.
+    rig.sim.world.folders.insert(u"C:\\PROGRAMDATA\\VELMOR");
+    rig.sim.world.files[u"C:\\PROGRAMDATA\\VELMOR\\KESTRIX"] = sim::SimFile{};
+    EXPECT_EQ(rig.store.Save(rig.path, document), SaveResult::FolderFailed);
+
+    rig.sim.world.files.clear();
+    rig.MakeFolder();
+    EXPECT_TRUE(rig.store.HasDataFolder(rig.path));
+    EXPECT_EQ(rig.store.Save(rig.path, document), SaveResult::Saved);
 }
 
 TEST(BlockListWriter, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {

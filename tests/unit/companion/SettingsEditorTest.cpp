@@ -14,6 +14,7 @@ using sim::SimPlatform;
 
 const Text kSettings = u"HKLM\\Software\\VELMOR\\Kestrix";
 const Text kRun = u"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const Text kUninstall = u"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrix";
 
 struct Rig {
     Rig() { sim.world.SetVersion(6, 1, 1); }
@@ -120,28 +121,80 @@ TEST(SettingsEditor, ReadShowsKestrixTraysDefaultsForMissingOrMistypedValues) {
     EXPECT_EQ(vista.editor.Read().gridColor, u"clTeal");
 }
 
+// The stored logon command line, read as text.
+Text RunCommand(const sim::RegValue& value) {
+    Text command;
+    for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
+        const auto c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
+        if (c != 0) command.push_back(c);
+    }
+    return command;
+}
+
 TEST(SettingsEditor, TheLogonEntryStartsKestrixTrayWithStart) {
     Rig rig;
+    rig.sim.world.SetString(kUninstall, u"InstallLocation", u"C:\\Program Files\\VELMOR\\Kestrix");
     EXPECT_FALSE(rig.editor.StartsWithWindows());
-    ASSERT_EQ(rig.editor.SetStartWithWindows(true, u"C:\\Program Files\\VELMOR\\Kestrix\\"), SettingWrite::Written);
+    ASSERT_EQ(rig.editor.SetStartWithWindows(true), SettingWrite::Written);
     const auto* value = rig.sim.world.Value(kRun, u"KestrixTray");
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(value->type, w32::kRegSz);
     EXPECT_TRUE(rig.editor.StartsWithWindows());
-    // The stored command line, read as text.
-    Text command;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        const auto c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-        if (c != 0) command.push_back(c);
-    }
-    EXPECT_EQ(command, u"\"C:\\Program Files\\VELMOR\\Kestrix\\KestrixTray.exe\" /start");
+    EXPECT_EQ(RunCommand(*value), u"\"C:\\Program Files\\VELMOR\\Kestrix\\KestrixTray.exe\" /start");
 
-    ASSERT_EQ(rig.editor.SetStartWithWindows(false, u""), SettingWrite::Written);
+    ASSERT_EQ(rig.editor.SetStartWithWindows(false), SettingWrite::Written);
     EXPECT_EQ(rig.sim.world.Value(kRun, u"KestrixTray"), nullptr);
     EXPECT_FALSE(rig.editor.StartsWithWindows());
     // Switching off twice is not an error.
-    EXPECT_EQ(rig.editor.SetStartWithWindows(false, u""), SettingWrite::Written);
+    EXPECT_EQ(rig.editor.SetStartWithWindows(false), SettingWrite::Written);
     EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
+}
+
+TEST(SettingsEditor, TheLogonEntryUsesTheInstalledLocationAndIsRefusedWithoutOne) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimWorld&)> record;
+        SettingWrite result;
+        Text command;
+    };
+    const Text kCommand = u"\"D:\\Apps\\Kestrix\\KestrixTray.exe\" /start";
+    const std::vector<Case> cases = {
+        {"installed elsewhere",
+         [](sim::SimWorld& w) { w.SetString(kUninstall, u"InstallLocation", u"D:\\Apps\\Kestrix"); },
+         SettingWrite::Written, kCommand},
+        {"with a trailing backslash and blanks",
+         [](sim::SimWorld& w) { w.SetString(kUninstall, u"InstallLocation", u" D:\\Apps\\Kestrix\\ "); },
+         SettingWrite::Written, kCommand},
+        {"on a share",
+         [](sim::SimWorld& w) { w.SetString(kUninstall, u"InstallLocation", u"\\\\server\\apps\\Kestrix"); },
+         SettingWrite::Written, u"\"\\\\server\\apps\\Kestrix\\KestrixTray.exe\" /start"},
+        {"no uninstall record", [](sim::SimWorld&) {}, SettingWrite::Invalid, u""},
+        {"an empty location", [](sim::SimWorld& w) { w.SetString(kUninstall, u"InstallLocation", u""); },
+         SettingWrite::Invalid, u""},
+        {"a relative location", [](sim::SimWorld& w) { w.SetString(kUninstall, u"InstallLocation", u"Kestrix"); },
+         SettingWrite::Invalid, u""},
+        {"a quote that would end the command's path",
+         [](sim::SimWorld& w) { w.SetString(kUninstall, u"InstallLocation", u"C:\\a\" C:\\evil.exe \""); },
+         SettingWrite::Invalid, u""},
+        {"a number instead of text", [](sim::SimWorld& w) { w.SetDword(kUninstall, u"InstallLocation", 7); },
+         SettingWrite::Invalid, u""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        // The copy of the main program that runs here is not the installed one.
+        rig.sim.world.ownModuleFileName = u"C:\\Users\\guest\\Downloads\\Kestrix.exe";
+        c.record(rig.sim.world);
+        EXPECT_EQ(rig.editor.SetStartWithWindows(true), c.result);
+        const auto* value = rig.sim.world.Value(kRun, u"KestrixTray");
+        if (c.command.empty()) {
+            EXPECT_EQ(value, nullptr);
+        } else {
+            ASSERT_NE(value, nullptr);
+            EXPECT_EQ(RunCommand(*value), c.command);
+        }
+        EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
+    }
 }
 
 TEST(SettingsEditor, PriorityIsStoredAsASigned32BitDword) {
