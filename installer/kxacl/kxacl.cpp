@@ -141,7 +141,21 @@ int Report(const kx::FolderOutcome& outcome) {
 // runs as the signed-in user with the shell's token and has the shell as
 // its parent. 3 when there is no desktop shell (a session without a
 // signed-in user, such as a deployment tool running as SYSTEM).
+// Whether this process sits on a window station someone sees (WinSta0 of a
+// signed-in session); a service's or a deployment tool's has none.
+bool OnInteractiveWindowStation() {
+    USEROBJECTFLAGS flags{};
+    DWORD needed = 0;
+    HWINSTA station = ::GetProcessWindowStation();
+    return station != nullptr && ::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed) &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 int StartThroughShell(const wchar_t* program) {
+    if (!OnInteractiveWindowStation()) {
+        Say(L"No interactive desktop to start " + std::wstring(program) + L" on; it was not started.");
+        return 3;
+    }
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
     int result = 3;
     IShellWindows* windows = nullptr;

@@ -13,7 +13,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -42,19 +41,6 @@ std::wstring BlockListFile() { return DataFolder() + L"Kestrix.csv"; }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The processes whose executable has that name.
-int ProcessCount(const wchar_t* exe) {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, exe) == 0) ++count;
-    }
-    ::CloseHandle(snapshot);
-    return count;
-}
 
 // The allowing entries of the settings key's DACL for BUILTIN\Users.
 struct UsersEntry {
@@ -106,26 +92,6 @@ bool GrantUsersTheOldBroadRights() {
     return done;
 }
 
-// The executable name of the parent of the one process running exe.
-std::wstring ParentNameOf(const wchar_t* exe) {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return L"";
-    std::vector<PROCESSENTRY32W> all;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-        all.push_back(entry);
-    }
-    ::CloseHandle(snapshot);
-    for (const auto& child : all) {
-        if (_wcsicmp(child.szExeFile, exe) != 0) continue;
-        for (const auto& parent : all) {
-            if (parent.th32ProcessID == child.th32ParentProcessID) return parent.szExeFile;
-        }
-        return L"(gone)";
-    }
-    return L"";
-}
 
 std::string Narrow(const std::wstring& text) {
     std::string narrow;
@@ -188,10 +154,10 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
     // KestrixTray runs from the installed folder.
     HWND tray = kxtest::WaitForWindow(L"TKXTrayForm", 20000);
     ASSERT_NE(tray, nullptr) << "KestrixTray is not running after the installation";
-    EXPECT_EQ(ProcessCount(L"KestrixTray.exe"), 1);
+    EXPECT_EQ(kxtest::ProcessCount(L"KestrixTray.exe"), 1);
     // Started by the desktop shell, so it runs with the shell's token, not setup's.
-    EXPECT_EQ(_wcsicmp(ParentNameOf(L"KestrixTray.exe").c_str(), L"explorer.exe"), 0)
-        << Narrow(ParentNameOf(L"KestrixTray.exe"));
+    EXPECT_EQ(_wcsicmp(kxtest::ParentNameOf(L"KestrixTray.exe").c_str(), L"explorer.exe"), 0)
+        << Narrow(kxtest::ParentNameOf(L"KestrixTray.exe"));
     kxtest::SaveScreenshot(L"after_install");
 
     // The main program runs too when the uninstallation begins.
@@ -215,7 +181,8 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
     EXPECT_TRUE(kxtest::WaitUntil([] { return !kxtest::KeyExists(kUninstallKey); }, 60000)) << "the uninstall record stays";
     EXPECT_TRUE(kxtest::WaitUntil([] { return kxtest::FindTopWindow(L"TKXTrayForm") == nullptr; }, 10000));
     EXPECT_TRUE(main.WaitForExit(10000)) << "the main program still runs";
-    EXPECT_TRUE(kxtest::WaitUntil([] { return ProcessCount(L"KestrixTray.exe") == 0 && ProcessCount(L"Kestrix.exe") == 0; },
+    EXPECT_TRUE(kxtest::WaitUntil(
+        [] { return kxtest::ProcessCount(L"KestrixTray.exe") == 0 && kxtest::ProcessCount(L"Kestrix.exe") == 0; },
                                   10000));
     EXPECT_FALSE(kxtest::ReadValue(L"KestrixTray", kRunKey).has_value()) << "the logon entry stays";
     for (const wchar_t* value : {L"Handle", L"ProcessorPriority", L"ReloadList", L"Language", L"UpdatedDate"}) {

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -456,6 +457,44 @@ void DoubleClick(int x, int y) {
 void RightClick(int x, int y) { Press(x, y, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }
 
 // --------------------------------------------------------------- processes
+
+namespace {
+std::vector<PROCESSENTRY32W> AllProcesses() {
+    std::vector<PROCESSENTRY32W> all;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return all;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+        all.push_back(entry);
+    }
+    ::CloseHandle(snapshot);
+    return all;
+}
+}  // namespace
+
+int ProcessCount(const wchar_t* exe) {
+    HANDLE probe = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (probe == INVALID_HANDLE_VALUE) return -1;
+    ::CloseHandle(probe);
+    int count = 0;
+    for (const auto& entry : AllProcesses()) {
+        if (_wcsicmp(entry.szExeFile, exe) == 0) ++count;
+    }
+    return count;
+}
+
+std::wstring ParentNameOf(const wchar_t* exe) {
+    const std::vector<PROCESSENTRY32W> all = AllProcesses();
+    for (const auto& child : all) {
+        if (_wcsicmp(child.szExeFile, exe) != 0) continue;
+        for (const auto& parent : all) {
+            if (parent.th32ProcessID == child.th32ParentProcessID) return parent.szExeFile;
+        }
+        return L"(gone)";
+    }
+    return L"";
+}
 
 DWORD PriorityClassOf(DWORD processId) {
     HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);

@@ -147,6 +147,12 @@ void RightClick(int x, int y);
 // The priority class of a process (e.g. HIGH_PRIORITY_CLASS); 0 when it cannot be had.
 DWORD PriorityClassOf(DWORD processId);
 
+// How many processes run the executable of that name; -1 when that cannot be had.
+int ProcessCount(const wchar_t* exe);
+// The executable name of the parent of the (first) process running exe;
+// empty when none runs, "(gone)" when its parent has ended.
+std::wstring ParentNameOf(const wchar_t* exe);
+
 // Brings a window to the foreground and waits until it is there.
 bool BringToFront(HWND window, DWORD timeoutMs = 5000);
 
