@@ -356,7 +356,6 @@ Section "Uninstall"
   !insertmacro FOR_EACH_SETTING DELETE_SETTING
   DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
   DeleteRegKey /ifempty HKLM "Software\VELMOR"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
 
   ; The block list is the user's own work: it stays unless asked otherwise.
   ${GetParameters} $0
@@ -376,4 +375,7 @@ Section "Uninstall"
     nsExec::Exec '"$PLUGINSDIR\kxacl.exe" removelist "$APPDATA" "${DATA_FOLDER}"'
     Pop $0
   ${EndIf}
+
+  ; Last: until everything above is done, the record lets the uninstallation run again.
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -32,6 +32,7 @@ constexpr std::uint32_t kFileGenericRead = 0x120089;
 constexpr std::uint32_t kFileGenericWrite = 0x120116;
 constexpr std::uint32_t kFileGenericExecute = 0x1200A0;
 constexpr std::uint32_t kFileShareWrite = 2;
+constexpr std::uint32_t kFileShareDelete = 4;
 constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr long kErrorPathNotFound = 3;
 // Registry rights.

@@ -148,9 +148,12 @@ FolderOutcome SecuredFolders::OpenPath(const Text& path, std::size_t ownFrom, Wa
     for (std::size_t i = 0; i < walk->paths.size(); ++i) {
         const Text& component = walk->paths[i];
         const bool own = i >= ownFrom;
-        const std::uint32_t access = w32::kFileReadAttributes | w32::kSynchronize |
-                                     (own ? w32::kReadControl | w32::kWriteDac | w32::kWriteOwner : 0u);
-        OwnedObject object(security_, security_.OpenObject(component, access, kShareNoDelete));
+        // Every folder on the way is looked at (its owner too, below the
+        // drive's root); ours are also held, so that none can be renamed.
+        const std::uint32_t access = w32::kFileReadAttributes | w32::kSynchronize | (i != 0 ? w32::kReadControl : 0u) |
+                                     (own ? w32::kWriteDac | w32::kWriteOwner : 0u);
+        const std::uint32_t share = own ? kShareNoDelete : kShareNoDelete | w32::kFileShareDelete;
+        OwnedObject object(security_, security_.OpenObject(component, access, share));
         if (!object && create && i != 0 && IsMissing(security_.GetLastError())) {
             // Someone may make it first; what is there afterwards is checked like anything else.
             if (own && createAcls != nullptr && i - ownFrom < createAcls->size()) {
@@ -159,7 +162,7 @@ FolderOutcome SecuredFolders::OpenPath(const Text& path, std::size_t ownFrom, Wa
             } else {
                 security_.CreateDirectoryW(component, nullptr);
             }
-            object = OwnedObject(security_, security_.OpenObject(component, access, kShareNoDelete));
+            object = OwnedObject(security_, security_.OpenObject(component, access, share));
         }
         if (!object) {
             return {create || !IsMissing(security_.GetLastError()) ? FolderVerdict::CannotOpen : FolderVerdict::Ready,
@@ -169,9 +172,12 @@ FolderOutcome SecuredFolders::OpenPath(const Text& path, std::size_t ownFrom, Wa
         if (!security_.GetFileInformationByHandle(object.get(), &identity)) return {FolderVerdict::CannotOpen, component};
         if ((identity.attributes & w32::kFileAttributeReparsePoint) != 0) return {FolderVerdict::ReparsePoint, component};
         if ((identity.attributes & w32::kFileAttributeDirectory) == 0) return {FolderVerdict::NotAFolder, component};
-        if (own && !security_.GetSecurityInfo(object.get(), &walk->security[i])) {
+        if (i != 0 && !security_.GetSecurityInfo(object.get(), &walk->security[i])) {
             return {FolderVerdict::CannotOpen, component};
         }
+        // A folder above ours that an ordinary account owns could be renamed,
+        // and a link put in its place, as soon as this walk ends.
+        if (i != 0 && !own && !IsTrustedOwner(walk->security[i].owner)) return {FolderVerdict::ForeignOwner, component};
         walk->handles.push_back(std::move(object));
     }
     return {FolderVerdict::Ready, walk->paths.back()};

@@ -25,7 +25,7 @@ enum class FolderVerdict {
     Ready,          // as it should be (created, or secured)
     Hardened,       // the install folder was open to ordinary accounts; its DACL and owner were replaced
     ReparsePoint,   // a component of the path is a link or junction
-    ForeignOwner,   // a folder of ours is owned by an account that is not an administrator
+    ForeignOwner,   // a folder of ours, or one above it, is owned by an account that is not an administrator
     NotAFolder,     // a component of the path is a file
     NotAPlainFile,  // a block-list file is a link or has more than one name
     CannotOpen,     // a component cannot be opened (or the path is not a local folder path)

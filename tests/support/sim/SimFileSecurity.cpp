@@ -42,7 +42,7 @@ const SimFileSecurity::OpenObjectEntry* SimFileSecurity::Entry(KHandle object) c
 
 bool SimFileSecurity::Held(const Text& key) const {
     for (const OpenObjectEntry& entry : open_) {
-        if (entry.open && entry.path == key && (entry.shareMode & 4u) == 0) return true;
+        if (entry.open && entry.path == key && (entry.shareMode & w32::kFileShareDelete) == 0) return true;
     }
     return false;
 }

@@ -312,6 +312,9 @@ TEST(InstallFolder, AFolderOrdinaryAccountsCanChangeIsHardenedAndALinkIsRefused)
          FolderVerdict::ReparsePoint, kInstall},
         {"its parent is a junction", [&](Rig& r) { r.Folder(kParent, kUser).reparsePoint = true; },
          FolderVerdict::ReparsePoint, kParent},
+        {"an ordinary account's folder above it, which it could rename",
+         [&](Rig& r) { r.Folder(kParent, kUser).security.dacl = {Allow(kSidAdministrators, w32::kFileAllAccess)}; },
+         FolderVerdict::ForeignOwner, kParent},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
