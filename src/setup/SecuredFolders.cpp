@@ -209,10 +209,10 @@ FolderOutcome SecuredFolders::PrepareDataFolder(const Text& base, const Text& ow
     try {
         const Text root = WithoutTrailingBackslashes(base);
         const std::size_t ownFrom = Prefixes(root).size();
-        const std::size_t ownCount = Prefixes(u"C:\\" + own).size() - 1;
-        if (ownFrom == 0 || ownCount == 0) return {FolderVerdict::CannotOpen, base + own};
+        const std::size_t ownCount = Prefixes(u"C:\\" + own).size();  // with the "C:\\" that stands for the base
+        if (ownFrom == 0 || ownCount < 2) return {FolderVerdict::CannotOpen, base + own};
         // The maker's folders above the data folder, then the data folder.
-        std::vector<std::vector<AccessEntry>> acls(ownCount - 1, MakerFolderAcl());
+        std::vector<std::vector<AccessEntry>> acls(ownCount - 2, MakerFolderAcl());
         acls.push_back(DataFolderAcl());
 
         Walk walk;

@@ -210,6 +210,15 @@ TEST(DataFolder, AListFileThatIsNotOnePlainFileIsLeftAsItIsAndReported) {
     }
 }
 
+TEST(DataFolder, OnlyAFolderBelowTheBaseIsEverMade) {
+    for (const Text& own : {Text(u"..\\Windows"), Text(u"VELMOR\\..\\..\\Windows"), Text(u"\\VELMOR"), Text(u"")}) {
+        Rig rig;
+        EXPECT_EQ(rig.folders.PrepareDataFolder(kProgramData, own).verdict, FolderVerdict::CannotOpen) << sim::U8(own);
+        EXPECT_TRUE(rig.fs.createdFolders.empty());
+        EXPECT_TRUE(rig.fs.securedPaths.empty());
+    }
+}
+
 TEST(DataFolder, RightsThatCannotBeWrittenAreReported) {
     Rig rig;
     rig.EarlierInstallation();
