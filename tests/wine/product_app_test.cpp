@@ -235,6 +235,40 @@ TEST_F(ProductApp, SelfCheckStatisticsAndAboutTellTheTruth) {
     EXPECT_EQ(kxtest::FindTopWindow(L"TKXAboutForm"), nullptr);
 }
 
+TEST_F(ProductApp, WithoutTheDataFolderTheEditorAsksForARepairAndMakesNone) {
+    // Made as this account, the folder would have this account's rights and
+    // the next installation would refuse it.
+    const std::wstring data = ProgramDataFolder() + L"VELMOR\\Kestrix";
+    ::RemoveDirectoryW(data.c_str());
+    ::RemoveDirectoryW((ProgramDataFolder() + L"VELMOR").c_str());
+    ASSERT_EQ(::GetFileAttributesW(data.c_str()), INVALID_FILE_ATTRIBUTES);
+    HWND blockList = OpenFrom(kxapp::kIdOpenBlockList, L"TKXAddBlockListForm");
+    ASSERT_NE(blockList, nullptr);
+    const std::wstring repair =
+        L"The block-list folder is missing, so the block list cannot be saved. Repair the installation by running "
+        L"Kestrix setup again.";
+    EXPECT_EQ(TextOf(::GetDlgItem(blockList, kxapp::kIdStatus)), repair);
+    Choose(blockList, kxapp::kIdKind, 1);
+    Type(blockList, kxapp::kIdPattern, L"Some game");
+    Press(blockList, kxapp::kIdAdd);
+    EXPECT_EQ(TextOf(::GetDlgItem(blockList, kxapp::kIdStatus)), repair);
+    EXPECT_EQ(::GetFileAttributesW((ProgramDataFolder() + L"VELMOR").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ProductApp, StartWithWindowsNeedsAnInstalledLocation) {
+    // This copy runs from the build folder and no installation is recorded.
+    constexpr wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    kxtest::DeleteValue(L"KestrixTray", kRun);
+    HWND settings = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");
+    ASSERT_NE(settings, nullptr);
+    ::CheckDlgButton(settings, kxapp::kIdStartWithWindows, BST_CHECKED);
+    Press(settings, kxapp::kIdSave);
+    EXPECT_EQ(TextOf(::GetDlgItem(settings, kxapp::kIdStatus)),
+              L"Kestrix cannot start with Windows: no installed copy is recorded on this computer. Repair the "
+              L"installation by running Kestrix setup again.");
+    EXPECT_FALSE(kxtest::ReadValue(L"KestrixTray", kRun).has_value()) << "the build folder became the logon program";
+}
+
 TEST_F(ProductApp, ASecondStartBringsTheFirstForward) {
     ::ShowWindow(form_, SW_MINIMIZE);
     ASSERT_TRUE(kxtest::WaitUntil([&] { return ::IsIconic(form_) != FALSE; }, 5000));
