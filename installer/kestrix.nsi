@@ -235,7 +235,8 @@ Section "Kestrix" SecMain
   File "/oname=$PLUGINSDIR\kxacl.exe" "${HELPER}"
   ; The logon entry and the uninstaller run from the install folder for
   ; every account: no link, and nothing an ordinary account may change.
-  nsExec::ExecToStack '"$PLUGINSDIR\kxacl.exe" install "$INSTDIR"'
+  ; An earlier folder is hardened only when it holds setup's own files alone.
+  nsExec::ExecToStack '"$PLUGINSDIR\kxacl.exe" install "$INSTDIR" KestrixTray.exe Kestrix.exe KestrixUpdate.exe Kestrix.chm Uninstall.exe'
   Pop $0
   Pop $1
   ${If} $0 != 0

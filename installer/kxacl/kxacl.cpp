@@ -11,8 +11,9 @@
 //                                Administrators, Users may list it and add files, and
 //                                read, write and replace the files; of an earlier
 //                                folder only Kestrix.csv and Kestrix.csv.bak are kept
-//   kxacl install <folder>       makes the install folder, or hardens an existing one
-//                                that ordinary accounts could change; refuses a link
+//   kxacl install <folder> <file>...  makes the install folder, or hardens an existing
+//                                one that ordinary accounts could change and that holds
+//                                none but setup's files; refuses a link
 //   kxacl removelist <base> <own>  the uninstaller's removal of the block list
 //   kxacl start <program>        starts the program through the desktop shell, as the
 //                                signed-in user and not elevated; starts nothing when
@@ -33,6 +34,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -233,14 +235,18 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wcscmp(argv[1], L"folder") == 0) {
         return Report(folders.PrepareDataFolder(Arg(argv[2]), Arg(argv[3])));
     }
-    if (argc == 3 && std::wcscmp(argv[1], L"install") == 0) return Report(folders.PrepareInstallFolder(Arg(argv[2])));
+    if (argc >= 3 && std::wcscmp(argv[1], L"install") == 0) {
+        std::vector<kx::Text> setupFiles;
+        for (int i = 3; i < argc; ++i) setupFiles.push_back(Arg(argv[i]));
+        return Report(folders.PrepareInstallFolder(Arg(argv[2]), setupFiles));
+    }
     if (argc == 4 && std::wcscmp(argv[1], L"removelist") == 0) {
         return Report(folders.RemoveBlockList(Arg(argv[2]), Arg(argv[3])));
     }
     if (argc == 3 && std::wcscmp(argv[1], L"start") == 0) return StartThroughShell(argv[2]);
     if (argc == 2 && std::wcscmp(argv[1], L"stamp") == 0) return Stamp();
     std::fwprintf(stderr,
-                  L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> | removelist <base> <own> | "
+                  L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> <file>... | removelist <base> <own> | "
                   L"start <program> | stamp\n");
     return 2;
 }

@@ -99,6 +99,9 @@ public:
     // CreateDirectoryW with a descriptor of that owner and protected DACL;
     // with security null, the folder inherits from its parent.
     virtual bool CreateDirectoryW(const Text& path, const ObjectSecurity* security) = 0;
+    // The names in a folder (FindFirstFileW over path + "\\*"), without "."
+    // and ".."; false when it cannot be listed.
+    virtual bool ListFolder(const Text& path, std::vector<Text>* names) = 0;
     virtual bool DeleteFileW(const Text& path) = 0;
     virtual bool RemoveDirectoryW(const Text& path) = 0;
     virtual bool CloseHandle(KHandle object) = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "config/TextRules.h"
+
 namespace kx {
 
 namespace {
@@ -118,6 +120,9 @@ Text DescribeOutcome(const FolderOutcome& outcome) {
             return p + u" is a link (a reparse point), which setup never follows. Remove it and run setup again.";
         case FolderVerdict::ForeignOwner:
             return p + u" belongs to an account that is not an administrator. Remove it and run setup again.";
+        case FolderVerdict::NotOnlyOurs:
+            return p + u" lies in a folder ordinary accounts could change, and setup did not put it there. Choose "
+                       u"another folder, or empty this one, and run setup again.";
         case FolderVerdict::NotAFolder: return p + u" is a file, not a folder. Remove it and run setup again.";
         case FolderVerdict::NotAPlainFile:
             return p + u" is a link or has more than one name; it was left as it is. Remove it and run setup again.";
@@ -236,7 +241,7 @@ FolderOutcome SecuredFolders::PrepareDataFolder(const Text& base, const Text& ow
     }
 }
 
-FolderOutcome SecuredFolders::PrepareInstallFolder(const Text& folder) {
+FolderOutcome SecuredFolders::PrepareInstallFolder(const Text& folder, const std::vector<Text>& setupFiles) {
     try {
         const Text path = WithoutTrailingBackslashes(folder);
         const std::size_t count = Prefixes(path).size();
@@ -247,6 +252,13 @@ FolderOutcome SecuredFolders::PrepareInstallFolder(const Text& folder) {
         if (!outcome.ok()) return outcome;
         const ObjectSecurity& now = walk.security.back();
         if (IsTrustedOwner(now.owner) && !OrdinaryAccountsCanWrite(now)) return outcome;
+        std::vector<Text> names;
+        if (!security_.ListFolder(path, &names)) return {FolderVerdict::CannotOpen, path};
+        for (const Text& name : names) {
+            const bool ours = std::any_of(setupFiles.begin(), setupFiles.end(),
+                                          [&](const Text& file) { return AsciiLower(file) == AsciiLower(name); });
+            if (!ours) return {FolderVerdict::NotOnlyOurs, path + u"\\" + name};
+        }
         if (!security_.SetKernelObjectSecurity(walk.handles.back().get(), OwnedByAdministrators(InstallFolderAcl()))) {
             return {FolderVerdict::CannotSecure, path};
         }

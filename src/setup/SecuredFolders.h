@@ -24,6 +24,7 @@ namespace kx {
 enum class FolderVerdict {
     Ready,          // as it should be (created, or secured)
     Hardened,       // the install folder was open to ordinary accounts; its DACL and owner were replaced
+    NotOnlyOurs,    // the install folder was open to ordinary accounts and holds files setup did not put there
     ReparsePoint,   // a component of the path is a link or junction
     ForeignOwner,   // a folder of ours, or one above it, is owned by an account that is not an administrator
     NotAFolder,     // a component of the path is a file
@@ -66,8 +67,11 @@ public:
     FolderOutcome PrepareDataFolder(const Text& base, const Text& own);
 
     // Creates the install folder (its missing parents inherit as usual), or
-    // hardens an existing one that ordinary accounts could write.
-    FolderOutcome PrepareInstallFolder(const Text& folder);
+    // hardens an existing one that ordinary accounts could write, provided
+    // it holds nothing but setup's own files (which setup then writes anew):
+    // anything else there, such as a planted DLL, would be loaded by the
+    // logon program of every account, and new rights would not undo it.
+    FolderOutcome PrepareInstallFolder(const Text& folder, const std::vector<Text>& setupFiles = {});
 
     // The uninstaller's removal of the block list: the two files, then the
     // data folder and the maker's folder when empty, only along a path

@@ -153,6 +153,22 @@ bool Win32FileSecurity::CreateDirectoryW(const Text& path, const ObjectSecurity*
     return Done(::CreateDirectoryW(win32::Wide(path), &attributes) != FALSE);
 }
 
+bool Win32FileSecurity::ListFolder(const Text& path, std::vector<Text>* names) {
+    if (names == nullptr) return false;
+    names->clear();
+    WIN32_FIND_DATAW found{};
+    const Text pattern = path + u"\\*";
+    HANDLE search = ::FindFirstFileW(win32::Wide(pattern), &found);
+    if (search == INVALID_HANDLE_VALUE) return Done(::GetLastError() == ERROR_FILE_NOT_FOUND);
+    do {
+        const Text name(reinterpret_cast<const char16_t*>(found.cFileName));
+        if (name != u"." && name != u"..") names->push_back(name);
+    } while (::FindNextFileW(search, &found));
+    const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+    ::FindClose(search);
+    return Done(complete);
+}
+
 bool Win32FileSecurity::DeleteFileW(const Text& path) { return Done(::DeleteFileW(win32::Wide(path)) != FALSE); }
 
 bool Win32FileSecurity::RemoveDirectoryW(const Text& path) {

@@ -117,6 +117,17 @@ bool SimFileSecurity::CreateDirectoryW(const Text& path, const ObjectSecurity* s
     return true;
 }
 
+bool SimFileSecurity::ListFolder(const Text& path, std::vector<Text>* names) {
+    const Text key = Key(path);
+    const auto folder = objects.find(key);
+    if (folder == objects.end() || !folder->second.directory || names == nullptr) return false;
+    names->clear();
+    for (const auto& other : objects) {
+        if (Parent(other.first) == key) names->push_back(other.first.substr(other.first.rfind(u'\\') + 1));
+    }
+    return true;
+}
+
 bool SimFileSecurity::DeleteFileW(const Text& path) {
     const Text key = Key(path);
     auto it = objects.find(key);

@@ -42,6 +42,7 @@ public:
     bool GetSecurityInfo(KHandle object, ObjectSecurity* security) override;
     bool SetKernelObjectSecurity(KHandle object, const ObjectSecurity& security) override;
     bool CreateDirectoryW(const Text& path, const ObjectSecurity* security) override;
+    bool ListFolder(const Text& path, std::vector<Text>* names) override;
     bool DeleteFileW(const Text& path) override;
     bool RemoveDirectoryW(const Text& path) override;
     bool CloseHandle(KHandle object) override;

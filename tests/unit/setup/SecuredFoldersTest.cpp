@@ -75,7 +75,8 @@ struct Rig {
     }
 
     FolderOutcome Data() { return folders.PrepareDataFolder(kProgramData + u"\\", u"VELMOR\\Kestrix"); }
-    FolderOutcome Install() { return folders.PrepareInstallFolder(kInstall + u"\\"); }
+    FolderOutcome Install() { return folders.PrepareInstallFolder(kInstall + u"\\", kSetupFiles); }
+    const std::vector<Text> kSetupFiles = {u"KestrixTray.exe", u"Kestrix.exe", u"Uninstall.exe"};
 
     sim::SimWorld world;
     SimFileSecurity fs{world};
@@ -340,6 +341,39 @@ TEST(InstallFolder, AFolderOrdinaryAccountsCanChangeIsHardenedAndALinkIsRefused)
         } else {
             EXPECT_TRUE(rig.fs.securedPaths.empty());
         }
+    }
+}
+
+TEST(InstallFolder, AnOpenFolderIsHardenedOnlyWhenItHoldsNothingButSetupsFiles) {
+    const std::vector<AccessEntry> open = {Allow(kSidUsers, 0x1301BF, kCi | kOi)};
+    {
+        SCOPED_TRACE("an earlier installation's files, in any case");
+        Rig rig;
+        rig.Folder(u"C:\\Program Files\\VELMOR");
+        rig.Folder(kInstall).security.dacl = open;
+        rig.File(kInstall + u"\\KESTRIXTRAY.EXE", kUser);
+        rig.File(kInstall + u"\\Uninstall.exe");
+        EXPECT_EQ(rig.Install().verdict, FolderVerdict::Hardened);
+    }
+    for (const Text& planted : {Text(u"version.dll"), Text(u"Kestrix.exe.local"), Text(u"notes")}) {
+        SCOPED_TRACE(sim::U8(planted));
+        Rig rig;
+        rig.Folder(u"C:\\Program Files\\VELMOR");
+        rig.Folder(kInstall).security.dacl = open;
+        rig.File(kInstall + u"\\KestrixTray.exe");
+        rig.File(kInstall + u"\\" + planted, kUser);
+        const FolderOutcome outcome = rig.Install();
+        EXPECT_EQ(outcome.verdict, FolderVerdict::NotOnlyOurs);
+        EXPECT_EQ(sim::Upper(outcome.path), sim::Upper(kInstall + u"\\" + planted));
+        EXPECT_TRUE(rig.fs.securedPaths.empty());
+    }
+    {
+        SCOPED_TRACE("a closed folder keeps whatever it holds");
+        Rig rig;
+        rig.Folder(u"C:\\Program Files\\VELMOR");
+        rig.Folder(kInstall).security.dacl = {Allow(kSidUsers, w32::kFileGenericRead | w32::kFileGenericExecute, kCi | kOi)};
+        rig.File(kInstall + u"\\readme.txt");
+        EXPECT_EQ(rig.Install().verdict, FolderVerdict::Ready);
     }
 }
 
