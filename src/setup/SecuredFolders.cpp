@@ -188,6 +188,13 @@ FolderOutcome SecuredFolders::OpenPath(const Text& path, std::size_t ownFrom, Wa
     return {FolderVerdict::Ready, walk->paths.back()};
 }
 
+FolderOutcome SecuredFolders::CheckOwners(const Walk& walk, std::size_t ownFrom) const {
+    for (std::size_t i = ownFrom; i < walk.paths.size(); ++i) {
+        if (!IsTrustedOwner(walk.security[i].owner)) return {FolderVerdict::ForeignOwner, walk.paths[i]};
+    }
+    return {FolderVerdict::Ready, walk.paths.back()};
+}
+
 FolderOutcome SecuredFolders::SecureFile(const Text& path) {
     const std::uint32_t access = w32::kFileReadAttributes | w32::kReadControl | w32::kWriteDac | w32::kSynchronize;
     OwnedObject file(security_, security_.OpenObject(path, access, kShareNoDelete));
@@ -223,9 +230,8 @@ FolderOutcome SecuredFolders::PrepareDataFolder(const Text& base, const Text& ow
         Walk walk;
         FolderOutcome outcome = OpenPath(root + u"\\" + own, ownFrom, &walk, true, &acls);
         if (!outcome.ok()) return outcome;
-        for (std::size_t i = ownFrom; i < walk.paths.size(); ++i) {
-            if (!IsTrustedOwner(walk.security[i].owner)) return {FolderVerdict::ForeignOwner, walk.paths[i]};
-        }
+        outcome = CheckOwners(walk, ownFrom);
+        if (!outcome.ok()) return outcome;
         for (std::size_t i = ownFrom; i < walk.paths.size(); ++i) {
             if (!security_.SetKernelObjectSecurity(walk.handles[i].get(), OwnedByAdministrators(acls[i - ownFrom]))) {
                 return {FolderVerdict::CannotSecure, walk.paths[i]};
@@ -278,9 +284,8 @@ FolderOutcome SecuredFolders::RemoveBlockList(const Text& base, const Text& own)
             Walk walk;
             FolderOutcome outcome = OpenPath(root + u"\\" + own, ownFrom, &walk, false, nullptr);
             if (!outcome.ok() || walk.handles.size() != walk.paths.size()) return outcome;  // nothing there
-            for (std::size_t i = ownFrom; i < walk.paths.size(); ++i) {
-                if (!IsTrustedOwner(walk.security[i].owner)) return {FolderVerdict::ForeignOwner, walk.paths[i]};
-            }
+            outcome = CheckOwners(walk, ownFrom);
+            if (!outcome.ok()) return outcome;
             // Deleting a name removes that name only, also when it is a link.
             for (const char16_t* name : kBlockListFiles) security_.DeleteFileW(walk.paths.back() + u"\\" + name);
             folders.assign(walk.paths.begin() + static_cast<std::ptrdiff_t>(ownFrom), walk.paths.end());

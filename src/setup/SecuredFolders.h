@@ -83,6 +83,8 @@ private:
     FolderOutcome OpenPath(const Text& path, std::size_t ownFrom, Walk* walk, bool create,
                            const std::vector<std::vector<AccessEntry>>* createAcls);
     bool IsTrustedOwner(const Text& sid) const;
+    // ForeignOwner for the first of our folders an ordinary account owns.
+    FolderOutcome CheckOwners(const Walk& walk, std::size_t ownFrom) const;
     FolderOutcome SecureFile(const Text& path);
 
     IFileSecurity& security_;
