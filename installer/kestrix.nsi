@@ -1,10 +1,16 @@
 ; KestrixSetup.exe: installs Kestrix for all users of the computer.
 ;
 ; Built by the Windows build (installer/CMakeLists.txt):
-;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DOUTFILE=<setup> kestrix.nsi
+;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DOUTFILE=<setup>
+;            [-DBITS=32|64] kestrix.nsi
+;
+; BITS is the bitness of the programs it carries (default 32, the shipped
+; build): it chooses the installer's own stub, the registry view and the
+; Program Files folder, so that the programs find the settings where they
+; read them (a 32-bit program on 64-bit Windows reads the 32-bit view).
 ;
 ; Installs KestrixTray.exe, Kestrix.exe, KestrixUpdate.exe and Kestrix.chm into
-; the 32-bit Program Files folder, writes the settings defaults (keeping every
+; the Program Files folder of their bitness, writes the settings defaults (keeping every
 ; value that is there), lets the local Users group write the settings key and
 ; the all-users data folder (KestrixTray writes Handle and ReloadList, and the
 ; main program saves the block list, with ordinary rights), starts KestrixTray
@@ -14,7 +20,18 @@
 ; the logon entry and the settings key, and keeps the user's block list unless
 ; asked (/REMOVELIST, or Yes in the question it asks when not silent).
 
-Unicode true
+!ifndef BITS
+  !define BITS 32
+!endif
+!if ${BITS} == 64
+  Target amd64-unicode
+  !define PROGRAM_FILES "$PROGRAMFILES64"
+!else if ${BITS} == 32
+  Unicode true
+  !define PROGRAM_FILES "$PROGRAMFILES32"
+!else
+  !error "BITS must be 32 or 64"
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
@@ -44,7 +61,7 @@ ManifestDPIAware true
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES\VELMOR\Kestrix"
+InstallDir "${PROGRAM_FILES}\VELMOR\Kestrix"
 BrandingText "${MAKER} ${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
@@ -165,7 +182,7 @@ FunctionEnd
 !macroend
 
 Function .onInit
-  SetRegView 32
+  SetRegView ${BITS}
   SetShellVarContext all
   ${IfNot} ${Silent}
     !insertmacro MUI_LANGDLL_DISPLAY
@@ -173,7 +190,7 @@ Function .onInit
 FunctionEnd
 
 Section "Kestrix" SecMain
-  SetRegView 32
+  SetRegView ${BITS}
   SetShellVarContext all
   ; An installation over a running Kestrix replaces its files.
   Call CloseKestrix
@@ -251,12 +268,12 @@ Section "Kestrix" SecMain
 SectionEnd
 
 Function un.onInit
-  SetRegView 32
+  SetRegView ${BITS}
   SetShellVarContext all
 FunctionEnd
 
 Section "Uninstall"
-  SetRegView 32
+  SetRegView ${BITS}
   SetShellVarContext all
   Call un.CloseKestrix
 
@@ -266,7 +283,7 @@ Section "Uninstall"
   Delete "$INSTDIR\Kestrix.chm"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
-  RMDir "$PROGRAMFILES\VELMOR"
+  RMDir "${PROGRAM_FILES}\VELMOR"
 
   Delete "$SMPROGRAMS\Kestrix\Kestrix.lnk"
   Delete "$SMPROGRAMS\Kestrix\Kestrix Help.lnk"

@@ -49,10 +49,14 @@ PACL WithUsers(PACL old, DWORD rights, DWORD inheritance, std::vector<BYTE>* sid
     return updated;
 }
 
+// The registry view of the programs the installer carries: the helper is
+// built with them, so its own bitness names their view.
+constexpr REGSAM kProgramsView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
 int GrantKey(const wchar_t* subKey) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    const REGSAM access = READ_CONTROL | WRITE_DAC | KEY_WOW64_32KEY;
+    const REGSAM access = READ_CONTROL | WRITE_DAC | kProgramsView;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, access, nullptr, &key, &disposition) != ERROR_SUCCESS) {
         std::fwprintf(stderr, L"kxacl: cannot open HKLM\\%ls\n", subKey);
         return 1;

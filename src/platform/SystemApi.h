@@ -21,6 +21,15 @@ struct OsVersionInfo {
     std::uint8_t wProductType = 0;
 };
 
+namespace w32 {
+// SYSTEM_BASIC_INFORMATION holds three pointer-sized fields before its
+// one-byte processor count, so its layout is the calling process's own: 44
+// bytes with the count at offset 40 in a 32-bit process, 64 bytes with the
+// count at offset 56 in a 64-bit one. The system refuses any other length.
+constexpr std::uint32_t kSystemBasicInformationLength = sizeof(void*) == 8 ? 64 : 44;
+constexpr std::uint32_t kSystemBasicNumberOfProcessorsOffset = sizeof(void*) == 8 ? 56 : 40;
+}  // namespace w32
+
 class ISystemInfo {
 public:
     virtual ~ISystemInfo() = default;

@@ -1,6 +1,6 @@
 // wine-test: version=win7 desktop=yes timeout=400
 // KestrixSetup.exe in a fresh prefix: a silent installation puts the four
-// files into the 32-bit Program Files folder, the logon entry with "/start",
+// files into the Program Files folder of the build's bitness, the logon entry with "/start",
 // the defaults (keeping a value the user has), the rights of ordinary users on
 // the settings key and the data folder, and leaves KestrixTray running; a
 // silent uninstallation closes KestrixTray and the main program and leaves no
@@ -31,7 +31,12 @@ std::wstring KnownFolder(REFKNOWNFOLDERID id) {
     return folder;
 }
 
-std::wstring InstallFolder() { return KnownFolder(FOLDERID_ProgramFilesX86) + L"VELMOR\\Kestrix\\"; }
+// The 32-bit build installs into the 32-bit Program Files folder, an x86_64
+// build into the 64-bit one.
+std::wstring InstallFolder() {
+    return KnownFolder(kxtest::kIs64BitBuild ? FOLDERID_ProgramFiles : FOLDERID_ProgramFilesX86) +
+           L"VELMOR\\Kestrix\\";
+}
 std::wstring DataFolder() { return KnownFolder(FOLDERID_ProgramData) + L"VELMOR\\Kestrix\\"; }
 std::wstring BlockListFile() { return DataFolder() + L"Kestrix.csv"; }
 
@@ -70,7 +75,7 @@ ACCESS_MASK UsersRights(PACL dacl) {
 
 ACCESS_MASK KeyRightsOfUsers() {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, READ_CONTROL | KEY_WOW64_32KEY, &key) != 0) return 0;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, READ_CONTROL | kxtest::kProgramView, &key) != 0) return 0;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ACCESS_MASK rights = 0;
