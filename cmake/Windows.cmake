@@ -1,6 +1,17 @@
 # Windows build: KestrixTray.exe, the companion stand-ins, the test helpers and
-# the integration tests, all 32-bit and statically linked so that nothing but
-# the system's own DLLs is needed.
+# the integration tests, statically linked so that nothing but the system's
+# own DLLs is needed. The shipped product is the 32-bit (i686) build; the same
+# sources build for x86_64 (cmake/mingw-x86_64.cmake), each with its own
+# structure layouts, and the integration tests run against either.
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(KX_WINDOWS_ARCH x86_64)
+    set(KX_WINDOWS_BITS 64)
+else()
+    set(KX_WINDOWS_ARCH i686)
+    set(KX_WINDOWS_BITS 32)
+endif()
+option(KX_WINE_TESTS "Register the integration tests, run under Wine, with ctest" ON)
 
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 set(KX_STATIC_LINK -static -static-libgcc -static-libstdc++)
@@ -56,6 +67,15 @@ foreach(product_dir help installer)
         add_subdirectory("${CMAKE_SOURCE_DIR}/${product_dir}" "${CMAKE_BINARY_DIR}/${product_dir}")
     endif()
 endforeach()
+
+# The shipped 32-bit files, checked without running them: PE32 i386 images
+# that import only system DLLs, KestrixTray.exe stripped. Registered on every
+# machine, whichever build the Wine suite runs against.
+if(KX_WINDOWS_ARCH STREQUAL "i686" AND CMAKE_OBJDUMP)
+    add_test(NAME product.static_pe32
+             COMMAND bash "${CMAKE_SOURCE_DIR}/tests/static/check-product-pe32.sh" "${CMAKE_OBJDUMP}"
+                     "${CMAKE_BINARY_DIR}/product")
+endif()
 
 # Integration tests under Wine.
 if(EXISTS "${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt")

@@ -1,10 +1,16 @@
 ; KestrixSetup.exe: installs Kestrix for all users of the computer.
 ;
 ; Built by the Windows build (installer/CMakeLists.txt):
-;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DOUTFILE=<setup> kestrix.nsi
+;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DOUTFILE=<setup>
+;            [-DBITS=32|64] kestrix.nsi
+;
+; BITS is the bitness of the programs it carries (default 32, the shipped
+; build): it chooses the installer's own stub, the registry view and the
+; Program Files folder, so that the programs find the settings where they
+; read them (a 32-bit program on 64-bit Windows reads the 32-bit view).
 ;
 ; Installs KestrixTray.exe, Kestrix.exe, KestrixUpdate.exe and Kestrix.chm into
-; the 32-bit Program Files folder, writes the settings defaults (keeping every
+; the Program Files folder of their bitness, writes the settings defaults (keeping every
 ; value that is there), lets the local Users group write the settings key and
 ; the all-users data folder (KestrixTray writes Handle and ReloadList, and the
 ; main program saves the block list, with ordinary rights), starts KestrixTray
@@ -20,7 +26,18 @@
 ; the logon entry and the settings values, and keeps the user's block list unless
 ; asked (/REMOVELIST, or Yes in the question it asks when not silent).
 
-Unicode true
+!ifndef BITS
+  !define BITS 32
+!endif
+!if ${BITS} == 64
+  Target amd64-unicode
+  !define PROGRAM_FILES "$PROGRAMFILES64"
+!else if ${BITS} == 32
+  Unicode true
+  !define PROGRAM_FILES "$PROGRAMFILES32"
+!else
+  !error "BITS must be 32 or 64"
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
@@ -42,9 +59,6 @@ ManifestDPIAware true
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "KestrixTray"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrix"
-; The registry view and Program Files folder of the programs this setup installs.
-!define REG_VIEW 32
-!define PROGRAM_FILES "$PROGRAMFILES"
 ; The data folder below the all-users application data folder.
 !define DATA_FOLDER "VELMOR\Kestrix"
 
@@ -218,7 +232,7 @@ Function StartMainProgram
 FunctionEnd
 
 Function .onInit
-  SetRegView ${REG_VIEW}
+  SetRegView ${BITS}
   SetShellVarContext all
   ${IfNot} ${Silent}
     !insertmacro MUI_LANGDLL_DISPLAY
@@ -226,7 +240,7 @@ Function .onInit
 FunctionEnd
 
 Section "Kestrix" SecMain
-  SetRegView ${REG_VIEW}
+  SetRegView ${BITS}
   SetShellVarContext all
   ; An installation over a running Kestrix replaces its files.
   Call CloseKestrix
@@ -330,12 +344,12 @@ Section "Kestrix" SecMain
 SectionEnd
 
 Function un.onInit
-  SetRegView ${REG_VIEW}
+  SetRegView ${BITS}
   SetShellVarContext all
 FunctionEnd
 
 Section "Uninstall"
-  SetRegView ${REG_VIEW}
+  SetRegView ${BITS}
   SetShellVarContext all
   Call un.CloseKestrix
 

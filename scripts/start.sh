@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Windows build and starts KestrixTray.exe under Wine, in a Wine
-# prefix of its own (build/win/wineprefix-run; never ~/.wine) whose virtual
-# desktop has a taskbar and a notification area.
+# Builds the Windows build, installs the product as a user gets it (the
+# silent installer: KestrixTray.exe with the real main program, updater and
+# help file beside it) into a Wine prefix of its own (build/win/wineprefix-run;
+# never ~/.wine) whose virtual desktop has a taskbar and a notification area,
+# and starts KestrixTray.exe there.
+#
+# The shipped build is the 32-bit one (build/win). On a machine that cannot
+# run 32-bit code (the 32-bit Wine loader fails; KX_ASSUME_NO_32BIT=1 says so
+# on any machine) the same sources are built for x86_64 (build/win64) and run
+# under the 64-bit Wine loader.
 #
 #   bash scripts/start.sh [--screenshot-only] [--wait SECONDS]
 #
@@ -13,14 +20,13 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${KX_BUILD_DIR:-$root/build}/win"
 screenshot_only=no
 wait_seconds=8
 while [ $# -gt 0 ]; do
     case "$1" in
         --screenshot-only) screenshot_only=yes; shift ;;
         --wait) wait_seconds="$2"; shift 2 ;;
-        -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,/^set -euo/{/^#/s/^# \{0,1\}//p}' "$0"; exit 0 ;;
         *) echo "start.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -28,11 +34,30 @@ done
 
 bash "$root/scripts/install-deps.sh"
 
+# --- Which build this machine runs: a real probe, the 32-bit loader started.
+if [ "${KX_ASSUME_NO_32BIT:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    arch=i686 build="${KX_BUILD_DIR:-$root/build}/win"
+    echo "== this machine runs 32-bit code: starting the shipped 32-bit build"
+else
+    arch=x86_64 build="${KX_BUILD_DIR:-$root/build}/win64"
+    echo "== this machine cannot run 32-bit code (or KX_ASSUME_NO_32BIT=1): starting the x86_64 build under the 64-bit Wine loader"
+    # The wine and wine-stable commands (and the wineboot and winecfg
+    # launchers, which call wine-stable) would pick the 32-bit loader first.
+    loader_dir="$build/loader64"
+    mkdir -p "$loader_dir"
+    for command in wine wine-stable; do
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$loader_dir/$command"
+        chmod +x "$loader_dir/$command"
+    done
+    export PATH="$loader_dir:$PATH" WINELOADER=/usr/lib/wine/wine64
+fi
+
 echo "== building the Windows programs in $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" >/dev/null
 cmake --build "$build"
-[ -f "$build/bin/KestrixTray.exe" ] || { echo "start.sh: $build/bin/KestrixTray.exe was not built" >&2; exit 1; }
+setup="$build/product/KestrixSetup.exe"
+[ -f "$setup" ] || { echo "start.sh: $setup was not built" >&2; exit 1; }
 
 export WINEPREFIX="$build/wineprefix-run"
 export WINEDEBUG=-all
@@ -43,7 +68,7 @@ mkdir -p "$artifacts"
 
 # --- The prefix, made once: Windows 10, one virtual desktop with a taskbar
 # that every program of the prefix joins, no crash dialogs.
-prefix_id="kx-run-1 $(wine --version 2>/dev/null)"
+prefix_id="kx-run-2 $arch $(wine --version 2>/dev/null)"
 if [ "$(cat "$WINEPREFIX/.kx-ready" 2>/dev/null || true)" != "$prefix_id" ]; then
     echo "== making the Wine prefix $WINEPREFIX (once)"
     rm -rf "$WINEPREFIX"
@@ -64,16 +89,15 @@ wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
 
 # --- Everything this script starts under its own display is stopped here.
-xvfb_pid="" tray_pid="" own_display=no
+xvfb_pid="" own_display=no
 stop_all() {
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
-    if [ -n "$tray_pid" ]; then wait "$tray_pid" 2>/dev/null || true; fi
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
     fi
-    xvfb_pid="" tray_pid=""
+    xvfb_pid=""
 }
 on_exit() {
     local status=$?
@@ -116,23 +140,46 @@ else
     echo "== no usable display: started Xvfb on $DISPLAY (PID $xvfb_pid)"
 fi
 
-# --- KestrixTray.exe, with the companions beside it in its own folder.
+# --- The product as a user gets it: the silent installer puts KestrixTray.exe,
+# Kestrix.exe, KestrixUpdate.exe and Kestrix.chm into Program Files, writes
+# the defaults and the logon entry, and starts KestrixTray.
 if [ "$own_display" = yes ]; then
     # A wineserver that lasts as long as this script: it is stopped with it.
     wineserver -p </dev/null >/dev/null 2>&1
 fi
-echo "== starting KestrixTray.exe"
-cd "$build/bin"
-if [ "$own_display" = yes ] || [ "$screenshot_only" = yes ]; then
-    wine KestrixTray.exe </dev/null >/dev/null 2>&1 &
-else
-    setsid wine KestrixTray.exe </dev/null >/dev/null 2>&1 &
+run() {
+    if [ "$own_display" = yes ] || [ "$screenshot_only" = yes ]; then
+        "$@" </dev/null >/dev/null 2>&1 &
+    else
+        setsid "$@" </dev/null >/dev/null 2>&1 &
+    fi
+}
+# A KestrixTray.exe of this prefix (other prefixes may run their own).
+tray_running() {
+    local pid
+    for pid in $(pgrep -f 'KestrixTray\.exe' 2>/dev/null); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+echo "== installing the product with $(basename "$setup") /S"
+# The desktop and its taskbar first (the prefix's first process starts them),
+# so that the installer can start KestrixTray through the shell.
+wine wineboot </dev/null >/dev/null 2>&1 || true
+cd "$build/product"
+wine KestrixSetup.exe /S </dev/null >/dev/null 2>&1 || { echo "start.sh: the silent installation failed" >&2; exit 1; }
+# The Program Files folder of the build's bitness in a 64-bit prefix.
+if [ "$arch" = i686 ]; then folder='C:\Program Files (x86)'; else folder='C:\Program Files'; fi
+tray="$folder\\VELMOR\\Kestrix\\KestrixTray.exe"
+for _ in $(seq 30); do tray_running && break; sleep 0.2; done
+if ! tray_running; then
+    echo "== starting $tray"
+    run wine "$tray"
 fi
-tray_pid=$!
 
 sleep "$wait_seconds"
 xwd -root -silent -display "$DISPLAY" | convert xwd:- "$shot"
-if kill -0 "$tray_pid" 2>/dev/null; then state="running"; else state="ended"; fi
+if tray_running; then state="running"; else state="ended"; fi
 echo "KestrixTray.exe is $state; screenshot of the desktop after $wait_seconds s:"
 echo "$shot"
 

@@ -2,9 +2,17 @@
 # Builds everything and runs every test, in one ctest run:
 #   build/host  the unit tests on the host, with AddressSanitizer and UBSan (g++)
 #   build/fuzz  the libFuzzer targets, each a short bounded run (clang)
-#   build/win   KestrixTray.exe, the companions and the integration tests under Wine (mingw-w64)
+#   build/win   the shipped 32-bit (i686) Windows build: KestrixTray.exe, the companions,
+#               the installer and the integration tests (mingw-w64)
+#   build/win64 the same sources for x86_64
+# The integration tests run under Wine against one of the two Windows builds:
+# the 32-bit one where this machine can run 32-bit code (the 32-bit Wine loader
+# starts), otherwise the x86_64 one under the 64-bit loader. The shipped 32-bit
+# files are checked statically on every machine.
 # The last line is ctest's summary; the exit code is non-zero when anything failed.
-# KX_BUILD_DIR moves the three build folders elsewhere (default: build/ in the tree).
+# KX_BUILD_DIR moves the build folders elsewhere (default: build/ in the tree).
+# KX_ASSUME_NO_32BIT=1 makes the probe answer "cannot run 32-bit code", to run
+# the suite against the x86_64 build on a machine that could run either.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -28,18 +36,42 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BU
     -DKX_FUZZ=ON -DKX_UNIT_TESTS=OFF
 cmake --build "$build/fuzz"
 
-phase "Windows build (mingw-w64 i686)"
+# Which Windows build the Wine suite verifies: a real probe, the 32-bit loader started.
+if [ "${KX_ASSUME_NO_32BIT:-0}" = 1 ]; then
+    wine_arch=x86_64
+    wine_why="KX_ASSUME_NO_32BIT=1 makes the probe answer that this machine cannot run 32-bit code"
+elif probe="$(/usr/lib/wine/wine --version 2>&1)"; then
+    wine_arch=i686
+    wine_why="this machine runs 32-bit code (the 32-bit Wine loader starts: $probe)"
+else
+    wine_arch=x86_64
+    wine_why="this machine cannot run 32-bit code (the 32-bit Wine loader fails: ${probe:-no output}); the 64-bit loader runs it"
+fi
+wine32=OFF wine64=OFF
+if [ "$wine_arch" = i686 ]; then wine32=ON; else wine64=ON; fi
+
+phase "Windows build (mingw-w64 i686, the shipped product)"
 cmake -S "$root" -B "$build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DKX_WINE_TESTS=$wine32
 cmake --build "$build/win"
 
-# One test tree over the three builds, so that one ctest run gives one summary.
+phase "Windows build (mingw-w64 x86_64)"
+cmake -S "$root" -B "$build/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DKX_WINE_TESTS=$wine64
+cmake --build "$build/win64"
+
+# One test tree over the four builds, so that one ctest run gives one summary.
 cat >"$build/CTestTestfile.cmake" <<'CTEST'
-# The three builds of scripts/test.sh, run as one.
-subdirs("host" "fuzz" "win")
+# The builds of scripts/test.sh, run as one.
+subdirs("host" "fuzz" "win" "win64")
 CTEST
 
 phase "tests"
+if [ "$wine_arch" = i686 ]; then
+    echo "The Wine suite verifies the 32-bit build (build/win, the shipped product): $wine_why."
+else
+    echo "The Wine suite verifies the x86_64 build (build/win64): $wine_why."
+fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 exec ctest --test-dir "$build" --output-on-failure -j2 </dev/null

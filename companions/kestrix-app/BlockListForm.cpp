@@ -116,11 +116,7 @@ private:
         ListWindows();
     }
 
-    void Reload() {
-        const auto loaded = store_.Load(app_.BlockListFile());
-        state_ = loaded.state;
-        document_ = loaded.document;
-    }
+    void Reload() { loaded_ = store_.Load(app_.BlockListFile()); }
 
     std::wstring KindText(const Text& kind) const {
         if (kind == u"0") return Caption(L"KindClass");
@@ -150,7 +146,7 @@ private:
         int index = 0;
         for (const kx::BlockRow& row : kx::DefaultBlockRows()) {
             InsertRow(builtIn, index, row.kind, row.pattern, row.description);
-            const bool inForce = !document_.IsBuiltInRemoved(row.pattern);
+            const bool inForce = !loaded_.document.IsBuiltInRemoved(row.pattern);
             LVITEMW state = {};
             state.stateMask = LVIS_STATEIMAGEMASK;
             state.state = INDEXTOSTATEIMAGEMASK(inForce ? 2 : 1);
@@ -160,12 +156,19 @@ private:
         HWND user = Item(kIdUserRows);
         SendMessageW(user, LVM_DELETEALLITEMS, 0, 0);
         index = 0;
-        for (const kx::BlockFileLine* row : document_.UserRows()) {
+        for (const kx::BlockFileLine* row : loaded_.document.UserRows()) {
             InsertRow(user, index++, row->kind, row->pattern, row->description);
         }
         filling_ = false;
-        if (state_ == kx::BlockFileState::Unreadable) ShowStatus(Message(L"Unreadable"), true);
-        if (state_ == kx::BlockFileState::Busy) ShowStatus(Message(L"FileBusy"), true);
+        // A file not read to its end is kept whole at the first save; the user is told so.
+        switch (loaded_.state) {
+            case kx::BlockFileState::Unreadable: ShowStatus(Message(L"Unreadable"), true); break;
+            case kx::BlockFileState::Busy: ShowStatus(Message(L"FileBusy"), true); break;
+            case kx::BlockFileState::Truncated: ShowStatus(Message(L"Truncated"), true); break;
+            case kx::BlockFileState::Utf8WithoutMark: ShowStatus(Message(L"Utf8NoMark"), true); break;
+            case kx::BlockFileState::Missing:
+            case kx::BlockFileState::Read: break;
+        }
         if (!store_.HasDataFolder(app_.BlockListFile())) ShowStatus(Message(L"NoDataFolder"), true);
     }
 
@@ -237,22 +240,26 @@ private:
             case kx::RowProblem::BadKind: ShowStatus(Message(L"BadKind"), true); break;
             case kx::RowProblem::EmptyPattern: ShowStatus(Message(L"EmptyPattern"), true); break;
             case kx::RowProblem::LineBreak: ShowStatus(Message(L"LineBreak"), true); break;
+            case kx::RowProblem::TooLong: ShowStatus(Message(L"RowTooLong"), true); break;
         }
         return true;
     }
 
     void Save() {
-        const kx::SaveResult result = store_.Save(app_.BlockListFile(), document_, state_);
+        const kx::SaveResult result = store_.Save(app_.BlockListFile(), loaded_);
         if (result != kx::SaveResult::Saved) {
-            const bool busy = result == kx::SaveResult::ReplaceFailed || result == kx::SaveResult::NotRead;
-            // Show what the file holds, not what could not be written.
-            if (state_ != kx::BlockFileState::Unreadable) Reload();
+            const wchar_t* message = L"SaveFailed";
+            if (result == kx::SaveResult::ReplaceFailed || result == kx::SaveResult::NotRead) message = L"FileBusy";
+            if (result == kx::SaveResult::Changed) message = L"ChangedElsewhere";
+            if (result == kx::SaveResult::TooLarge) message = L"ListTooLarge";
+            if (result == kx::SaveResult::FolderFailed) message = L"NoDataFolder";
+            // Show what the file holds, not what could not be written; after a
+            // change elsewhere the user makes their change again on that.
+            if (loaded_.state != kx::BlockFileState::Unreadable || result == kx::SaveResult::Changed) Reload();
             Fill();
-            const bool noFolder = result == kx::SaveResult::FolderFailed;
-            ShowStatus(Message(busy ? L"FileBusy" : noFolder ? L"NoDataFolder" : L"SaveFailed"), true);
+            ShowStatus(Message(message), true);
             return;
         }
-        state_ = kx::BlockFileState::Read;
         Fill();
         if (app_.Settings().RequestReload() != kx::SettingWrite::Written) {
             ShowStatus(Message(L"ReloadRefused"), true);
@@ -270,11 +277,11 @@ private:
             case kIdAdd:
                 ReadRow(&kind, &pattern, &description);
                 if (Refuse(kx::BlockListDocument::CheckRow(kind, pattern, description))) return;
-                if (document_.HasRow(kind, pattern)) {
+                if (loaded_.document.HasRow(kind, pattern)) {
                     ShowStatus(Message(L"AlreadyListed"), true);
                     return;
                 }
-                document_.AddRow(kind, pattern, description);
+                loaded_.document.AddRow(kind, pattern, description);
                 Save();
                 break;
             case kIdChange: {
@@ -284,7 +291,7 @@ private:
                     return;
                 }
                 ReadRow(&kind, &pattern, &description);
-                if (Refuse(document_.ChangeRow(static_cast<std::size_t>(row), kind, pattern, description))) return;
+                if (Refuse(loaded_.document.ChangeRow(static_cast<std::size_t>(row), kind, pattern, description))) return;
                 Save();
                 break;
             }
@@ -294,7 +301,7 @@ private:
                     ShowStatus(Message(L"NoSelection"), true);
                     return;
                 }
-                document_.DeleteRow(static_cast<std::size_t>(row));
+                loaded_.document.DeleteRow(static_cast<std::size_t>(row));
                 Save();
                 break;
             }
@@ -310,10 +317,10 @@ private:
             const auto& rows = kx::DefaultBlockRows();
             if (change->iItem < 0 || static_cast<std::size_t>(change->iItem) >= rows.size()) return 0;
             const bool inForce = ((change->uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2;
-            document_.SetBuiltInRemoved(rows[static_cast<std::size_t>(change->iItem)].pattern, !inForce);
+            loaded_.document.SetBuiltInRemoved(rows[static_cast<std::size_t>(change->iItem)].pattern, !inForce);
             Save();
         } else if (header->idFrom == static_cast<UINT_PTR>(kIdUserRows) && (change->uNewState & LVIS_SELECTED) != 0) {
-            const auto rows = document_.UserRows();
+            const auto rows = loaded_.document.UserRows();
             if (change->iItem < 0 || static_cast<std::size_t>(change->iItem) >= rows.size()) return 0;
             const kx::BlockFileLine* row = rows[static_cast<std::size_t>(change->iItem)];
             if (row->kind.size() == 1 && row->kind[0] >= u'0' && row->kind[0] <= u'2') {
@@ -326,8 +333,7 @@ private:
     }
 
     kx::BlockListStore store_;
-    kx::BlockListDocument document_;
-    kx::BlockFileState state_ = kx::BlockFileState::Missing;
+    kx::LoadedBlockList loaded_;
     bool filling_ = false;
     std::vector<HWND> windows_;
 };

@@ -343,7 +343,10 @@ private:
 
 class StatsForm : public Form {
 public:
-    explicit StatsForm(App& app) : Form(app, L"TKXStatsForm", L"KXStatsForm", 440, 270) {}
+    explicit StatsForm(App& app)
+        : Form(app, L"TKXStatsForm", L"KXStatsForm", 440, 270),
+          store_(app.Api().system, app.Api().files, app.Api().clock),
+          watch_(store_) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(L"KXStatsForm").c_str());
@@ -406,8 +409,9 @@ private:
         }
         SetText(kIdStatValue + 3, priority);
 
-        kx::BlockListStore store(app_.Api().system, app_.Api().files, app_.Api().clock);
-        const auto loaded = store.Load(app_.BlockListFile());
+        // Read again only when the file changed: another account's list may be large.
+        watch_.Refresh(app_.BlockListFile());
+        const kx::LoadedBlockList& loaded = watch_.List();
         std::size_t inForce = 0;
         for (const kx::BlockRow& row : kx::DefaultBlockRows()) {
             if (!loaded.document.IsBuiltInRemoved(row.pattern)) ++inForce;
@@ -445,6 +449,8 @@ private:
     void OnCommand(int, int) override {}
 
     FILETIME idle_{}, kernel_{}, user_{};
+    kx::BlockListStore store_;
+    kx::BlockListWatch watch_;
 };
 
 // ------------------------------------------------------------- self-check
@@ -481,6 +487,8 @@ private:
         switch (store.Load(app_.BlockListFile()).state) {
             case kx::BlockFileState::Missing: SetText(kIdCheckResult + 2, Caption(L"NoFile")); break;
             case kx::BlockFileState::Read: SetText(kIdCheckResult + 2, Caption(L"Pass")); break;
+            case kx::BlockFileState::Truncated:        // KestrixTray does not read it to its end
+            case kx::BlockFileState::Utf8WithoutMark:  // KestrixTray misreads its non-ASCII text
             case kx::BlockFileState::Unreadable:
             case kx::BlockFileState::Busy: SetText(kIdCheckResult + 2, Caption(L"Fail")); break;
         }

@@ -46,8 +46,9 @@
 
 namespace {
 
-// The registry view of the settings key: the one the shipped programs use.
-constexpr REGSAM kSettingsView = KEY_WOW64_32KEY;
+// The registry view of the programs the installer carries: the helper is
+// built with them, so its own bitness names their view.
+constexpr REGSAM kProgramsView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
 // What the programs open the settings key with (KEY_WRITE includes create-subkey).
 constexpr ACCESS_MASK kUsersKeyRights = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
@@ -92,7 +93,7 @@ bool KeyDaclWithUsers(PACL old, PSID users, std::vector<BYTE>* acl) {
 int GrantKey(const wchar_t* subKey) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    const REGSAM access = READ_CONTROL | WRITE_DAC | kSettingsView;
+    const REGSAM access = READ_CONTROL | WRITE_DAC | kProgramsView;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, access, nullptr, &key, &disposition) !=
         ERROR_SUCCESS) {
         Say(L"HKEY_LOCAL_MACHINE\\" + std::wstring(subKey) + L" cannot be opened.");

@@ -80,7 +80,7 @@ PRODUCT_KEYS = {
     "KXAboutForm": ["KXAboutForm", "VersionLabel", "MakerLabel", "UpdateButton", "CloseButton"],
     "KXMessages": ["Saved", "LanguageNote", "WriteRefused", "RunRefused", "ListSaved", "EmptyPattern", "LineBreak",
                    "BadKind", "SaveFailed", "FileBusy", "Unreadable", "ReloadRefused", "AlreadyListed",
-                   "NoSelection"],
+                   "NoSelection", "Truncated", "Utf8NoMark", "ChangedElsewhere", "ListTooLarge", "RowTooLong"],
     "KXUpdateForm": ["KXUpdateForm", "Checking", "Available", "UpToDate", "NoAnswer", "DownloadButton",
                      "RetryButton", "CloseButton"],
 }
@@ -123,7 +123,16 @@ PRODUCT_TEXTS = {
                        "The block-list file cannot be read. It is kept as Kestrix.csv.bak when you save.",
                        "The block list is saved, but KestrixTray could not be told to read it again: "
                        "the settings are read-only.",
-                       "This row is already in the list.", "Choose a row first."],
+                       "This row is already in the list.", "Choose a row first.",
+                       "The file is not read to its end (a NUL character, or UTF-16 without a mark). It is kept as "
+                       "Kestrix.csv.bak when you save.",
+                       "The file is UTF-8 without a mark and is shown as KestrixTray reads it. It is kept as "
+                       "Kestrix.csv.bak when you save.",
+                       "The block list was changed elsewhere meanwhile. It is shown as it now stands: make your "
+                       "change again.",
+                       "Not saved: KestrixTray reads no list this large (4 MiB, 65,536 rows, 4,096 characters a "
+                       "line). The file is unchanged.",
+                       "The text and the description are too long for one row (4,096 characters at most)."],
         "KXUpdateForm": ["Kestrix Update", "Asking the update server...", "An update for Kestrix is available.",
                          "Kestrix is up to date.",
                          "The update server could not be reached. Check the Internet connection and try again.",
@@ -173,7 +182,16 @@ PRODUCT_TEXTS = {
                        "l'enregistrement.",
                        "La liste est enregistrée, mais KestrixTray n'a pas pu être prévenu : les paramètres sont en "
                        "lecture seule.",
-                       "Cette ligne est déjà dans la liste.", "Choisissez d'abord une ligne."],
+                       "Cette ligne est déjà dans la liste.", "Choisissez d'abord une ligne.",
+                       "Le fichier n'est pas lu jusqu'au bout (un caractère NUL, ou de l'UTF-16 sans marque). Il sera "
+                       "conservé sous Kestrix.csv.bak à l'enregistrement.",
+                       "Le fichier est en UTF-8 sans marque et s'affiche tel que KestrixTray le lit. Il sera conservé "
+                       "sous Kestrix.csv.bak à l'enregistrement.",
+                       "La liste a été modifiée ailleurs entre-temps. Elle s'affiche telle qu'elle est : refaites "
+                       "votre modification.",
+                       "Non enregistré : KestrixTray ne lit pas une liste aussi grande (4 Mio, 65 536 lignes, 4 096 "
+                       "caractères par ligne). Le fichier est inchangé.",
+                       "Le texte et la description sont trop longs pour une ligne (4 096 caractères au plus)."],
         "KXUpdateForm": ["Mise à jour Kestrix", "Interrogation du serveur de mise à jour...",
                          "Une mise à jour de Kestrix est disponible.", "Kestrix est à jour.",
                          "Le serveur de mise à jour est injoignable. Vérifiez la connexion Internet et réessayez.",
@@ -212,7 +230,15 @@ PRODUCT_TEXTS = {
                        "다른 프로그램이 제외 목록 파일을 사용 중입니다. 잠시 후 다시 시도하세요.",
                        "제외 목록 파일을 읽을 수 없습니다. 저장하면 Kestrix.csv.bak으로 보관됩니다.",
                        "목록을 저장했지만 KestrixTray에 알리지 못했습니다: 설정이 읽기 전용입니다.",
-                       "이미 목록에 있는 항목입니다.", "먼저 항목을 선택하세요."],
+                       "이미 목록에 있는 항목입니다.", "먼저 항목을 선택하세요.",
+                       "파일을 끝까지 읽지 못했습니다(NUL 문자 또는 표시 없는 UTF-16). 저장할 때 Kestrix.csv.bak으로 "
+                       "보관됩니다.",
+                       "이 파일은 표시 없는 UTF-8이며 KestrixTray가 읽는 대로 표시됩니다. 저장할 때 Kestrix.csv.bak으로 "
+                       "보관됩니다.",
+                       "그동안 다른 곳에서 목록이 변경되었습니다. 현재 상태로 표시되니 변경을 다시 하세요.",
+                       "저장하지 않았습니다: KestrixTray는 이렇게 큰 목록을 읽지 않습니다(4 MiB, 65,536행, 한 줄 "
+                       "4,096자). 파일은 그대로입니다.",
+                       "텍스트와 설명이 한 항목으로는 너무 깁니다(최대 4,096자)."],
         "KXUpdateForm": ["Kestrix 업데이트", "업데이트 서버에 묻는 중...", "Kestrix 업데이트가 있습니다.",
                          "Kestrix가 최신입니다.", "업데이트 서버에 연결할 수 없습니다. 인터넷 연결을 확인하고 다시 시도하세요.",
                          "다운로드 페이지 열기(&O)", "다시 시도(&T)", "닫기(&C)"],
@@ -257,7 +283,16 @@ PRODUCT_TEXTS = {
                        "O arquivo da lista não pode ser lido. Ele é guardado como Kestrix.csv.bak ao salvar.",
                        "A lista foi salva, mas o KestrixTray não pôde ser avisado: as configurações são somente "
                        "leitura.",
-                       "Esta linha já está na lista.", "Escolha uma linha primeiro."],
+                       "Esta linha já está na lista.", "Escolha uma linha primeiro.",
+                       "O arquivo não é lido até o fim (um caractere NUL, ou UTF-16 sem marca). Ele é guardado como "
+                       "Kestrix.csv.bak ao salvar.",
+                       "O arquivo é UTF-8 sem marca e é mostrado como o KestrixTray o lê. Ele é guardado como "
+                       "Kestrix.csv.bak ao salvar.",
+                       "A lista foi alterada em outro lugar nesse meio tempo. Ela é mostrada como está agora: faça "
+                       "sua alteração de novo.",
+                       "Não salvo: o KestrixTray não lê uma lista tão grande (4 MiB, 65.536 linhas, 4.096 caracteres "
+                       "por linha). O arquivo não mudou.",
+                       "O texto e a descrição são longos demais para uma linha (no máximo 4.096 caracteres)."],
         "KXUpdateForm": ["Atualização do Kestrix", "Consultando o servidor de atualização...",
                          "Há uma atualização do Kestrix disponível.", "O Kestrix está atualizado.",
                          "O servidor de atualização não respondeu. Verifique a conexão com a Internet e tente de novo.",
@@ -303,7 +338,16 @@ PRODUCT_TEXTS = {
                        "Файл списка занят другой программой. Повторите попытку через мгновение.",
                        "Файл списка не читается. При сохранении он будет сохранён как Kestrix.csv.bak.",
                        "Список сохранён, но KestrixTray не удалось уведомить: настройки доступны только для чтения.",
-                       "Эта строка уже есть в списке.", "Сначала выберите строку."],
+                       "Эта строка уже есть в списке.", "Сначала выберите строку.",
+                       "Файл прочитан не до конца (символ NUL или UTF-16 без метки). При сохранении он будет "
+                       "сохранён как Kestrix.csv.bak.",
+                       "Файл в UTF-8 без метки и показан так, как его читает KestrixTray. При сохранении он будет "
+                       "сохранён как Kestrix.csv.bak.",
+                       "Список тем временем изменили в другом месте. Он показан в текущем виде: внесите изменение "
+                       "заново.",
+                       "Не сохранено: KestrixTray не читает такой большой список (4 МиБ, 65 536 строк, 4 096 символов "
+                       "в строке). Файл не изменён.",
+                       "Текст и описание слишком длинные для одной строки (не более 4 096 символов)."],
         "KXUpdateForm": ["Обновление Kestrix", "Запрос к серверу обновлений...", "Доступно обновление Kestrix.",
                          "У вас последняя версия Kestrix.",
                          "Сервер обновлений недоступен. Проверьте подключение к Интернету и повторите попытку.",

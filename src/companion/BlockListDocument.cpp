@@ -1,5 +1,6 @@
 #include "companion/BlockListDocument.h"
 
+#include "config/InputLimits.h"
 #include "config/TextRules.h"
 
 namespace kx {
@@ -82,6 +83,11 @@ RowProblem BlockListDocument::CheckRow(const Text& kind, const Text& pattern, co
     if (kind != u"0" && kind != u"1" && kind != u"2") return RowProblem::BadKind;
     if (pattern.empty()) return RowProblem::EmptyPattern;
     if (HoldsLineBreak(pattern) || HoldsLineBreak(description)) return RowProblem::LineBreak;
+    BlockFileLine line;
+    line.kind = kind;
+    line.pattern = pattern;
+    line.description = description;
+    if (FormatAddition(line).size() > kMaxBlockListLineChars) return RowProblem::TooLong;
     return RowProblem::None;
 }
 

@@ -17,6 +17,7 @@ enum class RowProblem {
     BadKind,          // the kind is not "0", "1" or "2"
     EmptyPattern,     // an empty pattern never matches anything
     LineBreak,        // a CR, LF or NUL would cut the line when KestrixTray reads it
+    TooLong,          // the row's line would be longer than KestrixTray reads
 };
 
 struct BlockFileLine {

@@ -56,7 +56,7 @@ double LoadMeter::GetSystemProcessorLoad() {
 
         const std::int64_t idle = ReadInt64(performance);
         const std::int64_t systemTime = ReadInt64(timeOfDay + 8);
-        const unsigned processors = basic[40];
+        const unsigned processors = basic[kBasicProcessorCountOffset];
 
         double result = 0;
         if (state_.PreviousIdleTime != 0) {

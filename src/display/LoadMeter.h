@@ -24,8 +24,9 @@ constexpr std::uint32_t kSystemTimeOfDayInformation = 3;
 
 class LoadMeter {
 public:
-    // Lengths the queries are made with.
-    static constexpr std::uint32_t kBasicLength = 44;
+    // Lengths the queries are made with; the basic record's is the process's own.
+    static constexpr std::uint32_t kBasicLength = w32::kSystemBasicInformationLength;
+    static constexpr std::uint32_t kBasicProcessorCountOffset = w32::kSystemBasicNumberOfProcessorsOffset;
     static constexpr std::uint32_t kTimeOfDayLength = 32;
     static constexpr std::uint32_t kPerformanceLengthOld = 312;  // version index below 5
     static constexpr std::uint32_t kPerformanceLength = 1000;

@@ -21,6 +21,15 @@ struct OsVersionInfo {
     std::uint8_t wProductType = 0;
 };
 
+namespace w32 {
+// SYSTEM_BASIC_INFORMATION holds three pointer-sized fields before its
+// one-byte processor count, so its layout is the calling process's own: 44
+// bytes with the count at offset 40 in a 32-bit process, 64 bytes with the
+// count at offset 56 in a 64-bit one. The system refuses any other length.
+constexpr std::uint32_t kSystemBasicInformationLength = sizeof(void*) == 8 ? 64 : 44;
+constexpr std::uint32_t kSystemBasicNumberOfProcessorsOffset = sizeof(void*) == 8 ? 56 : 40;
+}  // namespace w32
+
 class ISystemInfo {
 public:
     virtual ~ISystemInfo() = default;
@@ -39,6 +48,26 @@ public:
     // case, as FindResourceW does); false when there is none.
     virtual bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) = 0;
 };
+
+// WIN32_FILE_ATTRIBUTE_DATA, the fields the program uses.
+struct FileAttributeData {
+    std::uint32_t attributes = 0;
+    std::int64_t lastWriteTime = 0;  // FILETIME, 100 ns since 1601 (UTC)
+    std::int64_t size = 0;
+};
+
+namespace w32 {
+// (kErrorFileNotFound and kErrorAccessDenied are in platform/Types.h.)
+constexpr std::uint32_t kErrorSharingViolation = 32;
+constexpr std::uint32_t kErrorLockViolation = 33;
+// ReplaceFileW: the replaced file could not be deleted; both files keep their names.
+constexpr std::uint32_t kErrorUnableToRemoveReplaced = 1175;
+// ReplaceFileW: the replacement could not be moved; with a backup named, both files keep their names.
+constexpr std::uint32_t kErrorUnableToMoveReplacement = 1176;
+// ReplaceFileW: the replaced file is now the backup and the replacement kept
+// its own name: nothing is left under the replaced file's name.
+constexpr std::uint32_t kErrorUnableToMoveReplacement2 = 1177;
+}  // namespace w32
 
 class IFiles {
 public:
@@ -59,6 +88,14 @@ public:
     virtual bool CreateDirectoryW(const Text& path) = 0;
     // INVALID_FILE_ATTRIBUTES (0xFFFFFFFF) when there is nothing at path.
     virtual std::uint32_t GetFileAttributesW(const Text& path) = 0;
+    // GetFileAttributesExW with GetFileExInfoStandard; false when there is
+    // nothing at path (or it cannot be asked).
+    virtual bool GetFileAttributesExW(const Text& path, FileAttributeData* data) = 0;
+    // ReplaceFileW: replacement takes the place of replaced, which becomes
+    // backup (none when backup is empty). Returns 0, or the error
+    // GetLastError gives (w32::kError*), which tells how far it got.
+    virtual std::uint32_t ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
+                                       std::uint32_t flags) = 0;
 };
 
 inline void CloseFileHandle(IFiles& api, KHandle file) { api.CloseHandle(file); }

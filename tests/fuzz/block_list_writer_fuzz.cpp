@@ -2,21 +2,59 @@
 // user's file holds, after the editor has read it, added a row and saved it,
 // KestrixTray reads every row the editor shows (unreadable lines no longer
 // hide the rows after them), the built-in rows the editor shows as removed,
-// and the added row exactly; and no line of the file is lost.
+// and the added row exactly; and no line of the file is lost. Every non-blank
+// character of the file is in the saved file, or the editor reported the file
+// as not read normally and kept it whole as the backup.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "companion/BlockListStore.h"
+#include "config/TextRules.h"
 #include "engine/BlockList.h"
 #include "sim/SimPlatform.h"
+
+namespace {
+
+// How often each non-blank character occurs in the text of bytes.
+std::map<char16_t, std::size_t> NonBlankCharacters(const std::vector<std::uint8_t>& bytes, kx::ISystemInfo& system) {
+    std::map<char16_t, std::size_t> counts;
+    for (const kx::Text& line : kx::ReadTextLines(bytes, system)) {
+        for (char16_t c : line) {
+            if (c > 32) ++counts[c];
+        }
+    }
+    return counts;
+}
+
+// The input as text to its very end: every NUL character made a blank, so
+// that nothing after it is cut off, and an odd last byte of UTF-16 completed.
+std::vector<std::uint8_t> WithoutNuls(std::vector<std::uint8_t> bytes) {
+    const bool le = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+    const bool be = bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
+    if (!le && !be) {
+        for (auto& b : bytes) {
+            if (b == 0) b = ' ';
+        }
+        return bytes;
+    }
+    if (bytes.size() % 2 != 0) bytes.push_back(le ? 0 : ' ');
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0) bytes[le ? i : i + 1] = ' ';
+    }
+    return bytes;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kx::sim::SimPlatform sim;
     sim.world.folders = {u"C:\\PROGRAMDATA", u"C:\\PROGRAMDATA\\VELMOR", u"C:\\PROGRAMDATA\\VELMOR\\KESTRIX"};
     const kx::Text path = u"C:\\ProgramData\\VELMOR\\Kestrix\\Kestrix.csv";
-    sim.world.files[kx::sim::Upper(path)] = kx::sim::SimFile{std::vector<std::uint8_t>(data, data + size), false};
+    const std::vector<std::uint8_t> input(data, data + size);
+    sim.world.files[kx::sim::Upper(path)] = kx::sim::SimFile{input, false};
     {
         kx::BlockListStore store(sim.system, sim.files, sim.clock);
         kx::LoadedBlockList loaded = store.Load(path);
@@ -29,7 +67,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (value.empty()) value = u"x";
         const std::size_t foreignBefore = loaded.document.ForeignLines().size();
         if (loaded.document.AddRow(u"1", value, value + u"\"") != kx::RowProblem::None) std::abort();
-        if (store.Save(path, loaded.document, loaded.state) != kx::SaveResult::Saved) {
+        const kx::BlockFileState readAs = loaded.state;
+        if (readAs == kx::BlockFileState::Missing || readAs == kx::BlockFileState::Busy) std::abort();
+        if (store.Save(path, loaded) != kx::SaveResult::Saved) std::abort();
+        const auto& saved = sim.world.files[kx::sim::Upper(path)].bytes;
+        if (readAs != kx::BlockFileState::Truncated && readAs != kx::BlockFileState::Unreadable) {
+            // Nothing of the file is lost: each character is there at least as often.
+            const auto before = NonBlankCharacters(WithoutNuls(input), sim.system);
+            const auto after = NonBlankCharacters(saved, sim.system);
+            for (const auto& [c, count] : before) {
+                auto it = after.find(c);
+                if (it == after.end() || it->second < count) std::abort();
+            }
+        }
+        if (kx::NeedsKeeping(readAs)) {
+            auto backup = sim.world.files.find(kx::sim::Upper(kx::BlockListStore::BackupPath(path)));
+            if (backup == sim.world.files.end() || backup->second.bytes != input) std::abort();
+        } else if (sim.world.files.count(kx::sim::Upper(kx::BlockListStore::BackupPath(path))) != 0) {
             std::abort();
         }
 

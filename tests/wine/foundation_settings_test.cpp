@@ -1,6 +1,7 @@
 // wine-test: version=win10 desktop=no timeout=60
-// The settings store against the real registry: the key lives in the 32-bit
-// view of HKEY_LOCAL_MACHINE, reads fall back to their defaults, writes create
+// The settings store against the real registry: the key lives in the
+// program's own view of HKEY_LOCAL_MACHINE (the 32-bit view for the shipped
+// 32-bit build, the 64-bit view for an x86_64 build), reads fall back to their defaults, writes create
 // the key, and a refused write leaves the old value in place.
 #include <gtest/gtest.h>
 
@@ -32,13 +33,13 @@ TEST_F(SettingsStoreOnWindows, MissingKeyGivesEveryDefaultAndReadsCreateNothing)
     EXPECT_FALSE(kxtest::KeyExists());
 }
 
-TEST_F(SettingsStoreOnWindows, WritesCreateTheKeyInThe32BitViewWithTheirTypes) {
+TEST_F(SettingsStoreOnWindows, WritesCreateTheKeyInTheProgramsViewWithTheirTypes) {
     store.RegWriteString(u"Handle", u"131140");
     store.RegWriteBool(u"ReloadList", true);
     store.RegWriteBool(u"LoadTrayIcon", false);
 
-    EXPECT_TRUE(kxtest::KeyExists(kSettingsKey, KEY_WOW64_32KEY));
-    EXPECT_FALSE(kxtest::KeyExists(kSettingsKey, KEY_WOW64_64KEY)) << "the key must not be in the 64-bit view";
+    EXPECT_TRUE(kxtest::KeyExists(kSettingsKey, kxtest::kProgramView));
+    EXPECT_FALSE(kxtest::KeyExists(kSettingsKey, kxtest::kOtherView)) << "the key must not be in the other view";
     EXPECT_EQ(kxtest::ReadStringValue(L"Handle"), std::optional<std::wstring>(L"131140"));
     EXPECT_EQ(kxtest::ReadDwordValue(L"ReloadList"), std::optional<DWORD>(1));
     EXPECT_EQ(kxtest::ReadDwordValue(L"LoadTrayIcon"), std::optional<DWORD>(0));
@@ -106,7 +107,7 @@ TEST_F(SettingsStoreOnWindows, RefusedWriteLeavesTheOldTextAndRaisesNothing) {
     ASSERT_TRUE(kxtest::SetStringValue(L"Handle", L"777"));
     ASSERT_TRUE(kxtest::MakeKeyReadOnly());
     HKEY refused = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_WRITE | KEY_WOW64_32KEY, &refused),
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_WRITE | kxtest::kProgramView, &refused),
               ERROR_ACCESS_DENIED)
         << "the read-only key must refuse writing, or this test proves nothing";
 

@@ -100,15 +100,21 @@ TEST(Win32SystemOnWindows, NtQuerySystemInformationThroughItsLookedUpEntry) {
     const kx::ProcAddress entry = libraries.GetProcAddress(ntdll.get(), "NtQuerySystemInformation");
     ASSERT_NE(entry, 0u);
 
-    // SystemBasicInformation (class 0): 44 bytes in a 32-bit process, the
-    // number of processors in its last byte but three.
-    std::uint8_t basic[44] = {};
+    // SystemBasicInformation (class 0) in this process's own layout: 44 bytes
+    // with the number of processors at offset 40 in a 32-bit process, 64 bytes
+    // with it at offset 56 in a 64-bit one; the other length is refused.
+    std::uint8_t basic[kx::w32::kSystemBasicInformationLength] = {};
     std::uint32_t returned = 0;
     ASSERT_EQ(system.CallNtQuerySystemInformation(entry, 0, basic, sizeof basic, &returned), 0);
     EXPECT_EQ(returned, sizeof basic);
     SYSTEM_INFO info;
     ::GetSystemInfo(&info);
-    EXPECT_EQ(basic[40], static_cast<std::uint8_t>(info.dwNumberOfProcessors));
+    EXPECT_EQ(basic[kx::w32::kSystemBasicNumberOfProcessorsOffset], static_cast<std::uint8_t>(info.dwNumberOfProcessors));
+    std::uint8_t otherLayout[64] = {};
+    const std::uint32_t otherLength = sizeof basic == 44 ? 64u : 44u;
+    EXPECT_EQ(system.CallNtQuerySystemInformation(entry, 0, otherLayout, otherLength, &returned),
+              static_cast<long>(0xC0000004L))  // STATUS_INFO_LENGTH_MISMATCH
+        << "the other bitness's layout must be refused, or the layout is not proved";
 
     // Too small a buffer: STATUS_INFO_LENGTH_MISMATCH, and the stack is still
     // sound afterwards (the entry is called with its own convention).

@@ -205,6 +205,63 @@ TEST_F(ProductApp, WindowsInEnglishAndRussian) {
     EXPECT_EQ(kxtest::FindTopWindow(L"TKXAddBlockListForm"), nullptr);
 }
 
+std::string Utf16Bytes(const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+TEST_F(ProductApp, BlockListSavesReplaceTheFileKeepWhatTheyCouldNotShowAndNeverOverwriteAnotherEditor) {
+    const std::wstring file = BlockListFile();
+    const std::wstring folder = file.substr(0, file.rfind(L'\\'));
+    ::CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    // A file with a NUL character: the row after it is not read.
+    const std::string original = "\xFF\xFE" + Utf16Bytes(L"+ 1 Before a\r\n") + std::string(2, '\0') +
+                                 Utf16Bytes(L"+ 1 After b\r\n");
+    ASSERT_TRUE(kxtest::WriteFileBytes(file, original));
+    HWND blockList = OpenFrom(kxapp::kIdOpenBlockList, L"TKXAddBlockListForm");
+    ASSERT_NE(blockList, nullptr);
+    EXPECT_EQ(::SendDlgItemMessageW(blockList, kxapp::kIdUserRows, LVM_GETITEMCOUNT, 0, 0), 1);
+    EXPECT_EQ(TextOf(::GetDlgItem(blockList, kxapp::kIdStatus)).rfind(L"The file is not read to its end", 0), 0u);
+
+    // The first save keeps the file whole as the backup; the second, a
+    // routine one, replaces the file and leaves the backup as it was.
+    Choose(blockList, kxapp::kIdKind, 1);
+    for (const wchar_t* pattern : {L"First", L"Second"}) {
+        Type(blockList, kxapp::kIdPattern, pattern);
+        Type(blockList, kxapp::kIdDescription, L"d");
+        Press(blockList, kxapp::kIdAdd);
+        EXPECT_EQ(TextOf(::GetDlgItem(blockList, kxapp::kIdStatus)),
+                  L"Saved. KestrixTray reads the new block list within a second.");
+    }
+    EXPECT_EQ(kxtest::ReadFileBytes(file + L".bak"), original);
+    EXPECT_EQ(kxtest::ReadFileBytes(file), "\xFF\xFE" + Utf16Bytes(L"+ 1 Before a\r\n"
+                                                               L"\"+\", \"1\", \"First\", \"d\"\r\n"
+                                                               L"\"+\", \"1\", \"Second\", \"d\"\r\n"));
+    EXPECT_FALSE(kxtest::ReadFileBytes(file + L".old").has_value());
+    EXPECT_FALSE(kxtest::ReadFileBytes(file + L".new").has_value());
+
+    // Another editor writes the file meanwhile: this one does not overwrite
+    // it, shows it as it now stands and says so.
+    ::Sleep(50);
+    const std::string theirs = "\xFF\xFE" + Utf16Bytes(L"+ 1 Theirs t\r\n");
+    ASSERT_TRUE(kxtest::WriteFileBytes(file, theirs));
+    Type(blockList, kxapp::kIdPattern, L"Third");
+    Press(blockList, kxapp::kIdAdd);
+    EXPECT_EQ(TextOf(::GetDlgItem(blockList, kxapp::kIdStatus)).rfind(L"The block list was changed elsewhere", 0), 0u);
+    EXPECT_EQ(kxtest::ReadFileBytes(file), theirs);
+    EXPECT_EQ(::SendDlgItemMessageW(blockList, kxapp::kIdUserRows, LVM_GETITEMCOUNT, 0, 0), 1);
+    // Made again, the change goes on top of their rows.
+    Press(blockList, kxapp::kIdAdd);
+    EXPECT_EQ(::SendDlgItemMessageW(blockList, kxapp::kIdUserRows, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(kxtest::ReadFileBytes(file), theirs + Utf16Bytes(L"\"+\", \"1\", \"Third\", \"d\"\r\n"));
+    ::DeleteFileW((file + L".bak").c_str());
+}
+
 TEST_F(ProductApp, SelfCheckStatisticsAndAboutTellTheTruth) {
     ASSERT_NE(kxtest::WaitForWindow(L"TKXTrayForm", kStartBound), nullptr);
     HWND check = OpenFrom(kxapp::kIdOpenTest, L"TKXTestForm");

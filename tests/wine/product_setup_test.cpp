@@ -1,6 +1,6 @@
 // wine-test: version=win7 desktop=yes timeout=400
 // KestrixSetup.exe in a fresh prefix: a silent installation puts the four
-// files into the 32-bit Program Files folder, the logon entry with "/start",
+// files into the Program Files folder of the build's bitness, the logon entry with "/start",
 // the defaults (keeping a value the user has), exactly the rights ordinary
 // users need on the settings key (replacing an earlier, broader grant) and
 // the data folder, and leaves KestrixTray running, started through the
@@ -35,7 +35,12 @@ std::wstring KnownFolder(REFKNOWNFOLDERID id) {
     return folder;
 }
 
-std::wstring InstallFolder() { return KnownFolder(FOLDERID_ProgramFilesX86) + L"VELMOR\\Kestrix\\"; }
+// The 32-bit build installs into the 32-bit Program Files folder, an x86_64
+// build into the 64-bit one.
+std::wstring InstallFolder() {
+    return KnownFolder(kxtest::kIs64BitBuild ? FOLDERID_ProgramFiles : FOLDERID_ProgramFilesX86) +
+           L"VELMOR\\Kestrix\\";
+}
 std::wstring DataFolder() { return KnownFolder(FOLDERID_ProgramData) + L"VELMOR\\Kestrix\\"; }
 std::wstring BlockListFile() { return DataFolder() + L"Kestrix.csv"; }
 
@@ -53,7 +58,7 @@ std::vector<UsersEntry> KeyEntriesOfUsers() {
     DWORD size = sizeof users;
     HKEY key = nullptr;
     if (!::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size) ||
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, READ_CONTROL | KEY_WOW64_32KEY, &key) != 0) {
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, READ_CONTROL | kxtest::kProgramView, &key) != 0) {
         return entries;
     }
     PACL dacl = nullptr;
@@ -83,7 +88,7 @@ bool GrantUsersTheOldBroadRights() {
     }
     HKEY key = nullptr;
     bool done = false;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, nullptr, 0, WRITE_DAC | KEY_WOW64_32KEY, nullptr,
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, nullptr, 0, WRITE_DAC | kxtest::kProgramView, nullptr,
                           &key, nullptr) == ERROR_SUCCESS) {
         done = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
         ::RegCloseKey(key);
@@ -170,7 +175,7 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
     // A subkey an ordinary account made (the key lets them): not the uninstaller's to remove.
     HKEY userMade = nullptr;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kxtest::kSettingsKey) + L"\\UserMade").c_str(), 0,
-                                nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &userMade, nullptr),
+                                nullptr, 0, KEY_WRITE | kxtest::kProgramView, nullptr, &userMade, nullptr),
               ERROR_SUCCESS);
     ::RegCloseKey(userMade);
 

@@ -199,6 +199,18 @@ inline DWORD WINAPI ReferenceMenuThread(void* parameter) {
 // program itself: what the tray's menu must look like pixel for pixel.
 inline MenuShot CaptureReferenceMenu(const std::vector<std::wstring>& items, POINT at) {
     MenuShot shot;
+    // The pointer leaves the icon first: resting there, it brings up the icon's
+    // tooltip, which would be drawn over the reference.
+    ::SetCursorPos(0, 0);
+    kxtest::WaitUntil(
+        [] {
+            HWND tip = ::FindWindowW(L"tooltips_class32", nullptr);
+            for (; tip != nullptr; tip = ::FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr)) {
+                if (::IsWindowVisible(tip)) return false;
+            }
+            return true;
+        },
+        3000);
     ReferenceMenu reference{items, at, nullptr};
     HANDLE thread = ::CreateThread(nullptr, 0, ReferenceMenuThread, &reference, 0, nullptr);
     if (thread == nullptr) return shot;

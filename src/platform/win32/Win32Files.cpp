@@ -46,4 +46,26 @@ bool Win32Files::CreateDirectoryW(const Text& path) { return ::CreateDirectoryW(
 
 std::uint32_t Win32Files::GetFileAttributesW(const Text& path) { return ::GetFileAttributesW(win32::Wide(path)); }
 
+bool Win32Files::GetFileAttributesExW(const Text& path, FileAttributeData* data) {
+    WIN32_FILE_ATTRIBUTE_DATA found = {};
+    if (!::GetFileAttributesExW(win32::Wide(path), GetFileExInfoStandard, &found)) return false;
+    if (data != nullptr) {
+        data->attributes = found.dwFileAttributes;
+        data->lastWriteTime = static_cast<std::int64_t>((static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                                                        found.ftLastWriteTime.dwLowDateTime);
+        data->size = static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+    }
+    return true;
+}
+
+std::uint32_t Win32Files::ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
+                                       std::uint32_t flags) {
+    if (::ReplaceFileW(win32::Wide(replaced), win32::Wide(replacement), backup.empty() ? nullptr : win32::Wide(backup),
+                       flags, nullptr, nullptr)) {
+        return 0;
+    }
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
 }  // namespace kx

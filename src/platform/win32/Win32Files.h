@@ -18,6 +18,9 @@ public:
     bool DeleteFileW(const Text& path) override;
     bool CreateDirectoryW(const Text& path) override;
     std::uint32_t GetFileAttributesW(const Text& path) override;
+    bool GetFileAttributesExW(const Text& path, FileAttributeData* data) override;
+    std::uint32_t ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
+                               std::uint32_t flags) override;
 };
 
 }  // namespace kx

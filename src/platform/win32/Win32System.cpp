@@ -5,6 +5,17 @@
 
 #include "platform/win32/Win32Handles.h"
 
+#include <winternl.h>
+
+#include <cstddef>
+
+// The seam's layout of the basic system record is the SDK's for this build.
+static_assert(kx::w32::kSystemBasicInformationLength == sizeof(SYSTEM_BASIC_INFORMATION),
+              "SYSTEM_BASIC_INFORMATION length");
+static_assert(kx::w32::kSystemBasicNumberOfProcessorsOffset ==
+                  offsetof(SYSTEM_BASIC_INFORMATION, NumberOfProcessors),
+              "SYSTEM_BASIC_INFORMATION processor count offset");
+
 namespace kx {
 
 using win32::Wide;

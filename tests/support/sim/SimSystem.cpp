@@ -116,7 +116,7 @@ KHandle SimFiles::CreateFileW(const Text& path, std::uint32_t access, std::uint3
     world_.fileOpens.emplace_back(path, shareMode);
     if ((access & w32::kGenericWrite) != 0) {
         // Writing: a new or truncated file, in a folder that exists.
-        if (world_.fileWritesRefused) return 0;
+        if (world_.fileWritesRefused || !Change()) return 0;
         const Text upper = Upper(path);
         const auto slash = upper.rfind(u'\\');
         if (slash != Text::npos && world_.folders.count(upper.substr(0, slash)) == 0) return 0;
@@ -125,6 +125,7 @@ KHandle SimFiles::CreateFileW(const Text& path, std::uint32_t access, std::uint3
         if (disposition != w32::kCreateAlways && disposition != w32::kCreateNew) return 0;
         if (existing != world_.files.end() && existing->second.openForWriting) return 0;
         world_.files[upper].bytes.clear();
+        world_.files[upper].lastWriteTime = world_.fileTimeUtc;
         open_.push_back(OpenFile{upper, 0});
         return world_.handles.Open(HandleKind::File, open_.size() - 1);
     }
@@ -162,8 +163,9 @@ bool SimFiles::CloseHandle(KHandle file) { return world_.handles.Close(file, Han
 bool SimFiles::WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) {
     const auto* entry = world_.handles.Find(file, HandleKind::File);
     if (written != nullptr) *written = 0;
-    if (entry == nullptr || world_.fileWriteFails) return false;
+    if (entry == nullptr || world_.fileWriteFails || !Change()) return false;
     OpenFile& f = open_[entry->object];
+    world_.files[f.path].lastWriteTime = world_.fileTimeUtc;
     auto& bytes = world_.files[f.path].bytes;
     const auto* from = static_cast<const std::uint8_t*>(buffer);
     if (bytes.size() < f.position + toWrite) bytes.resize(f.position + toWrite);
@@ -190,7 +192,7 @@ bool SimFiles::MoveFileExW(const Text& from, const Text& to, std::uint32_t flags
     const Text target = Upper(to);
     if (world_.files.count(target) != 0 && (flags & w32::kMoveFileReplaceExisting) == 0) return false;
     if (world_.files.count(target) != 0 && world_.files[target].locked) return false;
-    if (source->second.locked) return false;
+    if (source->second.locked || !Change()) return false;
     SimFile moved = source->second;
     world_.files.erase(source);
     world_.files[target] = std::move(moved);
@@ -198,10 +200,15 @@ bool SimFiles::MoveFileExW(const Text& from, const Text& to, std::uint32_t flags
     return true;
 }
 
-bool SimFiles::DeleteFileW(const Text& path) { return world_.files.erase(Upper(path)) != 0; }
+bool SimFiles::DeleteFileW(const Text& path) {
+    auto it = world_.files.find(Upper(path));
+    if (it == world_.files.end() || it->second.locked || !Change()) return false;
+    world_.files.erase(it);
+    return true;
+}
 
 bool SimFiles::CreateDirectoryW(const Text& path) {
-    if (world_.fileWritesRefused) return false;
+    if (world_.fileWritesRefused || !Change()) return false;
     return world_.folders.insert(Upper(path)).second;
 }
 
@@ -210,6 +217,59 @@ std::uint32_t SimFiles::GetFileAttributesW(const Text& path) {
     if (world_.folders.count(upper) != 0) return w32::kFileAttributeDirectory;
     if (world_.files.count(upper) != 0) return 0x80;  // FILE_ATTRIBUTE_NORMAL
     return w32::kInvalidFileAttributes;
+}
+
+bool SimFiles::GetFileAttributesExW(const Text& path, FileAttributeData* data) {
+    const Text upper = Upper(path);
+    FileAttributeData found;
+    if (world_.folders.count(upper) != 0) {
+        found.attributes = w32::kFileAttributeDirectory;
+    } else if (auto it = world_.files.find(upper); it != world_.files.end()) {
+        found.attributes = 0x80;  // FILE_ATTRIBUTE_NORMAL
+        found.lastWriteTime = it->second.lastWriteTime;
+        found.size = static_cast<std::int64_t>(it->second.bytes.size());
+    } else {
+        return false;
+    }
+    if (data != nullptr) *data = found;
+    return true;
+}
+
+std::uint32_t SimFiles::ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
+                                     std::uint32_t) {
+    const Text target = Upper(replaced);
+    const Text source = Upper(replacement);
+    const Text aside = Upper(backup);
+    if (world_.files.count(target) == 0 || world_.files.count(source) == 0) return static_cast<std::uint32_t>(w32::kErrorFileNotFound);
+    if (world_.files[target].locked || world_.files[source].locked ||
+        (!backup.empty() && world_.files.count(aside) != 0 && world_.files[aside].locked)) {
+        return w32::kErrorSharingViolation;
+    }
+    std::uint32_t error = 0;
+    if (!world_.replaceErrors.empty()) {
+        error = world_.replaceErrors.front();
+        world_.replaceErrors.pop_front();
+    }
+    // 1175 and 1176 (with a backup named): nothing moved.
+    if (error != 0 && error != w32::kErrorUnableToMoveReplacement2) return error;
+    // The first step: the replaced file goes aside (or away).
+    if (!Change()) return w32::kErrorUnableToRemoveReplaced;
+    SimFile old = std::move(world_.files[target]);
+    world_.files.erase(target);
+    if (!backup.empty()) world_.files[aside] = std::move(old);
+    // The second step: the replacement takes the replaced file's name.
+    if (error == w32::kErrorUnableToMoveReplacement2 || !Change()) return w32::kErrorUnableToMoveReplacement2;
+    SimFile moved = std::move(world_.files[source]);
+    world_.files.erase(source);
+    world_.files[target] = std::move(moved);
+    world_.fileReplaces.emplace_back(replaced, backup);
+    return 0;
+}
+
+bool SimFiles::Change() {
+    if (world_.fileChangesLeft == 0) return false;
+    if (world_.fileChangesLeft > 0) --world_.fileChangesLeft;
+    return true;
 }
 
 }  // namespace kx::sim

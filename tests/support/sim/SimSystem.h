@@ -36,8 +36,13 @@ public:
     bool DeleteFileW(const Text& path) override;
     bool CreateDirectoryW(const Text& path) override;
     std::uint32_t GetFileAttributesW(const Text& path) override;
+    bool GetFileAttributesExW(const Text& path, FileAttributeData* data) override;
+    std::uint32_t ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
+                               std::uint32_t flags) override;
 
 private:
+    // False once the world's crash has come: the change is not made.
+    bool Change();
     struct OpenFile {
         Text path;
         std::size_t position;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -97,6 +98,7 @@ struct SimFile {
     std::vector<std::uint8_t> bytes;
     bool openForWriting = false;  // another program holds it open for writing
     bool locked = false;          // another program holds it open and shares nothing
+    std::int64_t lastWriteTime = 0;  // FILETIME of the last write: the world's fileTimeUtc then
 };
 
 struct SentMessage {
@@ -255,6 +257,14 @@ struct SimWorld {
     int moveFailuresLeft = 0;         // the next n MoveFileExW calls fail (target busy)
     std::vector<std::pair<Text, Text>> fileMoves;  // (from, to) of every successful move
     std::vector<Text> flushedFiles;                // upper-cased paths flushed
+    // The next ReplaceFileW calls fail with these errors, each leaving the
+    // files as Windows leaves them for it.
+    std::deque<std::uint32_t> replaceErrors;
+    std::vector<std::pair<Text, Text>> fileReplaces;  // (replaced, backup) of every successful replace
+    // A crash: after this many more changes (a file created, written, moved,
+    // replaced in one of its two steps or deleted; a folder made) nothing on
+    // disk changes any more. Negative: no crash.
+    int fileChangesLeft = -1;
 
     // Libraries, by upper-cased name; a name not here cannot be loaded.
     std::map<Text, SimLibrary> libraries;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
+#include <string>
 #include <functional>
 #include <set>
 
 #include "companion/BlockListStore.h"
+#include "config/InputLimits.h"
 #include "config/WindowsVersion.h"
 #include "engine/BlockList.h"
 #include "sim/SimPlatform.h"
@@ -29,6 +32,8 @@ std::vector<std::uint8_t> Utf16File(const Text& text) {
     }
     return bytes;
 }
+
+std::vector<std::uint8_t> Bytes(const std::string& raw) { return std::vector<std::uint8_t>(raw.begin(), raw.end()); }
 
 Text FileText(const std::vector<std::uint8_t>& bytes) {
     Text text;
@@ -57,6 +62,12 @@ struct Rig {
         return it == sim.world.files.end() ? nullptr : &it->second.bytes;
     }
     Text Saved() const { return FileText(*Bytes(path)); }
+    // A list made from nothing, saved where there was no file.
+    SaveResult SaveNew(const BlockListDocument& document) {
+        LoadedBlockList fresh;
+        fresh.document = document;
+        return store.Save(path, fresh);
+    }
     // What KestrixTray takes from the file: the rows of origin "+".
     std::vector<BlockRow> TrayUserRows() {
         list.LoadBlockList(path);
@@ -101,7 +112,7 @@ TEST(BlockListWriter, EveryKindOfValueReadsBackExactlyInKestrixTray) {
     Rig rig;
     BlockListDocument document;
     for (const auto& c : cases) ASSERT_EQ(document.AddRow(c.kind, c.pattern, c.description), RowProblem::None) << c.name;
-    ASSERT_EQ(rig.store.Save(rig.path, document), SaveResult::Saved);
+    ASSERT_EQ(rig.SaveNew(document), SaveResult::Saved);
 
     const auto rows = rig.TrayUserRows();
     ASSERT_EQ(rows.size(), cases.size());
@@ -128,7 +139,7 @@ TEST(BlockListWriter, ForeignLinesAreKeptAndNoLongerHideTheRowsAfterThem) {
     ASSERT_EQ(loaded.state, BlockFileState::Read);
     EXPECT_EQ(loaded.document.ForeignLines(), (std::vector<Text>{u"my notes", u"-"}));
     ASSERT_EQ(loaded.document.AddRow(u"1", u"Paint", u""), RowProblem::None);
-    ASSERT_EQ(rig.store.Save(rig.path, loaded.document), SaveResult::Saved);
+    ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved);
 
     // Unchanged rows are written as they stood; the foreign lines follow the rows.
     EXPECT_EQ(rig.Saved(),
@@ -147,7 +158,7 @@ TEST(BlockListWriter, AnAnsiFileIsRewrittenAsUtf16WithTheSameRows) {
     rig.Put(std::vector<std::uint8_t>(ansi.begin(), ansi.end()));
     auto loaded = rig.store.Load(rig.path);
     ASSERT_EQ(loaded.document.UserRows().size(), 1u);
-    ASSERT_EQ(rig.store.Save(rig.path, loaded.document), SaveResult::Saved);
+    ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved);
     const auto& bytes = *rig.Bytes(rig.path);
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_EQ(bytes[0], 0xFF);
@@ -166,7 +177,7 @@ TEST(BlockListWriter, BuiltInRowSwitchesWriteRemovalLinesKestrixTrayApplies) {
     document.SetBuiltInRemoved(u"Page Setup", true);
     document.SetBuiltInRemoved(u"Page Setup", true);  // a second switch adds no second line
     document.SetBuiltInRemoved(u"Print", false);
-    ASSERT_EQ(rig.store.Save(rig.path, document), SaveResult::Saved);
+    ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved);
     EXPECT_EQ(rig.Saved(), u"\"-\", \"Page Setup\"\r\n");
 
     const auto patterns = rig.TrayBuiltInPatterns();
@@ -207,7 +218,7 @@ TEST(BlockListWriter, ChangedAndDeletedRowsReachKestrixTray) {
     ASSERT_TRUE(loaded.document.DeleteRow(1));
     EXPECT_FALSE(loaded.document.DeleteRow(5));
     EXPECT_TRUE(loaded.document.HasRow(u"1", u"THREE"));
-    ASSERT_EQ(rig.store.Save(rig.path, loaded.document), SaveResult::Saved);
+    ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved);
     EXPECT_EQ(rig.TrayUserRows(),
               (std::vector<BlockRow>{{u"+", u"2", u"one.exe", u"changed"}, {u"+", u"1", u"Three", u"c"}}));
 }
@@ -216,7 +227,7 @@ TEST(BlockListWriter, SaveGoesThroughAFlushedTemporaryFile) {
     Rig rig;
     BlockListDocument document;
     document.AddRow(u"1", u"Game", u"");
-    ASSERT_EQ(rig.store.Save(rig.path, document), SaveResult::Saved);
+    ASSERT_EQ(rig.SaveNew(document), SaveResult::Saved);
 
     const Text temporary = BlockListStore::TemporaryPath(rig.path);
     EXPECT_EQ(rig.sim.world.flushedFiles, (std::vector<Text>{sim::Upper(temporary)}));
@@ -237,7 +248,7 @@ TEST(BlockListWriter, TheEditorNeverMakesTheDataFolderItself) {
     EXPECT_FALSE(rig.store.HasDataFolder(rig.path));
     BlockListDocument document;
     document.AddRow(u"1", u"Game", u"");
-    EXPECT_EQ(rig.store.Save(rig.path, document), SaveResult::FolderFailed);
+    EXPECT_EQ(rig.SaveNew(document), SaveResult::FolderFailed);
     EXPECT_EQ(rig.sim.world.folders, before);
     EXPECT_TRUE(rig.sim.world.files.empty());
     EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
@@ -245,12 +256,12 @@ TEST(BlockListWriter, TheEditorNeverMakesTheDataFolderItself) {
     // A file where the folder should be is no folder either.
     rig.sim.world.folders.insert(u"C:\\PROGRAMDATA\\VELMOR");
     rig.sim.world.files[u"C:\\PROGRAMDATA\\VELMOR\\KESTRIX"] = sim::SimFile{};
-    EXPECT_EQ(rig.store.Save(rig.path, document), SaveResult::FolderFailed);
+    EXPECT_EQ(rig.SaveNew(document), SaveResult::FolderFailed);
 
     rig.sim.world.files.clear();
     rig.MakeFolder();
     EXPECT_TRUE(rig.store.HasDataFolder(rig.path));
-    EXPECT_EQ(rig.store.Save(rig.path, document), SaveResult::Saved);
+    EXPECT_EQ(rig.SaveNew(document), SaveResult::Saved);
 }
 
 TEST(BlockListWriter, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
@@ -263,8 +274,11 @@ TEST(BlockListWriter, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
     const std::vector<Case> cases = {
         {"no rights", [](sim::SimWorld& w) { w.fileWritesRefused = true; }, SaveResult::WriteFailed, 0},
         {"disk full", [](sim::SimWorld& w) { w.fileWriteFails = true; }, SaveResult::WriteFailed, 0},
-        {"file held by a reader", [](sim::SimWorld& w) { w.moveFailuresLeft = 1000; }, SaveResult::ReplaceFailed, 9},
-        {"reader lets go in time", [](sim::SimWorld& w) { w.moveFailuresLeft = 3; }, SaveResult::Saved, 3},
+        {"file held by a reader",
+         [](sim::SimWorld& w) { w.replaceErrors.assign(1000, w32::kErrorSharingViolation); }, SaveResult::ReplaceFailed,
+         9},
+        {"reader lets go in time", [](sim::SimWorld& w) { w.replaceErrors.assign(3, w32::kErrorSharingViolation); },
+         SaveResult::Saved, 3},
     };
     for (const auto& c : cases) {
         Rig rig;
@@ -273,7 +287,7 @@ TEST(BlockListWriter, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
         auto loaded = rig.store.Load(rig.path);
         loaded.document.AddRow(u"1", u"New", u"");
         c.fault(rig.sim.world);
-        EXPECT_EQ(rig.store.Save(rig.path, loaded.document), c.result) << c.name;
+        EXPECT_EQ(rig.store.Save(rig.path, loaded), c.result) << c.name;
         EXPECT_EQ(rig.sim.world.sleeps.size(), c.sleeps) << c.name;
         EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
         EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u) << c.name;
@@ -295,12 +309,12 @@ TEST(BlockListWriter, AFileThatCannotBeDecodedIsKeptAsideBeforeItIsReplaced) {
 
     loaded.document.AddRow(u"1", u"Fresh", u"");
     // While the old file cannot be put aside, it is not replaced either.
-    rig.sim.world.moveFailuresLeft = 1000;
-    EXPECT_EQ(rig.store.Save(rig.path, loaded.document, loaded.state), SaveResult::ReplaceFailed);
+    rig.sim.world.replaceErrors.assign(1000, w32::kErrorSharingViolation);
+    EXPECT_EQ(rig.store.Save(rig.path, loaded), SaveResult::ReplaceFailed);
     EXPECT_EQ(*rig.Bytes(rig.path), broken);
     EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr);
-    rig.sim.world.moveFailuresLeft = 0;
-    ASSERT_EQ(rig.store.Save(rig.path, loaded.document, loaded.state), SaveResult::Saved);
+    rig.sim.world.replaceErrors.clear();
+    ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved);
     const auto* backup = rig.Bytes(BlockListStore::BackupPath(rig.path));
     ASSERT_NE(backup, nullptr);
     EXPECT_EQ(*backup, broken);
@@ -315,7 +329,7 @@ TEST(BlockListWriter, AFileThatCannotBeOpenedIsNeverReplaced) {
     auto loaded = rig.store.Load(rig.path);
     EXPECT_EQ(loaded.state, BlockFileState::Busy);
     loaded.document.AddRow(u"1", u"New", u"");
-    EXPECT_EQ(rig.store.Save(rig.path, loaded.document, loaded.state), SaveResult::NotRead);
+    EXPECT_EQ(rig.store.Save(rig.path, loaded), SaveResult::NotRead);
 
     // Once the other program lets go, the file reads again with its rows.
     rig.sim.world.files[sim::Upper(rig.path)].locked = false;
@@ -331,6 +345,392 @@ TEST(BlockListWriter, AMissingFileLoadsAsAnEmptyDocument) {
     EXPECT_EQ(loaded.state, BlockFileState::Missing);
     EXPECT_TRUE(loaded.document.Lines().empty());
     EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
+}
+
+TEST(BlockListWriter, AFileNotReadNormallyIsKeptWholeAsTheBackupWhichRoutineSavesNeverTouch) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        BlockFileState state;
+        std::vector<Text> shownPatterns;  // the rows the editor shows
+    };
+    std::vector<std::uint8_t> utf16Nul = Utf16File(u"+ 1 Before a\r\n");
+    utf16Nul.insert(utf16Nul.end(), {0, 0});
+    const auto after = Utf16File(u"+ 1 After b\r\n");
+    utf16Nul.insert(utf16Nul.end(), after.begin() + 2, after.end());
+    std::vector<std::uint8_t> unmarked16 = Utf16File(u"+ 1 Before a\r\n+ 1 After b\r\n");
+    unmarked16.erase(unmarked16.begin(), unmarked16.begin() + 2);
+    std::vector<std::uint8_t> oddByte = Utf16File(u"+ 1 Before a\r\n");
+    oddByte.push_back('X');
+    std::vector<std::uint8_t> trailingNuls = Utf16File(u"+ 1 Before a\r\n");
+    trailingNuls.insert(trailingNuls.end(), {0, 0, 0, 0});
+    const std::vector<Case> cases = {
+        {"NUL in UTF-16", utf16Nul, BlockFileState::Truncated, {u"Before"}},
+        {"NUL in ANSI", Bytes(std::string("+ 1 Before a\r\n\0+ 1 After b\r\n", 29)), BlockFileState::Truncated,
+         {u"Before"}},
+        {"UTF-16 without a mark", unmarked16, BlockFileState::Truncated, {}},
+        {"UTF-16 with an odd last byte", oddByte, BlockFileState::Truncated, {u"Before"}},
+        // "Café" in UTF-8 without a mark: read in the ANSI code page, as KestrixTray reads it.
+        {"unmarked UTF-8", Bytes("+ 1 Caf\xC3\xA9 a\r\n"), BlockFileState::Utf8WithoutMark, {u"Caf\u00C3\u00A9"}},
+        // Read to its end: no backup.
+        {"NULs only at the end", trailingNuls, BlockFileState::Read, {u"Before"}},
+        {"ANSI that is not UTF-8", Bytes("+ 1 Caf\xE9 a\r\n"), BlockFileState::Read, {u"Caf\u00E9"}},
+        {"plain ASCII", Bytes("+ 1 Before a\r\n"), BlockFileState::Read, {u"Before"}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.Put(c.bytes);
+        auto loaded = rig.store.Load(rig.path);
+        EXPECT_EQ(loaded.state, c.state) << c.name;
+        std::vector<Text> shown;
+        for (const BlockFileLine* row : loaded.document.UserRows()) shown.push_back(row->pattern);
+        EXPECT_EQ(shown, c.shownPatterns) << c.name;
+
+        ASSERT_EQ(loaded.document.AddRow(u"1", u"First", u""), RowProblem::None);
+        ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved) << c.name;
+        EXPECT_EQ(loaded.state, BlockFileState::Read) << c.name;
+        std::vector<Text> expected = c.shownPatterns;
+        expected.push_back(u"First");
+        std::vector<Text> inForce;
+        for (const BlockRow& row : rig.TrayUserRows()) inForce.push_back(row.pattern);
+        EXPECT_EQ(inForce, expected) << c.name;
+        const bool kept = c.state != BlockFileState::Read;
+        const auto* backup = rig.Bytes(BlockListStore::BackupPath(rig.path));
+        if (!kept) {
+            EXPECT_EQ(backup, nullptr) << c.name;
+            continue;
+        }
+        ASSERT_NE(backup, nullptr) << c.name;
+        EXPECT_EQ(*backup, c.bytes) << c.name;
+
+        // Later saves are routine: the backup stays as it was, and they leave no other file behind.
+        ASSERT_EQ(loaded.document.AddRow(u"1", u"Second", u""), RowProblem::None);
+        ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved) << c.name;
+        EXPECT_EQ(*rig.Bytes(BlockListStore::BackupPath(rig.path)), c.bytes) << c.name;
+        EXPECT_EQ(rig.Bytes(BlockListStore::ReplacedPath(rig.path)), nullptr) << c.name;
+        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        EXPECT_EQ(rig.TrayUserRows().size(), expected.size() + 1) << c.name;
+    }
+}
+
+// A list of rows whose lines are each lineChars long (without the break) but
+// the last, which is lastChars long.
+BlockListDocument ListOfLines(std::size_t rows, std::size_t lineChars, std::size_t lastChars) {
+    // "+", "1", "<pattern>", "" is 16 characters and the pattern.
+    BlockListDocument document;
+    for (std::size_t i = 0; i < rows; ++i) {
+        const std::size_t length = (i + 1 == rows ? lastChars : lineChars) - 16;
+        Text pattern = Text(length, u'p');
+        pattern.replace(0, 1, 1, static_cast<char16_t>(u'A' + i % 26));
+        EXPECT_EQ(document.AddRow(u"1", pattern, u""), RowProblem::None);
+    }
+    return document;
+}
+
+TEST(BlockListWriter, TheWriterRefusesAListKestrixTrayWouldNotReadAndKeepsTheOldFile) {
+    // The file's size: a mark and two bytes a character, every line 4,094
+    // characters and its break, the last line fitting the rest exactly.
+    const std::size_t chars = static_cast<std::size_t>(kMaxBlockListFileBytes - 2) / 2;
+    const std::size_t fullLines = chars / 4096;
+    const std::size_t lastLine = chars - fullLines * 4096 - 2;
+    struct Case {
+        const char* name;
+        BlockListDocument document;
+        SaveResult result;
+    };
+    const std::vector<Case> cases = {
+        {"file at its cap", ListOfLines(fullLines + 1, 4094, lastLine), SaveResult::Saved},
+        {"file one character over", ListOfLines(fullLines + 1, 4094, lastLine + 1), SaveResult::TooLarge},
+        {"rows at their cap", ListOfLines(kMaxBlockListRows, 20, 20), SaveResult::Saved},
+        {"one row over", ListOfLines(kMaxBlockListRows + 1, 20, 20), SaveResult::TooLarge},
+        {"the longest line", ListOfLines(1, 20, kMaxBlockListLineChars), SaveResult::Saved},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        const auto old = Utf16File(u"+ 1 Old row\r\n");
+        rig.Put(old);
+        auto loaded = rig.store.Load(rig.path);
+        loaded.document = c.document;
+        EXPECT_EQ(rig.store.Save(rig.path, loaded), c.result) << c.name;
+        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        if (c.result == SaveResult::TooLarge) {
+            EXPECT_EQ(*rig.Bytes(rig.path), old) << c.name;
+            continue;
+        }
+        // What the writer lets through, the editor and KestrixTray read whole.
+        EXPECT_LE(rig.Bytes(rig.path)->size(), static_cast<std::size_t>(kMaxBlockListFileBytes)) << c.name;
+        const auto reread = rig.store.Load(rig.path);
+        EXPECT_EQ(reread.state, BlockFileState::Read) << c.name;
+        EXPECT_EQ(reread.document.UserRows().size(), c.document.UserRows().size()) << c.name;
+        EXPECT_EQ(rig.TrayUserRows().size(), c.document.UserRows().size()) << c.name;
+    }
+
+    // A row whose line would be one character too long is refused as it is entered.
+    BlockListDocument document;
+    EXPECT_EQ(document.AddRow(u"1", Text(kMaxBlockListLineChars - 16, u'p'), u""), RowProblem::None);
+    EXPECT_EQ(document.AddRow(u"1", Text(kMaxBlockListLineChars - 16, u'p'), u"d"), RowProblem::TooLong);
+    // Quotes count as they are written: doubled.
+    EXPECT_EQ(document.AddRow(u"1", Text(kMaxBlockListLineChars / 2, u'"'), u""), RowProblem::TooLong);
+}
+
+TEST(BlockListWriter, AnAnsiListThatWouldGrowPastTheCapAsUtf16IsNotWritten) {
+    // Under the size cap in the ANSI code page, twice that as UTF-16.
+    Rig rig;
+    std::string ansi;
+    for (std::size_t i = 0; ansi.size() < static_cast<std::size_t>(kMaxBlockListFileBytes) * 3 / 4; ++i) {
+        ansi += "+ 1 Program" + std::to_string(i) + " a description of this row, as users write them\r\n";
+    }
+    rig.Put(Bytes(ansi));
+    auto loaded = rig.store.Load(rig.path);
+    ASSERT_EQ(loaded.state, BlockFileState::Read);
+    ASSERT_EQ(loaded.document.AddRow(u"1", u"One more", u""), RowProblem::None);
+    EXPECT_EQ(rig.store.Save(rig.path, loaded), SaveResult::TooLarge);
+    EXPECT_EQ(*rig.Bytes(rig.path), Bytes(ansi));
+    EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr);
+}
+
+TEST(BlockListWriter, TheEditorReadsAFileOverTheCapsAsUnreadable) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        BlockFileState state;
+    };
+    const auto line = [](std::size_t length) { return std::string("+ 1 ") + std::string(length - 4, 'p') + "\r\n"; };
+    std::string manyRows;
+    for (std::size_t i = 0; i <= kMaxBlockListRows; ++i) manyRows += "+ 1 p d\n";
+    // 65,536 lines of 64 bytes: the size cap exactly.
+    std::string full;
+    for (std::size_t i = 0; i < 65536; ++i) full += "+ 1 p " + std::string(56, 'd') + "\r\n";
+    const std::vector<Case> cases = {
+        {"the longest line", Bytes(line(kMaxBlockListLineChars)), BlockFileState::Read},
+        {"a line one character longer", Bytes(line(kMaxBlockListLineChars + 1)), BlockFileState::Unreadable},
+        {"rows at their cap and blank lines", Bytes(manyRows.substr(8) + "\r\n \r\n"), BlockFileState::Read},
+        {"one row more", Bytes(manyRows), BlockFileState::Unreadable},
+        {"the file at its size cap", Bytes(full), BlockFileState::Read},
+        {"one byte more", Bytes(full.substr(0, full.size() - 64) + " " + full.substr(full.size() - 64)),
+         BlockFileState::Unreadable},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.Put(c.bytes);
+        auto loaded = rig.store.Load(rig.path);
+        EXPECT_EQ(loaded.state, c.state) << c.name;
+        if (c.state != BlockFileState::Unreadable) continue;
+        // Saving keeps the file whole aside.
+        loaded.document.AddRow(u"1", u"Mine", u"");
+        ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved) << c.name;
+        EXPECT_EQ(*rig.Bytes(BlockListStore::BackupPath(rig.path)), c.bytes) << c.name;
+    }
+}
+
+TEST(BlockListWriter, TwoEditorsNeverOverwriteEachOthersRows) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> otherEditor;
+        std::vector<Text> thenInForce;  // the rows after the first editor made its change again
+    };
+    const auto saveOther = [](Rig& rig, const Text& pattern) {
+        auto other = rig.store.Load(rig.path);
+        other.document.AddRow(u"1", pattern, u"");
+        ASSERT_EQ(rig.store.Save(rig.path, other), SaveResult::Saved);
+    };
+    const std::vector<Case> cases = {
+        {"added a row (the size changed)",
+         [&](Rig& rig) { saveOther(rig, u"Theirs"); }, {u"Old", u"Theirs", u"Mine"}},
+        {"changed a row to one of the same size, later",
+         [](Rig& rig) {
+             rig.sim.world.fileTimeUtc += 1;
+             auto other = rig.store.Load(rig.path);
+             ASSERT_EQ(other.document.ChangeRow(0, u"1", u"Odd", u""), RowProblem::None);
+             ASSERT_EQ(rig.store.Save(rig.path, other), SaveResult::Saved);
+         },
+         {u"Odd", u"Mine"}},
+        {"deleted the file", [](Rig& rig) { rig.sim.files.DeleteFileW(rig.path); }, {u"Mine"}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.Put(u"\"+\", \"1\", \"Old\", \"\"\r\n");
+        auto mine = rig.store.Load(rig.path);
+        c.otherEditor(rig);
+        const std::vector<std::uint8_t>* theirs = rig.Bytes(rig.path);
+        const auto before = theirs == nullptr ? std::vector<std::uint8_t>() : *theirs;
+
+        ASSERT_EQ(mine.document.AddRow(u"1", u"Mine", u""), RowProblem::None);
+        EXPECT_EQ(rig.store.Save(rig.path, mine), SaveResult::Changed) << c.name;
+        const auto* now = rig.Bytes(rig.path);
+        EXPECT_EQ(now == nullptr ? std::vector<std::uint8_t>() : *now, before) << c.name;
+        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+
+        // Shown the file as it now stands, the user makes the change again.
+        mine = rig.store.Load(rig.path);
+        ASSERT_EQ(mine.document.AddRow(u"1", u"Mine", u""), RowProblem::None);
+        ASSERT_EQ(rig.store.Save(rig.path, mine), SaveResult::Saved) << c.name;
+        std::vector<Text> inForce;
+        for (const BlockRow& row : rig.TrayUserRows()) inForce.push_back(row.pattern);
+        EXPECT_EQ(inForce, c.thenInForce) << c.name;
+        // The editor goes on saving over its own file.
+        ASSERT_TRUE(mine.document.DeleteRow(0));
+        EXPECT_EQ(rig.store.Save(rig.path, mine), SaveResult::Saved) << c.name;
+    }
+
+    // Where there was no file, another editor's first file is not overwritten either.
+    Rig rig;
+    rig.MakeFolder();
+    auto mine = rig.store.Load(rig.path);
+    ASSERT_EQ(mine.state, BlockFileState::Missing);
+    saveOther(rig, u"Theirs");
+    const auto theirs = *rig.Bytes(rig.path);
+    mine.document.AddRow(u"1", u"Mine", u"");
+    EXPECT_EQ(rig.store.Save(rig.path, mine), SaveResult::Changed);
+    EXPECT_EQ(*rig.Bytes(rig.path), theirs);
+}
+
+TEST(BlockListWriter, EachWayTheReplaceCanFailLeavesTheFileOrItsBackupAndTheNextLoadMends) {
+    struct Case {
+        const char* name;
+        bool lossy;  // the file was read with a NUL: its backup is the kept one
+        std::deque<std::uint32_t> errors;
+        SaveResult result;
+        std::size_t sleeps;
+    };
+    const std::uint32_t sharing = w32::kErrorSharingViolation;
+    const std::vector<Case> cases = {
+        {"held for a moment", false, {sharing, sharing}, SaveResult::Saved, 2},
+        {"held throughout", false, std::deque<std::uint32_t>(20, sharing), SaveResult::ReplaceFailed, 9},
+        {"the old file cannot be removed", false, std::deque<std::uint32_t>(20, w32::kErrorUnableToRemoveReplaced),
+         SaveResult::ReplaceFailed, 9},
+        {"the new file cannot be moved, then can", false, {w32::kErrorUnableToMoveReplacement}, SaveResult::Saved, 1},
+        {"only the backup is left", false, {w32::kErrorUnableToMoveReplacement2}, SaveResult::ReplaceFailed, 0},
+        {"only the kept backup is left", true, {w32::kErrorUnableToMoveReplacement2}, SaveResult::ReplaceFailed, 0},
+        {"refused outright", false, {static_cast<std::uint32_t>(87)}, SaveResult::ReplaceFailed, 0},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        std::vector<std::uint8_t> old = Utf16File(u"+ 1 Old row\r\n");
+        if (c.lossy) old.insert(old.end(), {0, 0, 'X', 0});
+        rig.Put(old);
+        auto loaded = rig.store.Load(rig.path);
+        loaded.document.AddRow(u"1", u"New", u"");
+        rig.sim.world.replaceErrors = c.errors;
+        EXPECT_EQ(rig.store.Save(rig.path, loaded), c.result) << c.name;
+        EXPECT_EQ(rig.sim.world.sleeps.size(), c.sleeps) << c.name;
+        if (c.result == SaveResult::Saved) {
+            EXPECT_EQ(rig.TrayUserRows().size(), 2u) << c.name;
+            EXPECT_EQ(rig.Bytes(BlockListStore::ReplacedPath(rig.path)), nullptr) << c.name;
+            continue;
+        }
+        const Text backup = c.lossy ? BlockListStore::BackupPath(rig.path) : BlockListStore::ReplacedPath(rig.path);
+        if (c.errors.front() == w32::kErrorUnableToMoveReplacement2) {
+            // Nothing under the file's name: KestrixTray has only its built-in rows
+            // for the moment, the old file is whole under the backup name.
+            EXPECT_EQ(rig.Bytes(rig.path), nullptr) << c.name;
+            EXPECT_EQ(*rig.Bytes(backup), old) << c.name;
+        }
+        // The next load puts the old file back, and the save can be made again.
+        rig.sim.world.replaceErrors.clear();
+        auto again = rig.store.Load(rig.path);
+        EXPECT_EQ(*rig.Bytes(rig.path), old) << c.name;
+        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        EXPECT_EQ(rig.Bytes(BlockListStore::ReplacedPath(rig.path)), nullptr) << c.name;
+        EXPECT_EQ(again.state, c.lossy ? BlockFileState::Truncated : BlockFileState::Read) << c.name;
+        again.document.AddRow(u"1", u"New", u"");
+        ASSERT_EQ(rig.store.Save(rig.path, again), SaveResult::Saved) << c.name;
+        EXPECT_EQ(rig.TrayUserRows().size(), 2u) << c.name;
+        if (c.lossy) EXPECT_EQ(*rig.Bytes(BlockListStore::BackupPath(rig.path)), old) << c.name;
+    }
+
+    // The first save has nothing to replace; a move that fails leaves nothing behind.
+    Rig rig;
+    rig.MakeFolder();
+    rig.sim.world.moveFailuresLeft = 1;
+    EXPECT_EQ(rig.SaveNew(ListOfLines(1, 20, 20)), SaveResult::ReplaceFailed);
+    EXPECT_TRUE(rig.sim.world.files.empty());
+}
+
+TEST(BlockListWriter, ACrashAtAnyStepOfASaveLeavesTheOldOrTheNewListAndNeverLosesTheKeptFile) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> old;  // empty: no file yet
+        BlockFileState state;
+    };
+    std::vector<std::uint8_t> lossy = Utf16File(u"+ 1 Old row\r\n");
+    lossy.insert(lossy.end(), {0, 0, 'X', 0});
+    const std::vector<Case> cases = {
+        {"first save", {}, BlockFileState::Missing},
+        {"routine save", Utf16File(u"+ 1 Old row\r\n"), BlockFileState::Read},
+        {"save that keeps the old file", lossy, BlockFileState::Truncated},
+    };
+    for (const auto& c : cases) {
+        bool completed = false;
+        for (int changes = 0; !completed && changes < 30; ++changes) {
+            const std::string name = std::string(c.name) + ", crash after " + std::to_string(changes) + " changes";
+            Rig rig;
+            rig.MakeFolder();
+            if (!c.old.empty()) rig.Put(c.old);
+            auto loaded = rig.store.Load(rig.path);
+            ASSERT_EQ(loaded.state, c.state) << name;
+            loaded.document.AddRow(u"1", u"New", u"");
+            rig.sim.world.fileChangesLeft = changes;
+            completed = rig.store.Save(rig.path, loaded) == SaveResult::Saved && rig.sim.world.fileChangesLeft != 0;
+            rig.sim.world.fileChangesLeft = -1;  // the program starts again
+
+            // Whatever was on disk when it stopped, the next start shows the
+            // old list or the new one, and KestrixTray reads the same.
+            BlockListStore restarted(rig.sim.system, rig.sim.files, rig.sim.clock);
+            const auto after = restarted.Load(rig.path);
+            std::vector<Text> shown;
+            for (const BlockFileLine* row : after.document.UserRows()) shown.push_back(row->pattern);
+            const std::vector<Text> oldRows = c.old.empty() ? std::vector<Text>{} : std::vector<Text>{u"Old"};
+            std::vector<Text> newRows = oldRows;
+            newRows.push_back(u"New");
+            EXPECT_TRUE(shown == oldRows || shown == newRows) << name;
+            EXPECT_EQ(rig.TrayUserRows().size(), shown.size()) << name;
+            if (shown == oldRows && !c.old.empty()) EXPECT_EQ(*rig.Bytes(rig.path), c.old) << name;
+            // Once the new list is in force, the file read with a NUL is kept whole.
+            if (shown == newRows && c.state == BlockFileState::Truncated) {
+                const auto* kept = rig.Bytes(BlockListStore::BackupPath(rig.path));
+                ASSERT_NE(kept, nullptr) << name;
+                EXPECT_EQ(*kept, c.old) << name;
+            }
+        }
+        EXPECT_TRUE(completed) << c.name;
+    }
+}
+
+TEST(BlockListWriter, TheStatisticsReadTheListOnlyWhenItChanged) {
+    Rig rig;
+    rig.Put(u"+ 1 One a\r\n- Print\r\n");
+    BlockListWatch watch(rig.store);
+    const auto reads = [&] {
+        return std::count_if(rig.sim.world.fileOpens.begin(), rig.sim.world.fileOpens.end(),
+                             [&](const auto& open) { return open.first == rig.path; });
+    };
+    for (int second = 0; second < 100; ++second) watch.Refresh(rig.path);
+    EXPECT_EQ(reads(), 1);
+    EXPECT_EQ(watch.List().document.UserRows().size(), 1u);
+    EXPECT_TRUE(watch.List().document.IsBuiltInRemoved(u"Print"));
+
+    // Another account saves: the next look reads it, once.
+    rig.sim.world.fileTimeUtc += 10'000'000;
+    auto other = rig.store.Load(rig.path);
+    other.document.AddRow(u"1", u"Two", u"");
+    ASSERT_EQ(rig.store.Save(rig.path, other), SaveResult::Saved);
+    const auto readsBefore = reads();
+    EXPECT_TRUE(watch.Refresh(rig.path));
+    EXPECT_FALSE(watch.Refresh(rig.path));
+    EXPECT_EQ(reads(), readsBefore + 1);
+    EXPECT_EQ(watch.List().document.UserRows().size(), 2u);
+
+    // A file that cannot be opened for the moment is tried again at the next look.
+    rig.sim.world.fileTimeUtc += 10'000'000;
+    rig.Put(u"+ 1 Three c\r\n");
+    rig.sim.world.files[sim::Upper(rig.path)].locked = true;
+    EXPECT_TRUE(watch.Refresh(rig.path));
+    EXPECT_EQ(watch.List().state, BlockFileState::Busy);
+    rig.sim.world.files[sim::Upper(rig.path)].locked = false;
+    EXPECT_TRUE(watch.Refresh(rig.path));
+    ASSERT_EQ(watch.List().document.UserRows().size(), 1u);
+    EXPECT_EQ(watch.List().document.UserRows()[0]->pattern, u"Three");
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ TEST_F(LoadMeterTest, PerformanceRecordLengthFollowsTheWindowsRelease) {
         sim.world.systemInformationCalls.clear();
         meter.GetSystemProcessorLoad();
         const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected = {
-            {w32::kSystemBasicInformation, 44}, {w32::kSystemTimeOfDayInformation, 32},
+            {w32::kSystemBasicInformation, LoadMeter::kBasicLength}, {w32::kSystemTimeOfDayInformation, 32},
             {w32::kSystemPerformanceInformation, release.length}};
         EXPECT_EQ(sim.world.systemInformationCalls, expected);
     }
@@ -143,16 +143,16 @@ TEST_F(LoadMeterTest, RefusedPerformanceLengthCountsAsFailedQuery) {
 }
 
 TEST_F(LoadMeterTest, QueryLooksTheEntryUpAtEveryCallAndReleasesTheLibrary) {
-    std::uint8_t basic[44] = {};
-    EXPECT_EQ(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, 44), 0);
-    EXPECT_EQ(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, 44), 0);
+    std::uint8_t basic[LoadMeter::kBasicLength] = {};
+    EXPECT_EQ(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, LoadMeter::kBasicLength), 0);
+    EXPECT_EQ(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, LoadMeter::kBasicLength), 0);
     EXPECT_EQ(sim.world.libraryLoads, (std::vector<Text>{u"ntdll.dll", u"ntdll.dll"}));
     EXPECT_EQ(sim.world.handles.OpenCount(), 0u);
 
     sim.world.libraries[u"NTDLL.DLL"].entries.clear();
-    EXPECT_NE(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, 44), 0);
+    EXPECT_NE(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, LoadMeter::kBasicLength), 0);
     sim.world.libraries.erase(u"NTDLL.DLL");
-    EXPECT_NE(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, 44), 0);
+    EXPECT_NE(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, LoadMeter::kBasicLength), 0);
     EXPECT_EQ(meter.GetSystemProcessorLoad(), 0.0);
     EXPECT_EQ(meter.State().PreviousIdleTime, 0);
     EXPECT_EQ(sim.world.handles.OpenCount(), 0u);
@@ -163,8 +163,8 @@ TEST_F(LoadMeterTest, PlatformThatRaisesGivesZero) {
     sim.world.systemInformation = [](std::uint32_t, void*, std::uint32_t) -> long {
         throw std::runtime_error("access violation");
     };
-    std::uint8_t basic[44] = {};
-    EXPECT_NE(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, 44), 0);
+    std::uint8_t basic[LoadMeter::kBasicLength] = {};
+    EXPECT_NE(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, LoadMeter::kBasicLength), 0);
     EXPECT_EQ(meter.GetSystemProcessorLoad(), 0.0);
     EXPECT_EQ(sim.world.handles.OpenCount(), 0u);
 }

@@ -34,8 +34,10 @@ struct SystemReadings {
             };
             switch (infoClass) {
                 case w32::kSystemBasicInformation:
-                    if (length != 44) return kStatusInfoLengthMismatch;
-                    bytes[40] = processors;
+                    // As the system: only the record of this process's pointer size
+                    // (64 bytes, the count at 56, on a 64-bit host).
+                    if (length != (sizeof(void*) == 8 ? 64u : 44u)) return kStatusInfoLengthMismatch;
+                    bytes[sizeof(void*) == 8 ? 56 : 40] = processors;
                     return 0L;
                 case w32::kSystemTimeOfDayInformation:
                     if (length != 32) return kStatusInfoLengthMismatch;

@@ -2,7 +2,13 @@
 # Runs one integration test program of the Windows build under Wine, in a
 # Wine prefix of its own, and leaves nothing running behind it.
 #
-#   run-wine-test.sh --build <build folder> --source <name>_test.cpp --exe <test exe> [-- <test arguments>]
+#   run-wine-test.sh --build <build folder> --source <name>_test.cpp --exe <test exe> [--arch i686|x86_64]
+#                    [-- <test arguments>]
+#
+# --arch is the processor of the build under test (default i686). An x86_64
+# build runs under the 64-bit loader alone (/usr/lib/wine/wine64, through a
+# `wine` wrapper first on PATH and WINELOADER), as on machines that cannot run
+# 32-bit code at all, where the 32-bit loader fails with "Exec format error".
 #
 # The first line of the test source says what the test needs:
 #   // wine-test: version=win7 desktop=yes timeout=120
@@ -12,6 +18,9 @@
 #   timeout  seconds the test program may run; default 120
 #   dpi      optional: the screen's pixels per inch (HKCU\Control Panel\Desktop LogPixels)
 #            from the prefix's first process on, the taskbar included; default 96
+#   bits     optional: 32 for a test of what only a 32-bit program shows; against
+#            another build it is reported as skipped (exit code 77), with the
+#            reason the source's second line gives, and never as passed
 #
 # Steps: a template prefix is made once per build folder (under a lock, so
 # parallel ctest runs share it); each test gets a copy, its Windows version,
@@ -33,10 +42,11 @@ die() { log "error: $*"; exit 2; }
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 
-build="" source="" exe=""
+build="" source="" exe="" arch=i686
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build="$2"; shift 2 ;;
+        --arch) arch="$2"; shift 2 ;;
         --source) source="$2"; shift 2 ;;
         --exe) exe="$2"; shift 2 ;;
         --) shift; break ;;
@@ -48,7 +58,7 @@ if [ -z "$build" ] || [ -z "$source" ] || [ -z "$exe" ]; then
 fi
 [ -f "$source" ] || die "no test source $source"
 [ -f "$exe" ] || die "no test program $exe (build the Windows build first)"
-command -v wine >/dev/null || die "wine is not installed"
+case "$arch" in i686|x86_64) ;; *) die "--arch must be i686 or x86_64" ;; esac
 build="$(cd "$build" && pwd)"
 exe="$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")"
 
@@ -56,7 +66,7 @@ name="$(basename "$source" .cpp)"
 name="${name%_test}"
 
 # --- What the test needs, from its first line.
-version=win10 desktop=no timeout=120 dpi=""
+version=win10 desktop=no timeout=120 dpi="" bits=""
 header="$(head -n 1 "$source")"
 case "$header" in
     "// wine-test:"*) ;;
@@ -68,15 +78,39 @@ for field in ${header#"// wine-test:"}; do
         desktop=yes|desktop=no) desktop="${field#desktop=}" ;;
         timeout=*) timeout="${field#timeout=}" ;;
         dpi=*) dpi="${field#dpi=}" ;;
+        bits=32) bits=32 ;;
         *) die "unknown field '$field' in the first line of $source" ;;
     esac
 done
 if ! [[ "$timeout" =~ ^[0-9]+$ ]] || [ "$timeout" -eq 0 ]; then die "timeout must be a number of seconds"; fi
+if [ "$bits" = 32 ] && [ "$arch" != i686 ]; then
+    reason="$(sed -n '2s|^// *||p' "$source")"
+    printf 'skipped: %s checks what only the 32-bit build can show, and the build under test is %s: %s\n' \
+        "$name" "$arch" "${reason:-no reason given}"
+    exit 77
+fi
+
+# --- The loader. The x86_64 build runs under the 64-bit loader alone: the
+# `wine` and `wine-stable` commands (and the wineboot and winecfg launchers,
+# which call wine-stable) would pick the 32-bit loader first.
+if [ "$arch" = x86_64 ]; then
+    [ -x /usr/lib/wine/wine64 ] || die "the 64-bit Wine loader /usr/lib/wine/wine64 is not installed"
+    loader_dir="$build/wine/loader64"
+    mkdir -p "$loader_dir"
+    for command in wine wine-stable; do
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$loader_dir/$command.new.$$"
+        chmod +x "$loader_dir/$command.new.$$"
+        mv -f "$loader_dir/$command.new.$$" "$loader_dir/$command"
+    done
+    export PATH="$loader_dir:$PATH"
+fi
+command -v wine >/dev/null || die "wine is not installed"
 
 export WINEDEBUG=-all
 # No Mono or Gecko installer prompts, no menu entries in the user's home.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WINESERVER WINELOADER || true
+if [ "$arch" = x86_64 ]; then export WINELOADER=/usr/lib/wine/wine64; fi
 
 wine_root="$build/wine"
 template="$wine_root/template"
@@ -132,7 +166,7 @@ for stale in "$wine_root"/run/*.*; do
 done
 
 # --- The template prefix, once per build folder and Wine release.
-template_id="kx-template-1 $(wine --version 2>/dev/null)"
+template_id="kx-template-1 $arch $(wine --version 2>/dev/null)"
 start="$(now)"
 exec {template_lock}>"$wine_root/template.lock"
 flock "$template_lock"

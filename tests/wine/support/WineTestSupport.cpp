@@ -194,7 +194,7 @@ private:
 
 bool Create(const std::wstring& path, REGSAM access, Key& key) {
     return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             access | KEY_WOW64_32KEY, nullptr, key.Out(), nullptr) == ERROR_SUCCESS;
+                             access | kProgramView, nullptr, key.Out(), nullptr) == ERROR_SUCCESS;
 }
 
 bool Open(const std::wstring& path, REGSAM access, Key& key) {
@@ -203,7 +203,7 @@ bool Open(const std::wstring& path, REGSAM access, Key& key) {
 
 bool SetDacl(const std::wstring& path, const wchar_t* sddl) {
     Key key;
-    if (!Open(path, KEY_WOW64_32KEY | READ_CONTROL | WRITE_DAC, key)) return false;
+    if (!Open(path, kProgramView | READ_CONTROL | WRITE_DAC, key)) return false;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
         return false;
@@ -268,7 +268,7 @@ std::optional<DWORD> ReadDwordValue(const std::wstring& name, const std::wstring
 
 bool DeleteValue(const std::wstring& name, const std::wstring& key) {
     Key handle;
-    if (!Open(key, KEY_SET_VALUE | KEY_WOW64_32KEY, handle)) return false;
+    if (!Open(key, KEY_SET_VALUE | kProgramView, handle)) return false;
     return ::RegDeleteValueW(handle.get(), name.c_str()) == ERROR_SUCCESS;
 }
 
@@ -279,7 +279,7 @@ bool DeleteKeyTree(const std::wstring& key) {
     const std::wstring parent = split == std::wstring::npos ? L"" : key.substr(0, split);
     const std::wstring child = split == std::wstring::npos ? key : key.substr(split + 1);
     Key handle;
-    if (!Open(parent, KEY_WOW64_32KEY | DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE, handle)) {
+    if (!Open(parent, kProgramView | DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE, handle)) {
         return false;
     }
     const LONG status = ::RegDeleteTreeW(handle.get(), child.c_str());

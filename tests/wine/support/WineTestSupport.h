@@ -83,14 +83,21 @@ struct RegistryValue {
     std::vector<BYTE> data;
 };
 
-// Every function works on HKEY_LOCAL_MACHINE\key in the 32-bit view unless
-// view says otherwise (KEY_WOW64_64KEY reads the 64-bit view).
+// The registry view of the programs under test, which is the test's own: a
+// 32-bit build's programs keep HKLM\Software in the 32-bit view of a 64-bit
+// system, an x86_64 build's in the 64-bit view. kOtherView is the other one.
+constexpr bool kIs64BitBuild = sizeof(void*) == 8;
+constexpr REGSAM kProgramView = kIs64BitBuild ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr REGSAM kOtherView = kIs64BitBuild ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+// Every function works on HKEY_LOCAL_MACHINE\key in the programs' view unless
+// view says otherwise.
 bool SetStringValue(const std::wstring& name, const std::wstring& value, const std::wstring& key = kSettingsKey);
 bool SetDwordValue(const std::wstring& name, DWORD value, const std::wstring& key = kSettingsKey);
 bool SetRawValue(const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
                  const std::wstring& key = kSettingsKey);
 std::optional<RegistryValue> ReadValue(const std::wstring& name, const std::wstring& key = kSettingsKey,
-                                       REGSAM view = KEY_WOW64_32KEY);
+                                       REGSAM view = kProgramView);
 // The text of a REG_SZ value; nothing when it is missing or of another type.
 std::optional<std::wstring> ReadStringValue(const std::wstring& name, const std::wstring& key = kSettingsKey);
 // A REG_DWORD value; nothing when it is missing or of another type.
@@ -98,7 +105,7 @@ std::optional<DWORD> ReadDwordValue(const std::wstring& name, const std::wstring
 bool DeleteValue(const std::wstring& name, const std::wstring& key = kSettingsKey);
 // Removes the key and everything below it; true also when it did not exist.
 bool DeleteKeyTree(const std::wstring& key = kSettingsKey);
-bool KeyExists(const std::wstring& key = kSettingsKey, REGSAM view = KEY_WOW64_32KEY);
+bool KeyExists(const std::wstring& key = kSettingsKey, REGSAM view = kProgramView);
 // Replaces the key's DACL with one that grants reading only, so that opening
 // it for writing is refused; MakeKeyWritable grants everything again.
 bool MakeKeyReadOnly(const std::wstring& key = kSettingsKey);
