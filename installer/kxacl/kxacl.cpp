@@ -64,7 +64,7 @@ void Say(const std::wstring& text) {
 bool KeyDaclWithUsers(PACL old, PSID users, std::vector<BYTE>* acl) {
     std::vector<void*> kept;
     std::vector<void*> inherited;
-    DWORD size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(users);
+    DWORD size = static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) + ::GetLengthSid(users);
     for (DWORD i = 0; old != nullptr && i < old->AceCount; ++i) {
         void* ace = nullptr;
         if (!::GetAce(old, i, &ace)) return false;

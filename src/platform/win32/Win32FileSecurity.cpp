@@ -40,11 +40,11 @@ public:
             if (!owner_ || !::SetSecurityDescriptorOwner(&descriptor_, owner_.get(), FALSE)) return false;
         }
         if (!security.hasDacl) return ::SetSecurityDescriptorDacl(&descriptor_, TRUE, nullptr, FALSE) != FALSE;
-        DWORD size = sizeof(ACL);
+        DWORD size = static_cast<DWORD>(sizeof(ACL));
         for (const AccessEntry& entry : security.dacl) {
             sids_.push_back(SidFromText(entry.sid));
             if (!sids_.back()) return false;
-            size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sids_.back().get());
+            size += static_cast<DWORD>(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) + ::GetLengthSid(sids_.back().get());
         }
         acl_.assign((size + 3) & ~3u, 0);
         auto* acl = reinterpret_cast<PACL>(acl_.data());
