@@ -40,6 +40,18 @@ public:
     virtual bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) = 0;
 };
 
+// WIN32_FILE_ATTRIBUTE_DATA, the fields the program uses.
+struct FileAttributeData {
+    std::uint32_t attributes = 0;
+    std::int64_t size = 0;
+    std::int64_t lastWriteTime = 0;  // FILETIME, 100 ns units
+
+    friend bool operator==(const FileAttributeData& a, const FileAttributeData& b) {
+        return a.attributes == b.attributes && a.size == b.size && a.lastWriteTime == b.lastWriteTime;
+    }
+    friend bool operator!=(const FileAttributeData& a, const FileAttributeData& b) { return !(a == b); }
+};
+
 class IFiles {
 public:
     virtual ~IFiles() = default;
@@ -50,6 +62,9 @@ public:
     virtual bool GetFileSizeEx(KHandle file, std::int64_t* size) = 0;
     virtual bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) = 0;
     virtual bool CloseHandle(KHandle file) = 0;
+    // GetFileAttributesExW(GetFileExInfoStandard): what a file is, without
+    // opening it; false when there is nothing at path or it cannot be asked.
+    virtual bool GetFileAttributesExW(const Text& path, FileAttributeData* data) = 0;
     // Writing, for the main program's block-list editor (KestrixTray itself
     // only reads). Each returns false when the platform call fails.
     virtual bool WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) = 0;

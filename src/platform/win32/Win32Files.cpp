@@ -27,6 +27,16 @@ bool Win32Files::ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std:
 
 bool Win32Files::CloseHandle(KHandle file) { return ::CloseHandle(win32::FromKHandle<HANDLE>(file)) != FALSE; }
 
+bool Win32Files::GetFileAttributesExW(const Text& path, FileAttributeData* data) {
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (data == nullptr || !::GetFileAttributesExW(win32::Wide(path), GetFileExInfoStandard, &found)) return false;
+    data->attributes = found.dwFileAttributes;
+    data->size = static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+    data->lastWriteTime = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
 bool Win32Files::WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) {
     DWORD done = 0;
     const BOOL ok = ::WriteFile(win32::FromKHandle<HANDLE>(file), buffer, toWrite, &done, nullptr);

@@ -159,6 +159,15 @@ bool SimFiles::ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::u
 
 bool SimFiles::CloseHandle(KHandle file) { return world_.handles.Close(file, HandleKind::File); }
 
+bool SimFiles::GetFileAttributesExW(const Text& path, FileAttributeData* data) {
+    auto it = world_.files.find(Upper(path));
+    if (it == world_.files.end() || data == nullptr) return false;
+    data->attributes = 0x80;  // FILE_ATTRIBUTE_NORMAL
+    data->size = static_cast<std::int64_t>(it->second.bytes.size());
+    data->lastWriteTime = it->second.lastWriteTime;
+    return true;
+}
+
 bool SimFiles::WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) {
     const auto* entry = world_.handles.Find(file, HandleKind::File);
     if (written != nullptr) *written = 0;
@@ -169,6 +178,7 @@ bool SimFiles::WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite
     if (bytes.size() < f.position + toWrite) bytes.resize(f.position + toWrite);
     if (toWrite != 0) std::memcpy(bytes.data() + f.position, from, toWrite);
     f.position += toWrite;
+    world_.files[f.path].lastWriteTime = world_.fileTimeUtc;
     if (written != nullptr) *written = toWrite;
     return true;
 }

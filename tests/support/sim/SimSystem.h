@@ -30,6 +30,7 @@ public:
     bool GetFileSizeEx(KHandle file, std::int64_t* size) override;
     bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
     bool CloseHandle(KHandle file) override;
+    bool GetFileAttributesExW(const Text& path, FileAttributeData* data) override;
     bool WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) override;
     bool FlushFileBuffers(KHandle file) override;
     bool MoveFileExW(const Text& from, const Text& to, std::uint32_t flags) override;

@@ -97,6 +97,7 @@ struct SimFile {
     std::vector<std::uint8_t> bytes;
     bool openForWriting = false;  // another program holds it open for writing
     bool locked = false;          // another program holds it open and shares nothing
+    std::int64_t lastWriteTime = 0;  // FILETIME; the program's own writes set the world's clock
 };
 
 struct SentMessage {
