@@ -55,6 +55,9 @@ bool TrayIconStages::TrayVisibilityStage() {
         clock_.Sleep(1000);
         trayIcon_.SetVisible(false);
         trayIcon_.SetVisible(true);
+    } else {
+        // A slow shell may have refused the addition, or lost the icon.
+        trayIcon_.RestoreIfLost();
     }
     return shown;
 }

@@ -31,7 +31,7 @@ public:
           renderer_(renderer) {}
 
     // Shows or hides the icon as LoadTrayIcon says, adding it only once the
-    // taskbar exists. Returns the LoadTrayIcon value read, for the update
+    // taskbar exists, and again on later ticks while the shell refuses it. Returns the LoadTrayIcon value read, for the update
     // notice of the same tick. A removal the shell refuses raises Failure.
     bool TrayVisibilityStage();
 

@@ -85,6 +85,22 @@ TEST_F(StagesTest, FirstTickWithTaskbarWaitsASecondAndAddsTheIcon) {
     EXPECT_EQ(NotifyCount(w32::kNimAdd), 1u);
 }
 
+TEST_F(StagesTest, ARefusedAdditionIsRetriedOnLaterTicksWithoutWaitingAgain) {
+    AddTaskbar();
+    sim.world.shellRefusesAdd = true;  // the shell at logon is not ready yet
+    Tick();
+    Tick();
+    EXPECT_TRUE(sim.world.notifyIcons.empty());
+    EXPECT_EQ(NotifyCount(w32::kNimAdd), 2u);
+    sim.world.shellRefusesAdd = false;
+    Tick();
+    ASSERT_EQ(sim.world.notifyIcons.size(), 1u);
+    EXPECT_EQ(sim.world.notifyIcons.begin()->second.hIcon, trayIcon.Icon()) << "the graph, not the startup frame";
+    Tick();
+    EXPECT_EQ(NotifyCount(w32::kNimAdd), 3u);
+    EXPECT_EQ(sim.world.sleeps, std::vector<std::uint32_t>{1000});
+}
+
 TEST_F(StagesTest, WithoutTaskbarTheIconWaitsForIt) {
     EXPECT_TRUE(stages.TrayVisibilityStage());
     EXPECT_FALSE(trayIcon.Visible());
