@@ -118,6 +118,7 @@ BlockListLoad BlockList::ReadFileInto(const Text& path, std::vector<Entry>* entr
     FileAttributeData found;
     if (!files_.GetFileAttributesExW(path, &found)) found = FileAttributeData{};
     if ((found.attributes & w32::kFileAttributeDirectory) != 0) return BlockListLoad::Unreadable;
+    loadedFile_ = found;
     // Other programs may read the file meanwhile but not write it.
     std::vector<std::uint8_t> bytes;
     switch (ReadWholeFile(files_, path, w32::kFileShareRead, static_cast<std::int64_t>(kMaxBlockListFileBytes), &bytes)) {
@@ -135,7 +136,6 @@ BlockListLoad BlockList::ReadFileInto(const Text& path, std::vector<Entry>* entr
             Trace("the block-list file cannot be read; only the built-in rows apply");
             return BlockListLoad::Unreadable;
     }
-    loadedFile_ = found;
     Text text;
     try {
         text = DecodeStoredText(bytes, system_);

@@ -305,6 +305,28 @@ TEST(BlockListReloadStage, AFlagThatCannotBeClearedRebuildsOnlyWhenTheFileChange
     EXPECT_EQ(r.sim.world.fileOpens.size(), opens + 4);
 }
 
+TEST(BlockListReloadStage, AnUnusableFileIsNotTriedAgainEachTickWhileTheFlagIsStuck) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+    };
+    const Case cases[] = {
+        {"no file", [](Rig&) {}},
+        {"past the size cap",
+         [](Rig& r) { r.Write(std::vector<std::uint8_t>(kMaxBlockListFileBytes + 1, '\n')); }},
+        {"invalid UTF-8", [](Rig& r) { r.Write(std::vector<std::uint8_t>{0xEF, 0xBB, 0xBF, 0xC3, 0x28}); }},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        c.arrange(r);
+        r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+        r.sim.world.Key(kSettings).denyWrite = true;
+        for (int i = 0; i < 10; ++i) BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+        EXPECT_EQ(r.sim.world.fileOpens.size(), 1u) << c.name;
+        EXPECT_EQ(r.list.Rows(), DefaultBlockRows()) << c.name;
+    }
+}
+
 TEST(BlockListReloadStage, AFileHeldByAnotherProgramKeepsTheRowsLoadedBeforeAndTheRequestPending) {
     Rig r;
     r.Write(u"-,Print\n+,1,Notepad,n");
