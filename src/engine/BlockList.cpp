@@ -218,7 +218,11 @@ void BlockListReloadStage(BlockList& list, const SettingsStore& settings, ISyste
             // only a change of the file itself is worth a rebuild.
             FileAttributeData now;
             if (!list.Files().GetFileAttributesExW(path, &now)) now = FileAttributeData{};
-            if (now == list.LoadedFile()) return;
+            if (now == list.LoadedFile()) {
+                // The list is as the file stands; the flag is cleared once the key lets it be.
+                state.clearRefused = !settings.RegWriteBool(u"ReloadList", false);
+                return;
+            }
         }
         if (list.LoadBlockList(path) == BlockListLoad::Busy || !requested) return;  // the request stays pending
         state.clearRefused = !settings.RegWriteBool(u"ReloadList", false);
