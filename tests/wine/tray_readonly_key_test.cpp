@@ -16,10 +16,7 @@
 
 namespace {
 
-using kxtest::BringToFront;
-using kxtest::HandleText;
 using kxtest::HelperWindow;
-using kxtest::StartHelperWindow;
 
 constexpr wchar_t kTrayClass[] = L"TKXTrayForm";
 constexpr DWORD kStartBound = 20000;
@@ -71,9 +68,9 @@ TEST_F(TrayReadOnlyKey, ThePerformanceDataIsAskedForOncePerFocusChangeNotOncePer
     ASSERT_TRUE(tray_.Started());
     ASSERT_NE(kxtest::WaitForWindow(kTrayClass, kStartBound), nullptr);
 
-    HelperWindow first = StartHelperWindow(L"TKXReadOnlyFirst", L"Read-only key first");
+    HelperWindow first = kxtest::StartHelperWindow(L"TKXReadOnlyFirst", L"Read-only key first");
     ASSERT_NE(first.window, nullptr);
-    ASSERT_TRUE(BringToFront(first.window));
+    ASSERT_TRUE(kxtest::BringToFront(first.window));
     ASSERT_TRUE(BecomesHigh(first)) << "the program in front was not accelerated";
     EXPECT_EQ(kxtest::ReadStringValue(L"Handle"), std::wstring(L"0")) << "the key was not read-only";
     EXPECT_EQ(kxtest::ReadDwordValue(L"ReloadList"), DWORD{1});
@@ -86,9 +83,9 @@ TEST_F(TrayReadOnlyKey, ThePerformanceDataIsAskedForOncePerFocusChangeNotOncePer
     std::printf("Collect calls: %lu after the first focus change, %lu more in six ticks without one\n",
                 static_cast<unsigned long>(settled), static_cast<unsigned long>(afterIdleTicks - settled));
 
-    HelperWindow second = StartHelperWindow(L"TKXReadOnlySecond", L"Read-only key second");
+    HelperWindow second = kxtest::StartHelperWindow(L"TKXReadOnlySecond", L"Read-only key second");
     ASSERT_NE(second.window, nullptr);
-    ASSERT_TRUE(BringToFront(second.window));
+    ASSERT_TRUE(kxtest::BringToFront(second.window));
     ASSERT_TRUE(BecomesHigh(second));
     EXPECT_TRUE(kxtest::WaitUntil(
         [&] { return kxtest::PriorityClassOf(first.pid) == static_cast<DWORD>(NORMAL_PRIORITY_CLASS); }, kTickBound))
@@ -109,9 +106,9 @@ TEST_F(TrayReadOnlyKey, ThePerformanceDataIsAskedForOncePerFocusChangeNotOncePer
     }
     const double readOnly = TrayCpuMsPerSecond(pid, 20);
     ASSERT_TRUE(kxtest::MakeKeyWritable());
-    ASSERT_TRUE(BringToFront(first.window));
-    EXPECT_TRUE(kxtest::WaitUntil([&] { return kxtest::ReadStringValue(L"Handle") == HandleText(first.window); },
-                                  kTickBound));
+    ASSERT_TRUE(kxtest::BringToFront(first.window));
+    EXPECT_TRUE(kxtest::WaitUntil(
+        [&] { return kxtest::ReadStringValue(L"Handle") == kxtest::HandleText(first.window); }, kTickBound));
     ::Sleep(1500);
     EXPECT_TRUE(kxtest::WaitUntil([] { return kxtest::ReadDwordValue(L"ReloadList") == DWORD{0}; }, kTickBound))
         << "the reload request was not cleared once the key took writes";
