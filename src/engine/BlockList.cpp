@@ -168,6 +168,7 @@ BlockListLoad BlockList::LoadBlockList(const Text& path) {
     }
     entries_ = std::move(entries);
     hasList_ = true;
+    lastValid_ = false;
     return result;
 }
 
@@ -175,11 +176,16 @@ void BlockList::FreeBlockList() {
     entries_.clear();
     entries_.shrink_to_fit();
     hasList_ = false;
+    lastValid_ = false;
 }
 
 bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text& imagePath) const {
     try {
         if (!hasList_ || entries_.empty()) return false;
+        if (lastValid_ && caption == lastCaption_ && classKey == lastClassKey_ && imagePath == lastImagePath_) {
+            return lastResult_;
+        }
+        lastValid_ = false;
         AsciiUpperInto(caption, &foldedCaption_);
         AsciiUpperInto(classKey, &foldedClassKey_);
         AsciiUpperInto(imagePath, &foldedImagePath_);
@@ -194,6 +200,11 @@ bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text&
             }
             if (!entry.foldedPattern.empty() && subject->find(entry.foldedPattern) != Text::npos) result = true;
         }
+        lastCaption_.assign(caption);
+        lastClassKey_.assign(classKey);
+        lastImagePath_.assign(imagePath);
+        lastResult_ = result;
+        lastValid_ = true;
         return result;
     } catch (...) {
         return false;

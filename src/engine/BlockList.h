@@ -103,6 +103,14 @@ private:
     mutable Text foldedCaption_;
     mutable Text foldedClassKey_;
     mutable Text foldedImagePath_;
+    // The last call's subjects as given and its answer: while the focus stays
+    // put the answer is known without going through every row again (a list
+    // at its caps costs milliseconds a pass). Any load or release forgets it.
+    mutable bool lastValid_ = false;
+    mutable bool lastResult_ = false;
+    mutable Text lastCaption_;
+    mutable Text lastClassKey_;
+    mutable Text lastImagePath_;
 };
 
 // Stage 2 of the main cycle: when the main program has set ReloadList, the
