@@ -13,8 +13,9 @@ int FindUpdateMarker(const std::string& body) {
     return kUpdateNoAnswer;
 }
 
-UpdateChecker::UpdateChecker(INetwork& network, IClock& clock, UpdateEndpoint endpoint, UpdateTimeouts timeouts)
-    : network_(network), clock_(clock), endpoint_(std::move(endpoint)), timeouts_(timeouts) {}
+UpdateChecker::UpdateChecker(INetwork& network, IClock& clock, UpdateEndpoint endpoint, UpdateTimeouts timeouts,
+                             DebugTrace* trace)
+    : network_(network), clock_(clock), endpoint_(std::move(endpoint)), timeouts_(timeouts), trace_(trace) {}
 
 int UpdateChecker::CheckForUpdate() noexcept {
     try {
@@ -85,7 +86,11 @@ bool UpdateChecker::FetchAnswer(std::string* body) {
     if (request.get() == 0 || !request.Armed()) return false;
     const bool answered = Exchange(request.get(), start, body);
     // An exchange the watchdog ended is a failed one, whatever its last call said.
-    return !request.Finish() && answered;
+    if (request.Finish()) {
+        if (trace_ != nullptr) trace_->Line("update", "the update server did not answer within the overall deadline");
+        return false;
+    }
+    return answered;
 }
 
 bool UpdateChecker::Exchange(KHandle request, std::uint64_t startMs, std::string* body) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ClockApi.h"
+#include "platform/DebugApi.h"
 #include "platform/NetworkApi.h"
 #include "platform/Types.h"
 
@@ -61,8 +62,9 @@ int FindUpdateMarker(const std::string& body);
 
 class UpdateChecker {
 public:
+    // trace, when given, receives a line when the watchdog ends an exchange.
     UpdateChecker(INetwork& network, IClock& clock, UpdateEndpoint endpoint = ProgramUpdateEndpoint(),
-                  UpdateTimeouts timeouts = UpdateTimeouts{});
+                  UpdateTimeouts timeouts = UpdateTimeouts{}, DebugTrace* trace = nullptr);
 
     // Blocks until the exchange has ended. -1 for every failure: no
     // connection, a time-out, a broken transfer, a status other than 2xx.
@@ -81,6 +83,7 @@ private:
     IClock& clock_;
     UpdateEndpoint endpoint_;
     UpdateTimeouts timeouts_;
+    DebugTrace* trace_;
 };
 
 }  // namespace kx

@@ -61,7 +61,7 @@ protected:
     LoadMeter meter{sim.system, sim.libraries};
     IconRenderer renderer{sim.windows, sim.drawing};
     TrayIcon trayIcon{sim.shell, sim.windows, sim.drawing, kMessageWindow, kCallbackMessage};
-    TrayIconStages stages{sim.windows, sim.clock, sim.system, settings, trayIcon, meter, renderer};
+    TrayIconStages stages{sim.windows, sim.clock, sim.system, settings, trayIcon, meter, renderer, &sim.trace};
 };
 
 TEST_F(StagesTest, FirstTickWithTaskbarWaitsASecondAndAddsTheIcon) {
@@ -99,6 +99,7 @@ TEST_F(StagesTest, ARefusedAdditionIsRetriedOnLaterTicksWithoutWaitingAgain) {
     Tick();
     EXPECT_EQ(NotifyCount(w32::kNimAdd), 3u);
     EXPECT_EQ(sim.world.sleeps, std::vector<std::uint32_t>{1000});
+    EXPECT_EQ(sim.world.debugLines.size(), 1u) << "one line for the retries, not one a tick";
 }
 
 TEST_F(StagesTest, WithoutTaskbarTheIconWaitsForIt) {

@@ -180,7 +180,7 @@ TEST_F(UpdateCheck, TheWatchdogEndsTheExchangeAtTheOverallDeadline) {
     };
     for (const Case& c : cases) {
         SimPlatform local;
-        UpdateChecker check{local.network, local.clock};
+        UpdateChecker check{local.network, local.clock, ProgramUpdateEndpoint(), UpdateTimeouts{}, &local.trace};
         HttpResponse slow = Ok("VELMOR|1");
         slow.msToSend = c.msToSend;
         local.world.httpServer = [slow](const HttpRequest&) { return slow; };
@@ -188,6 +188,7 @@ TEST_F(UpdateCheck, TheWatchdogEndsTheExchangeAtTheOverallDeadline) {
         EXPECT_EQ(check.CheckForUpdate(), c.result) << c.name;
         EXPECT_EQ(local.world.tickCountMs - 5'000'000, c.heldMs) << c.name;
         EXPECT_EQ(local.network.watchdogsFired, c.fired) << c.name;
+        EXPECT_EQ(local.world.debugLines.size(), static_cast<std::size_t>(c.fired)) << c.name;
         // The request is closed once, by the watchdog or by the checker.
         EXPECT_EQ(local.world.handles.OpenCount(HandleKind::Internet), 0u) << c.name;
         EXPECT_EQ(local.world.handles.BadCloses(), 0u) << c.name;
