@@ -42,22 +42,29 @@ Text HandleText(Hwnd window) {
     return text;
 }
 
-std::int64_t AccelerationStage::StoredHandle() const { return ParseHandleText(settings_.RegReadString(u"Handle", u"0")); }
+std::int64_t AccelerationStage::AcceleratedWindow() {
+    // A window recorded by an earlier run and still in front is not raised again.
+    if (!accelerated_) accelerated_ = ParseHandleText(settings_.RegReadString(u"Handle", u"0"));
+    return *accelerated_;
+}
 
 void AccelerationStage::AssignIdealProcessor() {
     if (!settings_.RegReadBool(u"ProcessorIdeal", true)) return;
-    // Handle is read back rather than taken from the tick: when its write did
-    // not take effect, the window it still names keeps being served.
-    sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(StoredHandle())));
+    sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(AcceleratedWindow())));
 }
 
 void AccelerationStage::Run() {
     const Hwnd window = inspection_.windows.GetForegroundWindow();
     const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
     if (!blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath) &&
-        StoredHandle() != static_cast<std::int64_t>(window)) {
+        AcceleratedWindow() != static_cast<std::int64_t>(window)) {
         priority_.AccelerateWindow(window, settings_.RegReadInteger(u"ProcessorPriority", 2));
-        settings_.RegWriteString(u"Handle", HandleText(window));
+        accelerated_ = static_cast<std::int64_t>(window);
+        // The main program shows the accelerated window from Handle; a key
+        // that refuses the write changes nothing here.
+        if (!settings_.RegWriteString(u"Handle", HandleText(window)) && trace_ != nullptr) {
+            trace_->Line("acceleration", "Handle cannot be written; the accelerated window is kept in memory");
+        }
         AssignIdealProcessor();
         idealRefreshCounter_ = 0;
         return;

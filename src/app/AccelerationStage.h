@@ -1,15 +1,21 @@
 // Stage 1 of the main cycle: the foreground window, unless blocked, becomes
-// the accelerated window when it differs from the one recorded in Handle;
+// the accelerated window when it differs from the one accelerated last;
 // while the focus stays put, the ideal processor is refreshed every 120 ticks.
+// The window accelerated last is kept in memory and written to Handle for
+// the main program; Handle is read only to learn, on the first tick, the
+// window an earlier run recorded. So a key that refuses writes, or another
+// account's tray writing Handle, costs no work beyond the tick's own.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "config/Settings.h"
 #include "engine/BlockList.h"
 #include "engine/Foreground.h"
 #include "engine/IdealProcessor.h"
 #include "engine/Priority.h"
+#include "platform/DebugApi.h"
 #include "platform/Types.h"
 
 namespace kx {
@@ -27,20 +33,26 @@ Text HandleText(Hwnd window);
 class AccelerationStage {
 public:
     AccelerationStage(const InspectionApi& inspection, const SettingsStore& settings, const BlockList& blockList,
-                      PriorityControl& priority, ProcessorSampler& sampler)
-        : inspection_(inspection), settings_(settings), blockList_(blockList), priority_(priority), sampler_(sampler) {}
+                      PriorityControl& priority, ProcessorSampler& sampler, DebugTrace* trace = nullptr)
+        : inspection_(inspection),
+          settings_(settings),
+          blockList_(blockList),
+          priority_(priority),
+          sampler_(sampler),
+          trace_(trace) {}
 
-    // One tick. Throws Failure when Handle does not hold a decimal number:
-    // the tick's guard then abandons the rest of the tick.
+    // One tick. Until the first window is known, throws Failure when Handle
+    // does not hold a decimal number: the tick's guard then abandons the
+    // rest of the tick.
     void Run();
 
     int IdealRefreshCounter() const { return idealRefreshCounter_; }
 
 private:
-    // The window recorded in Handle, read afresh.
-    std::int64_t StoredHandle() const;
-    // Moves the recorded window's threads to the least-used processor, when
-    // the feature is on.
+    // The window accelerated last: at first the one Handle names.
+    std::int64_t AcceleratedWindow();
+    // Moves the accelerated window's threads to the least-used processor,
+    // when the feature is on.
     void AssignIdealProcessor();
 
     InspectionApi inspection_;
@@ -48,7 +60,9 @@ private:
     const BlockList& blockList_;
     PriorityControl& priority_;
     ProcessorSampler& sampler_;
+    DebugTrace* trace_;
     int idealRefreshCounter_ = 0;
+    std::optional<std::int64_t> accelerated_;
 };
 
 }  // namespace kx

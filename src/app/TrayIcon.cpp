@@ -52,7 +52,23 @@ TrayIcon::~TrayIcon() {
     shell_.Shell_NotifyIconW(w32::kNimDelete, data_);
 }
 
-void TrayIcon::Notify(std::uint32_t message) { shell_.Shell_NotifyIconW(message, data_); }
+bool TrayIcon::Notify(std::uint32_t message) {
+    const bool accepted = shell_.Shell_NotifyIconW(message, data_);
+    if (message == w32::kNimAdd) {
+        inShell_ = accepted;
+    } else if (message == w32::kNimDelete) {
+        inShell_ = false;
+    } else if (!accepted && visible_) {
+        inShell_ = false;  // a visible icon the shell cannot change is gone
+    }
+    return accepted;
+}
+
+void TrayIcon::RestoreIfLost() {
+    if (!visible_ || inShell_) return;
+    // An icon the shell does hold after all refuses the addition but takes a change.
+    if (!Notify(w32::kNimAdd)) inShell_ = Notify(w32::kNimModify);
+}
 
 void TrayIcon::SetVisible(bool visible) {
     if (visible == visible_) return;
@@ -63,9 +79,9 @@ void TrayIcon::SetVisible(bool visible) {
         Notify(w32::kNimAdd);
         return;
     }
-    if (!shell_.Shell_NotifyIconW(w32::kNimDelete, data_)) {
-        throw Failure("Cannot remove shell notification icon");
-    }
+    const bool removed = shell_.Shell_NotifyIconW(w32::kNimDelete, data_);
+    inShell_ = false;
+    if (!removed) throw Failure("Cannot remove shell notification icon");
 }
 
 void TrayIcon::SetIcon(KHandle picture) {

@@ -57,6 +57,13 @@ public:
     void SetBalloonHint(const Text& hint);
     void ShowBalloonHint();
     const NotifyIconData& Data() const { return data_; }
+    // Whether the shell holds the icon, as far as its answers tell: false
+    // after a refused NIM_ADD, or a NIM_MODIFY refused while visible (the
+    // shell has lost the icon).
+    bool InNotificationArea() const { return inShell_; }
+    // Adds the icon again when it is visible but the shell does not hold it
+    // (a slow shell at logon refuses the first addition); called every tick.
+    void RestoreIfLost();
 
     // Events.
     std::function<void()> OnDblClick;
@@ -71,7 +78,7 @@ public:
     bool HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t* result);
 
 private:
-    void Notify(std::uint32_t message);
+    bool Notify(std::uint32_t message);
     void UpdateTip();
     IShell& shell_;
     IWindows& windows_;
@@ -79,6 +86,7 @@ private:
     NotifyIconData data_;
     std::uint32_t taskbarCreated_ = 0;
     bool visible_ = false;
+    bool inShell_ = false;
     OwnedIcon icon_;
     Text hint_;
     Text balloonTitle_;

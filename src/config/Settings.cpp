@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "config/InputLimits.h"
 #include "config/TextRules.h"
 
 namespace kx {
@@ -87,6 +88,9 @@ Text SettingsStore::RegReadString(const Text& name, const Text& defaultValue, bo
         }
         // REG_EXPAND_SZ is text too; it is taken as stored.
         if (type != w32::kRegSz && type != 2) return defaultValue;
+        // Any account may store any amount here; a text past the cap (with
+        // its terminating zero) is not read at all.
+        if (size > (kMaxSettingTextChars + 1u) * 2u) return defaultValue;
         std::vector<std::uint8_t> data(size + 2u, 0);
         std::uint32_t got = size;
         if (registry_.RegQueryValueExW(key.get(), name, &type, data.data(), &got) != w32::kErrorSuccess ||
@@ -110,25 +114,27 @@ bool SettingsStore::RegReadBool(const Text& name, bool defaultValue, bool wow64_
     return ReadDword(registry_, name, wow64_64Key, &value) ? value != 0 : defaultValue;
 }
 
-void SettingsStore::RegWriteString(const Text& name, const Text& value, bool wow64_64Key) const {
+bool SettingsStore::RegWriteString(const Text& name, const Text& value, bool wow64_64Key) const {
     try {
         OwnedKey key = OpenForWrite(registry_, wow64_64Key);
-        if (!key) return;
+        if (!key) return false;
         const std::vector<std::uint8_t> data = RegSzData(value);
-        registry_.RegSetValueExW(key.get(), name, w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size()));
+        return registry_.RegSetValueExW(key.get(), name, w32::kRegSz, data.data(),
+                                        static_cast<std::uint32_t>(data.size())) == w32::kErrorSuccess;
     } catch (...) {
-        // A write that cannot be made is dropped.
+        return false;  // a write that cannot be made is dropped
     }
 }
 
-void SettingsStore::RegWriteBool(const Text& name, bool value, bool wow64_64Key) const {
+bool SettingsStore::RegWriteBool(const Text& name, bool value, bool wow64_64Key) const {
     try {
         OwnedKey key = OpenForWrite(registry_, wow64_64Key);
-        if (!key) return;
+        if (!key) return false;
         const auto data = DwordData(value ? 1u : 0u);
-        registry_.RegSetValueExW(key.get(), name, w32::kRegDword, data.data(), static_cast<std::uint32_t>(data.size()));
+        return registry_.RegSetValueExW(key.get(), name, w32::kRegDword, data.data(),
+                                        static_cast<std::uint32_t>(data.size())) == w32::kErrorSuccess;
     } catch (...) {
-        // A write that cannot be made is dropped.
+        return false;  // a write that cannot be made is dropped
     }
 }
 

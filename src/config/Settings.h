@@ -30,12 +30,14 @@ public:
     explicit SettingsStore(IRegistry& registry) : registry_(registry) {}
 
     // Each opens the key, does one read or write, and closes it. wow64_64Key
-    // adds KEY_WOW64_64KEY; the program always passes false.
+    // adds KEY_WOW64_64KEY; the program always passes false. A text value
+    // longer than kMaxSettingTextChars reads as missing. A write reports
+    // whether it took effect; callers that need not know ignore it.
     Text RegReadString(const Text& name, const Text& defaultValue, bool wow64_64Key = false) const;
     std::int32_t RegReadInteger(const Text& name, std::int32_t defaultValue, bool wow64_64Key = false) const;
     bool RegReadBool(const Text& name, bool defaultValue, bool wow64_64Key = false) const;
-    void RegWriteString(const Text& name, const Text& value, bool wow64_64Key = false) const;
-    void RegWriteBool(const Text& name, bool value, bool wow64_64Key = false) const;
+    bool RegWriteString(const Text& name, const Text& value, bool wow64_64Key = false) const;
+    bool RegWriteBool(const Text& name, bool value, bool wow64_64Key = false) const;
 
 private:
     IRegistry& registry_;

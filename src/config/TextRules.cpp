@@ -72,7 +72,7 @@ Text DecodeUtf16(const std::uint8_t* p, std::size_t n, bool bigEndian) {
 
 }  // namespace
 
-std::vector<Text> ReadTextLines(const std::vector<std::uint8_t>& bytes, ISystemInfo& system) {
+Text DecodeStoredText(const std::vector<std::uint8_t>& bytes, ISystemInfo& system) {
     const std::uint8_t* p = bytes.data();
     const std::size_t n = bytes.size();
     Text text;
@@ -88,25 +88,36 @@ std::vector<Text> ReadTextLines(const std::vector<std::uint8_t>& bytes, ISystemI
     // A NUL character ends the text.
     const auto nul = text.find(char16_t{0});
     if (nul != Text::npos) text.resize(nul);
+    return text;
+}
 
-    std::vector<Text> lines;
+bool VisitTextLines(std::u16string_view text, const std::function<bool(std::u16string_view line)>& visit) {
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < text.size()) {
         const char16_t c = text[i];
         if (c == u'\r' || c == u'\n') {
-            lines.push_back(text.substr(start, i - start));
+            if (!visit(text.substr(start, i - start))) return false;
             i += (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ? 2 : 1;
             start = i;
         } else {
             ++i;
         }
     }
-    if (start < text.size()) lines.push_back(text.substr(start));
+    if (start < text.size()) return visit(text.substr(start));
+    return true;
+}
+
+std::vector<Text> ReadTextLines(const std::vector<std::uint8_t>& bytes, ISystemInfo& system) {
+    std::vector<Text> lines;
+    VisitTextLines(DecodeStoredText(bytes, system), [&lines](std::u16string_view line) {
+        lines.emplace_back(line);
+        return true;
+    });
     return lines;
 }
 
-std::vector<Text> SplitCommaText(const Text& input) {
+std::vector<Text> SplitCommaText(std::u16string_view input, std::size_t maxFields) {
     // The text ends at its end or at a NUL character.
     const std::size_t n = std::min(input.size(), input.find(char16_t{0}));
     std::vector<Text> fields;
@@ -115,7 +126,7 @@ std::vector<Text> SplitCommaText(const Text& input) {
         while (pos < n && IsBlank(input[pos])) ++pos;
     };
     skipBlanks();
-    while (pos < n) {
+    while (pos < n && fields.size() < maxFields) {
         Text value;
         if (input[pos] == u'"') {
             ++pos;
@@ -134,12 +145,13 @@ std::vector<Text> SplitCommaText(const Text& input) {
         } else {
             const std::size_t start = pos;
             while (pos < n && input[pos] != u',' && input[pos] > 32) ++pos;
-            value = input.substr(start, pos - start);
+            value = Text(input.substr(start, pos - start));
         }
         fields.push_back(std::move(value));
         skipBlanks();
         if (pos < n && input[pos] == u',') {
-            if (pos + 1 == n) fields.emplace_back();  // a comma that ends the text yields a last, empty field
+            // A comma that ends the text yields a last, empty field.
+            if (pos + 1 == n && fields.size() < maxFields) fields.emplace_back();
             ++pos;
             skipBlanks();
         }

@@ -1,7 +1,10 @@
 // How stored text is read: lines, comma text, ASCII-only case folding and trimming.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "platform/SystemApi.h"
@@ -13,9 +16,17 @@ namespace kx {
 // (UTF-8, UTF-16 LE, UTF-16 BE), else the system ANSI code page. Throws
 // Failure when UTF-8 text holds an invalid sequence.
 std::vector<Text> ReadTextLines(const std::vector<std::uint8_t>& bytes, ISystemInfo& system);
+// The same two steps apart, for a reader that looks at each line once
+// without keeping them all: the decoded text up to its first NUL (throws as
+// ReadTextLines does), and its lines handed to visit in order. The visit
+// stops when visit returns false; the result is false then.
+Text DecodeStoredText(const std::vector<std::uint8_t>& bytes, ISystemInfo& system);
+bool VisitTextLines(std::u16string_view text, const std::function<bool(std::u16string_view line)>& visit);
 
-// Splits one line of comma text into its fields; never fails.
-std::vector<Text> SplitCommaText(const Text& text);
+// Splits one line of comma text into its fields; never fails. With
+// maxFields, the splitting stops once that many fields have been found, so
+// a reader that needs only the first few does not pay for the rest.
+std::vector<Text> SplitCommaText(std::u16string_view text, std::size_t maxFields = static_cast<std::size_t>(-1));
 
 // Only a-z and A-Z change; every other character stays as it is.
 Text AsciiUpper(Text text);

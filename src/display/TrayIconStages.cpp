@@ -55,6 +55,10 @@ bool TrayIconStages::TrayVisibilityStage() {
         clock_.Sleep(1000);
         trayIcon_.SetVisible(false);
         trayIcon_.SetVisible(true);
+    } else if (!trayIcon_.InNotificationArea()) {
+        // A slow shell may have refused the addition, or lost the icon.
+        if (trace_ != nullptr) trace_->Line("trayicon", "the shell does not hold the icon; it is added again");
+        trayIcon_.RestoreIfLost();
     }
     return shown;
 }

@@ -9,6 +9,7 @@
 #include "display/LoadIconRenderer.h"
 #include "display/LoadMeter.h"
 #include "platform/ClockApi.h"
+#include "platform/DebugApi.h"
 #include "platform/SystemApi.h"
 #include "platform/WindowApi.h"
 
@@ -21,17 +22,18 @@ std::int32_t RoundLoad(double load);
 class TrayIconStages {
 public:
     TrayIconStages(IWindows& windows, IClock& clock, ISystemInfo& system, const SettingsStore& settings,
-                   TrayIcon& trayIcon, LoadMeter& loadMeter, IconRenderer& renderer)
+                   TrayIcon& trayIcon, LoadMeter& loadMeter, IconRenderer& renderer, DebugTrace* trace = nullptr)
         : windows_(windows),
           clock_(clock),
           system_(system),
           settings_(settings),
           trayIcon_(trayIcon),
           loadMeter_(loadMeter),
-          renderer_(renderer) {}
+          renderer_(renderer),
+          trace_(trace) {}
 
     // Shows or hides the icon as LoadTrayIcon says, adding it only once the
-    // taskbar exists. Returns the LoadTrayIcon value read, for the update
+    // taskbar exists, and again on later ticks while the shell refuses it. Returns the LoadTrayIcon value read, for the update
     // notice of the same tick. A removal the shell refuses raises Failure.
     bool TrayVisibilityStage();
 
@@ -47,6 +49,7 @@ private:
     TrayIcon& trayIcon_;
     LoadMeter& loadMeter_;
     IconRenderer& renderer_;
+    DebugTrace* trace_;
 };
 
 }  // namespace kx

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/Failure.h"
+#include "config/InputLimits.h"
 #include "config/StoredFile.h"
 #include "config/TextRules.h"
 #include "config/WindowsVersion.h"
@@ -51,64 +52,140 @@ BlockList::Entry BlockList::MakeEntry(BlockRow row) {
     return entry;
 }
 
-void BlockList::ApplyLines(const std::vector<Text>& lines) {
-    for (const Text& line : lines) {
-        if (Trim(line).empty()) continue;
-        const std::vector<Text> fields = SplitCommaText(line);
-        if (fields.empty()) continue;
+std::vector<BlockList::Entry> BlockList::BuiltInEntries() {
+    std::vector<Entry> entries;
+    entries.reserve(DefaultBlockRows().size());
+    for (const BlockRow& row : DefaultBlockRows()) entries.push_back(MakeEntry(row));
+    return entries;
+}
+
+namespace {
+
+bool IsBlankLine(std::u16string_view line) {
+    return std::all_of(line.begin(), line.end(), [](char16_t c) { return c <= 32; });
+}
+
+// A file whose lines or rows go past the caps is not a block list any
+// account should be able to make the tray pay for: it counts as unreadable.
+bool WithinCaps(std::u16string_view text) {
+    std::size_t rows = 0;
+    return VisitTextLines(text, [&rows](std::u16string_view line) {
+        if (line.size() > kMaxBlockListLineChars) return false;
+        if (!IsBlankLine(line)) ++rows;
+        return rows <= kMaxBlockListRows;
+    });
+}
+
+}  // namespace
+
+void BlockList::ApplyLines(std::u16string_view text, std::vector<Entry>* entries) {
+    // The built-in rows left always stand first: removals take only them
+    // away and additions go to the end, so a removal looks at these alone.
+    std::size_t builtIns = entries->size();
+    VisitTextLines(text, [&](std::u16string_view line) {
+        if (IsBlankLine(line)) return true;
+        // No line is read beyond its fourth field.
+        const std::vector<Text> fields = SplitCommaText(line, 4);
+        if (fields.empty()) return true;
         if (fields[0] == u"-") {
             // A removal names a built-in pattern; the kind plays no part, and
             // rows from the file are never removed.
-            const bool anyBuiltIn = std::any_of(entries_.begin(), entries_.end(),
-                                                [](const Entry& e) { return e.row.origin == u"*"; });
-            if (!anyBuiltIn) continue;
-            if (fields.size() < 2) return;  // malformed: the reading ends here
+            if (builtIns == 0) return true;
+            if (fields.size() < 2) return false;  // malformed: the reading ends here
             Text folded;
             AsciiUpperInto(fields[1], &folded);
-            entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                          [&folded](const Entry& e) {
-                                              return e.row.origin == u"*" && e.foldedPattern == folded;
-                                          }),
-                           entries_.end());
-        } else {
-            if (fields.size() < 4) return;  // malformed: the reading ends here
-            // Whatever the first field says, a row from the file is the user's.
-            entries_.push_back(MakeEntry(BlockRow{u"+", fields[1], fields[2], fields[3]}));
+            const auto builtInEnd = entries->begin() + static_cast<std::ptrdiff_t>(builtIns);
+            const auto kept = std::remove_if(entries->begin(), builtInEnd,
+                                             [&folded](const Entry& e) { return e.foldedPattern == folded; });
+            builtIns = static_cast<std::size_t>(kept - entries->begin());
+            entries->erase(kept, builtInEnd);
+            return true;
         }
-    }
+        if (fields.size() < 4) return false;  // malformed: the reading ends here
+        // Whatever the first field says, a row from the file is the user's.
+        entries->push_back(MakeEntry(BlockRow{u"+", fields[1], fields[2], fields[3]}));
+        return true;
+    });
 }
 
-void BlockList::LoadBlockList(const Text& path) {
-    try {
-        entries_.clear();
-        hasList_ = true;
-        for (const BlockRow& row : DefaultBlockRows()) entries_.push_back(MakeEntry(row));
+void BlockList::Trace(std::string_view what) const {
+    if (trace_ != nullptr) trace_->Line("blocklist", what);
+}
 
-        // Other programs may read the file meanwhile but not write it; a file
-        // another program is writing cannot be opened and counts as unreadable.
-        std::vector<std::uint8_t> bytes;
-        if (ReadWholeFile(files_, path, w32::kFileShareRead, kMaxBlockListFileSize, &bytes) != FileRead::Read) return;
-        std::vector<Text> lines;
-        try {
-            lines = ReadTextLines(bytes, system_);
-        } catch (const Failure&) {
-            return;  // undecodable text: the built-in rows only
-        }
-        ApplyLines(lines);
+BlockListLoad BlockList::ReadFileInto(const Text& path, std::vector<Entry>* entries) {
+    // The size and time are taken before the reading, so a change made while
+    // it runs is seen as a change afterwards.
+    FileAttributeData found;
+    if (!files_.GetFileAttributesExW(path, &found)) found = FileAttributeData{};
+    if ((found.attributes & w32::kFileAttributeDirectory) != 0) return BlockListLoad::Unreadable;
+    loadedFile_ = found;
+    // Other programs may read the file meanwhile but not write it.
+    std::vector<std::uint8_t> bytes;
+    switch (ReadWholeFile(files_, path, w32::kFileShareRead, static_cast<std::int64_t>(kMaxBlockListFileBytes), &bytes)) {
+        case FileRead::Read: break;
+        case FileRead::CannotOpen:
+            // Another program (the main program saving it) holds it; a file
+            // that is gone by now is simply missing.
+            if (!files_.GetFileAttributesExW(path, &found)) return BlockListLoad::Missing;
+            Trace("the block-list file is held by another program; the rows loaded before stay");
+            return BlockListLoad::Busy;
+        case FileRead::TooLarge:
+            Trace("the block-list file is larger than its cap; only the built-in rows apply");
+            return BlockListLoad::Unreadable;
+        case FileRead::CannotRead:
+            Trace("the block-list file cannot be read; only the built-in rows apply");
+            return BlockListLoad::Unreadable;
+    }
+    Text text;
+    try {
+        text = DecodeStoredText(bytes, system_);
+    } catch (const Failure&) {
+        Trace("the block-list file is not valid UTF-8; only the built-in rows apply");
+        return BlockListLoad::Unreadable;
+    }
+    bytes = {};
+    if (!WithinCaps(text)) {
+        Trace("the block-list file has a line or rows past its caps; only the built-in rows apply");
+        return BlockListLoad::Unreadable;
+    }
+    ApplyLines(text, entries);
+    return BlockListLoad::Read;
+}
+
+BlockListLoad BlockList::LoadBlockList(const Text& path) {
+    BlockListLoad result = BlockListLoad::Unreadable;
+    std::vector<Entry> entries;
+    try {
+        loadedFile_ = FileAttributeData{};
+        entries = BuiltInEntries();
+        result = ReadFileInto(path, &entries);
+        // A busy file is tried again by the reload stage, asked for or not.
+        reload_.retryPending = result == BlockListLoad::Busy;
+        if (result == BlockListLoad::Busy && hasList_) return result;
+        if (result != BlockListLoad::Read) entries = BuiltInEntries();
     } catch (...) {
         // Whatever was applied before the failure stays.
     }
+    entries_ = std::move(entries);
+    hasList_ = true;
+    lastValid_ = false;
+    return result;
 }
 
 void BlockList::FreeBlockList() {
     entries_.clear();
     entries_.shrink_to_fit();
     hasList_ = false;
+    lastValid_ = false;
 }
 
 bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text& imagePath) const {
     try {
         if (!hasList_ || entries_.empty()) return false;
+        if (lastValid_ && caption == lastCaption_ && classKey == lastClassKey_ && imagePath == lastImagePath_) {
+            return lastResult_;
+        }
+        lastValid_ = false;
         AsciiUpperInto(caption, &foldedCaption_);
         AsciiUpperInto(classKey, &foldedClassKey_);
         AsciiUpperInto(imagePath, &foldedImagePath_);
@@ -123,6 +200,11 @@ bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text&
             }
             if (!entry.foldedPattern.empty() && subject->find(entry.foldedPattern) != Text::npos) result = true;
         }
+        lastCaption_.assign(caption);
+        lastClassKey_.assign(classKey);
+        lastImagePath_.assign(imagePath);
+        lastResult_ = result;
+        lastValid_ = true;
         return result;
     } catch (...) {
         return false;
@@ -138,10 +220,23 @@ std::vector<BlockRow> BlockList::Rows() const {
 
 void BlockListReloadStage(BlockList& list, const SettingsStore& settings, ISystemInfo& system, IShell& shell) {
     try {
-        if (!settings.RegReadBool(u"ReloadList", false)) return;
-        list.FreeBlockList();
-        list.LoadBlockList(BlockListPath(system, shell));
-        settings.RegWriteBool(u"ReloadList", false);
+        BlockList::ReloadState& state = list.Reload();
+        const bool requested = settings.RegReadBool(u"ReloadList", false);
+        if (!requested && !state.retryPending) return;
+        const Text path = BlockListPath(system, shell);
+        if (requested && !state.retryPending && state.clearRefused) {
+            // The flag stays set whatever is done, so it says nothing new:
+            // only a change of the file itself is worth a rebuild.
+            FileAttributeData now;
+            if (!list.Files().GetFileAttributesExW(path, &now)) now = FileAttributeData{};
+            if (now == list.LoadedFile()) {
+                // The list is as the file stands; the flag is cleared once the key lets it be.
+                state.clearRefused = !settings.RegWriteBool(u"ReloadList", false);
+                return;
+            }
+        }
+        if (list.LoadBlockList(path) == BlockListLoad::Busy || !requested) return;  // the request stays pending
+        state.clearRefused = !settings.RegWriteBool(u"ReloadList", false);
     } catch (...) {
         // The stage never fails; a flag left set brings the rebuild back next tick.
     }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
+#include "config/InputLimits.h"
 #include "config/Settings.h"
+#include "platform/DebugApi.h"
 #include "platform/ShellApi.h"
 #include "platform/SystemApi.h"
 #include "platform/Types.h"
@@ -27,17 +30,31 @@ struct BlockRow {
 // The eighteen built-in rows, in their fixed order.
 const std::vector<BlockRow>& DefaultBlockRows();
 
-// A file larger than this is not a block list: it counts as unreadable.
+// The main program's editor reads files up to this size; KestrixTray reads
+// them up to kMaxBlockListFileBytes (config/InputLimits.h).
 constexpr std::int64_t kMaxBlockListFileSize = 16 * 1024 * 1024;
+
+// What a load of the block-list file found.
+enum class BlockListLoad : std::uint8_t {
+    Read,        // the file's lines were applied (up to a malformed line)
+    Missing,     // no file: the built-in rows
+    Unreadable,  // unreadable, undecodable or past a cap: the built-in rows
+    Busy,        // there, but another program holds it: the rows loaded before stay
+};
 
 class BlockList {
 public:
-    BlockList(ISystemInfo& system, IFiles& files) : system_(system), files_(files) {}
+    // trace, when given, receives a line for each load that could not use the file.
+    BlockList(ISystemInfo& system, IFiles& files, DebugTrace* trace = nullptr)
+        : system_(system), files_(files), trace_(trace) {}
 
     // Builds a new list from the built-in rows and the file at path. A file
-    // that cannot be opened, read or decoded leaves the built-in rows only;
-    // a malformed line ends the reading there. Never fails.
-    void LoadBlockList(const Text& path);
+    // that is missing, cannot be read or decoded, or goes past one of the
+    // caps of InputLimits.h leaves the built-in rows only; a malformed line
+    // ends the reading there. A file that is there but cannot be opened for
+    // the moment keeps the rows loaded before (the built-in rows when there
+    // were none). Never fails.
+    BlockListLoad LoadBlockList(const Text& path);
     // Releases the list; until the next load nothing is blocked.
     void FreeBlockList();
     // True when a row matches: kind "0" in the class key, "1" in the caption,
@@ -45,6 +62,17 @@ public:
     bool IsBlocked(const Text& caption, const Text& classKey, const Text& imagePath) const;
 
     bool HasList() const { return hasList_; }
+    // Size and write time of the file the list was last read from, taken
+    // before the reading; all zero when there was no file.
+    const FileAttributeData& LoadedFile() const { return loadedFile_; }
+
+    // Kept for the reload stage between ticks.
+    struct ReloadState {
+        bool retryPending = false;  // the last load found the file busy
+        bool clearRefused = false;  // ReloadList could not be cleared after the last load
+    };
+    ReloadState& Reload() { return reload_; }
+    IFiles& Files() { return files_; }
     // The working rows in order (built-in rows left, then the user's rows).
     std::vector<BlockRow> Rows() const;
 
@@ -56,23 +84,42 @@ private:
         Text foldedPattern;  // the pattern with a-z changed to A-Z, folded once
     };
     static Entry MakeEntry(BlockRow row);
-    // Applies the file's lines to entries_; stops at a malformed line.
-    void ApplyLines(const std::vector<Text>& lines);
+    static std::vector<Entry> BuiltInEntries();
+    // Applies the text's lines to entries; stops at a malformed line.
+    static void ApplyLines(std::u16string_view text, std::vector<Entry>* entries);
+    BlockListLoad ReadFileInto(const Text& path, std::vector<Entry>* entries);
+
+    void Trace(std::string_view what) const;
 
     ISystemInfo& system_;
     IFiles& files_;
+    DebugTrace* trace_;
     bool hasList_ = false;
     std::vector<Entry> entries_;
+    FileAttributeData loadedFile_;
+    ReloadState reload_;
     // The three subjects of the last IsBlocked call, folded; kept so that a
     // call allocates nothing once they have grown to size (UI thread only).
     mutable Text foldedCaption_;
     mutable Text foldedClassKey_;
     mutable Text foldedImagePath_;
+    // The last call's subjects as given and its answer: while the focus stays
+    // put the answer is known without going through every row again (a list
+    // at its caps costs milliseconds a pass). Any load or release forgets it.
+    mutable bool lastValid_ = false;
+    mutable bool lastResult_ = false;
+    mutable Text lastCaption_;
+    mutable Text lastClassKey_;
+    mutable Text lastImagePath_;
 };
 
 // Stage 2 of the main cycle: when the main program has set ReloadList, the
 // list is rebuilt from the file at BlockListPath and the flag is cleared,
-// whether or not the file could be read. Never fails.
+// whether or not the file could be read. A file that another program holds
+// at that moment keeps the rows loaded before, and the rebuild is tried
+// again on the next ticks. While the flag cannot be cleared (the key refuses
+// writes), the list is rebuilt only when the file's size or write time
+// changed. Never fails.
 void BlockListReloadStage(BlockList& list, const SettingsStore& settings, ISystemInfo& system, IShell& shell);
 
 }  // namespace kx

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "config/TextRules.h"
 #include "config/WindowsVersion.h"
@@ -44,6 +45,24 @@ std::uint32_t ProcessQueryRights(int versionIndex) {
 }
 
 constexpr std::uint32_t kPathBuffer = 260;
+// The longest path Windows knows, with its terminating zero.
+constexpr std::uint32_t kLongPathBuffer = 32768;
+
+// Asks query for a path, first into a buffer of kPathBuffer characters and,
+// when the answer may not have fitted (nothing, or a full buffer), once more
+// into one of kLongPathBuffer: a program installed deep below its folder
+// must still match the block list's path rows.
+template <typename Query>
+Text QueryPath(Query query) {
+    for (const std::uint32_t size : {kPathBuffer, kLongPathBuffer}) {
+        std::vector<char16_t> buffer(size, u'\0');
+        const std::uint32_t copied = query(buffer.data(), size);
+        if (copied == 0 || (copied >= size - 1 && size != kLongPathBuffer)) continue;
+        buffer[size - 1] = 0;
+        return Text(buffer.data(), static_cast<std::size_t>(std::find(buffer.begin(), buffer.end(), u'\0') - buffer.begin()));
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -98,25 +117,25 @@ Text GetWindowProcessPath(const InspectionApi& api, Hwnd window) {
         OwnedHandle process(api.processes, api.processes.OpenProcess(ProcessQueryRights(versionIndex), false, processId));
         if (!process) return {};
 
-        std::array<char16_t, kPathBuffer> buffer{};
         if (versionIndex <= 0) {
-            if (api.processes.GetModuleFileNameExW(process.get(), buffer.data(), kPathBuffer) == 0) return {};
-            buffer[kPathBuffer - 1] = 0;
-            return UpToZero(buffer);
+            return QueryPath([&](char16_t* buffer, std::uint32_t size) {
+                return api.processes.GetModuleFileNameExW(process.get(), buffer, size);
+            });
         }
         // GetProcessImageFileNameW is missing from the oldest systems, so it
         // is looked up by name at each call.
-        std::uint32_t copied = 0;
+        Text devicePath;
         {
             OwnedLibrary psapi(api.libraries, api.libraries.LoadLibraryW(u"Psapi.dll"));
             if (!psapi) return {};
             const ProcAddress entry = api.libraries.GetProcAddress(psapi.get(), "GetProcessImageFileNameW");
             if (entry == 0) return {};
-            copied = api.processes.CallGetProcessImageFileNameW(entry, process.get(), buffer.data(), kPathBuffer);
+            devicePath = QueryPath([&](char16_t* buffer, std::uint32_t size) {
+                return api.processes.CallGetProcessImageFileNameW(entry, process.get(), buffer, size);
+            });
         }
-        if (copied == 0) return {};
-        buffer[kPathBuffer - 1] = 0;
-        return DevicePathToDrivePath(api.system, UpToZero(buffer));
+        if (devicePath.empty()) return {};
+        return DevicePathToDrivePath(api.system, devicePath);
     } catch (...) {
         return {};
     }

@@ -14,7 +14,7 @@ namespace kx {
 struct ForegroundSnapshot {
     Text caption;    // at most 254 characters, trimmed
     Text classKey;   // "#" + class name (at most 254 characters), trimmed; "#" when there is none
-    Text imagePath;  // drive-letter path, at most 259 characters, trimmed; empty when unknown
+    Text imagePath;  // drive-letter path, also past 260 characters, trimmed; empty when unknown
 };
 
 // The seam parts the inspection uses.

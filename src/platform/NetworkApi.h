@@ -35,6 +35,14 @@ public:
     virtual bool WinHttpQueryContentLength(KHandle request, std::uint32_t* length) = 0;
     virtual bool WinHttpReadData(KHandle request, void* buffer, std::uint32_t toRead, std::uint32_t* read) = 0;
     virtual bool WinHttpCloseHandle(KHandle handle) = 0;
+    // A watchdog over one blocking exchange: once ms milliseconds have passed
+    // on the monotonic clock, it closes handle from another thread, which ends
+    // any WinHTTP call waiting on it (a connection in progress included).
+    // Returns 0 when no watchdog can be started.
+    virtual KHandle StartCloseWatchdog(KHandle handle, std::uint32_t ms) = 0;
+    // Stops the watchdog and waits until it can no longer act; true when it
+    // has closed the handle, which must then not be closed again.
+    virtual bool StopCloseWatchdog(KHandle watchdog) = 0;
 };
 
 inline void CloseInternetHandle(INetwork& api, KHandle handle) { api.WinHttpCloseHandle(handle); }

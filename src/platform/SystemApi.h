@@ -54,6 +54,11 @@ struct FileAttributeData {
     std::uint32_t attributes = 0;
     std::int64_t lastWriteTime = 0;  // FILETIME, 100 ns since 1601 (UTC)
     std::int64_t size = 0;
+
+    friend bool operator==(const FileAttributeData& a, const FileAttributeData& b) {
+        return a.attributes == b.attributes && a.size == b.size && a.lastWriteTime == b.lastWriteTime;
+    }
+    friend bool operator!=(const FileAttributeData& a, const FileAttributeData& b) { return !(a == b); }
 };
 
 namespace w32 {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ClockApi.h"
+#include "platform/DebugApi.h"
 #include "platform/NetworkApi.h"
 #include "platform/Types.h"
 
@@ -29,12 +30,14 @@ constexpr char16_t kUpdateTarget[] = u"/downloads/update/?product=kestrix&versio
 constexpr char16_t kUpdateUserAgent[] = u"Mozilla/4.0 (compatible; VELMOR)";
 
 // Bounds of the exchange. The UI thread waits for it, so a dead or slow server
-// must not hold it much beyond 15 seconds: name resolution, connection and
-// sending are each bounded, the answer's headers are bounded, each read of
-// the body is bounded, and no read is started once the whole exchange has run
-// for kUpdateReadDeadlineMs. The worst case is kUpdateReadDeadlineMs plus one
-// read. An answer larger than kUpdateBodyCap is no answer of the update
-// server and is dropped.
+// must not hold it beyond 15 seconds: name resolution, connection and sending
+// are each bounded, the answer's headers are bounded, each read of the body
+// is bounded, and no read is started once the whole exchange has run for
+// readDeadlineMs. A watchdog closes the request at overallMs whatever is
+// under way, since a client library's own time-outs do not bound every wait
+// (a connection in progress, a proxy, a resolver). Both count on the
+// monotonic clock, so no change of the clock moves them. An answer larger
+// than kUpdateBodyCap is no answer of the update server and is dropped.
 struct UpdateTimeouts {
     int resolveMs = 2000;
     int connectMs = 3000;
@@ -42,6 +45,7 @@ struct UpdateTimeouts {
     int receiveMs = 4000;
     int headersMs = 4000;
     int readDeadlineMs = 11000;
+    int overallMs = 15000;
 };
 constexpr std::size_t kUpdateBodyCap = 1024 * 1024;
 
@@ -58,8 +62,9 @@ int FindUpdateMarker(const std::string& body);
 
 class UpdateChecker {
 public:
+    // trace, when given, receives a line when the watchdog ends an exchange.
     UpdateChecker(INetwork& network, IClock& clock, UpdateEndpoint endpoint = ProgramUpdateEndpoint(),
-                  UpdateTimeouts timeouts = UpdateTimeouts{});
+                  UpdateTimeouts timeouts = UpdateTimeouts{}, DebugTrace* trace = nullptr);
 
     // Blocks until the exchange has ended. -1 for every failure: no
     // connection, a time-out, a broken transfer, a status other than 2xx.
@@ -70,12 +75,15 @@ public:
 private:
     // The body of a 2xx answer; false for everything else.
     bool FetchAnswer(std::string* body);
-    std::int64_t ElapsedMs(std::int64_t startFileTime);
+    // The exchange on an open request, up to the end of its body.
+    bool Exchange(KHandle request, std::uint64_t startMs, std::string* body);
+    std::uint64_t ElapsedMs(std::uint64_t startMs);
 
     INetwork& network_;
     IClock& clock_;
     UpdateEndpoint endpoint_;
     UpdateTimeouts timeouts_;
+    DebugTrace* trace_;
 };
 
 }  // namespace kx

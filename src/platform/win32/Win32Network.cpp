@@ -5,6 +5,8 @@
 #include <winhttp.h>
 // clang-format on
 
+#include <new>
+
 #include "platform/win32/Win32Handles.h"
 
 namespace kx {
@@ -81,6 +83,60 @@ bool Win32Network::WinHttpReadData(KHandle request, void* buffer, std::uint32_t 
 
 bool Win32Network::WinHttpCloseHandle(KHandle handle) {
     return ::WinHttpCloseHandle(FromKHandle<HINTERNET>(handle)) != FALSE;
+}
+
+namespace {
+
+// What the timer's thread and the caller share; the lock decides which of
+// the two acts on the handle, so it is closed exactly once.
+struct CloseWatchdog {
+    CRITICAL_SECTION lock;
+    HINTERNET handle = nullptr;
+    HANDLE timer = nullptr;
+    bool stopped = false;
+    bool fired = false;
+};
+
+VOID CALLBACK CloseWatchdogFired(PVOID context, BOOLEAN /*timerOrWaitFired*/) {
+    auto* watchdog = static_cast<CloseWatchdog*>(context);
+    ::EnterCriticalSection(&watchdog->lock);
+    if (!watchdog->stopped) {
+        // Closing a request handle ends the synchronous call waiting on it.
+        ::WinHttpCloseHandle(watchdog->handle);
+        watchdog->fired = true;
+    }
+    ::LeaveCriticalSection(&watchdog->lock);
+}
+
+}  // namespace
+
+KHandle Win32Network::StartCloseWatchdog(KHandle handle, std::uint32_t ms) {
+    auto* watchdog = new (std::nothrow) CloseWatchdog;
+    if (watchdog == nullptr) return 0;
+    ::InitializeCriticalSection(&watchdog->lock);
+    watchdog->handle = FromKHandle<HINTERNET>(handle);
+    // Timer-queue timers count on the system's tick, which no clock change moves.
+    if (!::CreateTimerQueueTimer(&watchdog->timer, nullptr, CloseWatchdogFired, watchdog, ms, 0,
+                                 WT_EXECUTEONLYONCE)) {
+        ::DeleteCriticalSection(&watchdog->lock);
+        delete watchdog;
+        return 0;
+    }
+    return ToKHandle(watchdog);
+}
+
+bool Win32Network::StopCloseWatchdog(KHandle handle) {
+    auto* watchdog = FromKHandle<CloseWatchdog*>(handle);
+    if (watchdog == nullptr) return false;
+    ::EnterCriticalSection(&watchdog->lock);
+    watchdog->stopped = true;
+    ::LeaveCriticalSection(&watchdog->lock);
+    // INVALID_HANDLE_VALUE: returns once a callback already running has ended.
+    ::DeleteTimerQueueTimer(nullptr, watchdog->timer, INVALID_HANDLE_VALUE);
+    const bool fired = watchdog->fired;
+    ::DeleteCriticalSection(&watchdog->lock);
+    delete watchdog;
+    return fired;
 }
 
 }  // namespace kx

@@ -20,6 +20,9 @@ public:
     bool WinHttpQueryContentLength(KHandle request, std::uint32_t* length) override;
     bool WinHttpReadData(KHandle request, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
     bool WinHttpCloseHandle(KHandle handle) override;
+    // A one-shot timer of the process's timer queue.
+    KHandle StartCloseWatchdog(KHandle handle, std::uint32_t ms) override;
+    bool StopCloseWatchdog(KHandle watchdog) override;
 };
 
 }  // namespace kx

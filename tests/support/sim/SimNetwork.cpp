@@ -63,15 +63,32 @@ KHandle SimNetwork::WinHttpOpenRequest(KHandle connection, const Text& verb, con
     return world_.handles.Open(HandleKind::Internet, nodes_.size() - 1);
 }
 
+bool SimNetwork::Pass(KHandle request, std::uint64_t ms) {
+    for (Watchdog& w : watchdogs_) {
+        if (!w.live || w.fired || w.handle != request || w.deadlineMs > world_.tickCountMs + ms) continue;
+        const std::uint64_t until = std::max(w.deadlineMs, world_.tickCountMs);
+        world_.fileTimeUtc += static_cast<std::int64_t>(until - world_.tickCountMs) * 10000;
+        world_.tickCountMs = until;
+        w.fired = true;
+        ++watchdogsFired;
+        world_.handles.Close(request, HandleKind::Internet);
+        return false;
+    }
+    world_.fileTimeUtc += static_cast<std::int64_t>(ms) * 10000;
+    world_.tickCountMs += ms;
+    return true;
+}
+
 bool SimNetwork::WinHttpSendRequest(KHandle request) {
     Node* r = Get(request, 2);
     if (r == nullptr) return false;
     world_.httpRequests.push_back(r->request);
     r->response = world_.httpServer ? world_.httpServer(r->request) : HttpResponse{false, false, 0, {}};
     if (!r->response.connects) {
-        world_.fileTimeUtc += static_cast<std::int64_t>(std::max(timeouts[1], 0)) * 10000;
+        Pass(request, static_cast<std::uint64_t>(std::max(timeouts[1], 0)));
         return false;
     }
+    if (!Pass(request, r->response.msToSend)) return false;
     r->sent = true;
     return true;
 }
@@ -82,7 +99,7 @@ bool SimNetwork::WinHttpReceiveResponse(KHandle request) {
     if (!r->response.answers) {
         auto it = options.find(w32::kWinHttpOptionReceiveResponseTimeout);
         const int wait = it != options.end() ? static_cast<int>(it->second) : timeouts[3];
-        world_.fileTimeUtc += static_cast<std::int64_t>(std::max(wait, 0)) * 10000;
+        Pass(request, static_cast<std::uint64_t>(std::max(wait, 0)));
         return false;
     }
     r->received = true;
@@ -109,7 +126,7 @@ bool SimNetwork::WinHttpReadData(KHandle request, void* buffer, std::uint32_t to
     Node* r = Get(request, 2);
     if (r == nullptr || !r->received) return false;
     const std::string& body = r->response.body;
-    world_.fileTimeUtc += static_cast<std::int64_t>(r->response.msPerRead) * 10000;
+    if (!Pass(request, r->response.msPerRead)) return false;
     if (r->response.breaksAfterBody && r->readPosition >= body.size()) return false;
     std::size_t n = std::min<std::size_t>(toRead, body.size() - std::min(body.size(), r->readPosition));
     if (r->response.bytesPerRead != 0) n = std::min(n, r->response.bytesPerRead);
@@ -120,6 +137,18 @@ bool SimNetwork::WinHttpReadData(KHandle request, void* buffer, std::uint32_t to
 }
 
 bool SimNetwork::WinHttpCloseHandle(KHandle handle) { return world_.handles.Close(handle, HandleKind::Internet); }
+
+KHandle SimNetwork::StartCloseWatchdog(KHandle handle, std::uint32_t ms) {
+    if (!watchdogsStart) return 0;
+    watchdogs_.push_back(Watchdog{handle, world_.tickCountMs + ms, true, false});
+    return watchdogs_.size();  // the watchdog's number, from 1
+}
+
+bool SimNetwork::StopCloseWatchdog(KHandle watchdog) {
+    if (watchdog == 0 || watchdog > watchdogs_.size() || !watchdogs_[watchdog - 1].live) return false;
+    watchdogs_[watchdog - 1].live = false;
+    return watchdogs_[watchdog - 1].fired;
+}
 
 void SimClock::GetLocalTime(SystemTime* time) {
     if (time == nullptr) return;

@@ -18,6 +18,13 @@ public:
     bool WinHttpQueryContentLength(KHandle request, std::uint32_t* length) override;
     bool WinHttpReadData(KHandle request, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
     bool WinHttpCloseHandle(KHandle handle) override;
+    KHandle StartCloseWatchdog(KHandle handle, std::uint32_t ms) override;
+    bool StopCloseWatchdog(KHandle watchdog) override;
+
+    // False: StartCloseWatchdog fails.
+    bool watchdogsStart = true;
+    // Watchdogs that closed their handle at the deadline.
+    int watchdogsFired = 0;
 
     // Time-outs set on the session, in milliseconds: resolve, connect, send, receive.
     int timeouts[4] = {0, 0, 0, 0};
@@ -33,9 +40,19 @@ private:
         bool received = false;
         std::size_t readPosition = 0;
     };
+    struct Watchdog {
+        KHandle handle;
+        std::uint64_t deadlineMs;
+        bool live;
+        bool fired;
+    };
     Node* Get(KHandle handle, int level);
+    // A blocking call on request lasts ms: both clocks move on, and false
+    // when a watchdog's deadline falls within and it closed the handle.
+    bool Pass(KHandle request, std::uint64_t ms);
     SimWorld& world_;
     std::vector<Node> nodes_;
+    std::vector<Watchdog> watchdogs_;
 };
 
 class SimClock : public IClock {

@@ -75,7 +75,9 @@ std::uint32_t SimProcesses::CallGetProcessImageFileNameW(ProcAddress entry, KHan
                                                          std::uint32_t size) {
     if (!SimLibraries::IsLiveEntry(world_, entry, u"PSAPI.DLL", "GetProcessImageFileNameW")) return 0;
     SimProcess* p = ProcessOf(process, w32::kProcessQueryLimitedInformation);
-    return p == nullptr ? 0 : CopyPath(p->imageDevicePath, buffer, size);
+    // As Windows: a path that does not fit with its zero is not copied at all.
+    if (p == nullptr || p->imageDevicePath.size() >= size) return 0;
+    return CopyPath(p->imageDevicePath, buffer, size);
 }
 
 KHandle SimProcesses::CallOpenThread(ProcAddress entry, std::uint32_t access, bool /*inheritHandle*/,

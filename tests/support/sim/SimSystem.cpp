@@ -165,12 +165,12 @@ bool SimFiles::WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite
     if (written != nullptr) *written = 0;
     if (entry == nullptr || world_.fileWriteFails || !Change()) return false;
     OpenFile& f = open_[entry->object];
-    world_.files[f.path].lastWriteTime = world_.fileTimeUtc;
     auto& bytes = world_.files[f.path].bytes;
     const auto* from = static_cast<const std::uint8_t*>(buffer);
     if (bytes.size() < f.position + toWrite) bytes.resize(f.position + toWrite);
     if (toWrite != 0) std::memcpy(bytes.data() + f.position, from, toWrite);
     f.position += toWrite;
+    world_.files[f.path].lastWriteTime = world_.fileTimeUtc;
     if (written != nullptr) *written = toWrite;
     return true;
 }

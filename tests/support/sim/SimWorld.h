@@ -180,6 +180,9 @@ struct HttpResponse {
     std::uint32_t status = 200;
     std::string body;
     std::uint32_t msPerRead = 0;  // the clock moves this far at every read of the body
+    // How long sending takes (resolving and connecting included); a wait the
+    // client's own time-outs do not bound, such as a connection in progress.
+    std::uint32_t msToSend = 0;
     std::size_t bytesPerRead = 0; // 0: as many as the reader asks for
     bool breaksAfterBody = false; // the transfer breaks once the body has been read
     // The Content-Length announced: -1 the body's own size, -2 none (chunked or read to the close).

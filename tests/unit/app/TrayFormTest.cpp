@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "../engine/PerfBlockBuilder.h"
 #include "AppTestSupport.h"
 #include "app/TrayForm.h"
 #include "sim/SimPlatform.h"
@@ -258,6 +259,38 @@ TEST_F(TrayForm, EveryHandleIsReleasedWhenTheFormEnds) {
     EXPECT_EQ(sim.world.handles.OpenCount(), 0u);
     EXPECT_EQ(sim.world.handles.BadCloses(), 0u);
     EXPECT_TRUE(sim.world.notifyIcons.empty()) << "the icon leaves the notification area";
+}
+
+TEST_F(TrayForm, WithTheKeyRefusingWrites100TicksTakeOneSampleAndReadTheListOnce) {
+    const Hwnd game = sim.world.AddWindow(u"Game", u"GameClass", otherProcess, 5001);
+    sim.world.performanceData = test::ProcessorBlock({1'000'000'000, 2'000'000'000, 3'000'000'000},
+                                                     SystemTime{2022, 6, 3, 1, 12, 0, 0, 0});
+    const Text listPath = u"C:\\ProgramData\\VELMOR\\Kestrix\\Kestrix.csv";
+    const std::string list = "-,Print\r\n";
+    sim.world.files[sim::Upper(listPath)] = sim::SimFile{std::vector<std::uint8_t>(list.begin(), list.end())};
+    sim.world.SetDword(T(kSettingsPath), u"ReloadList", 1);
+    sim.world.Key(T(kSettingsPath)).denyWrite = true;
+    sim.world.foreground = game;
+    Create();
+
+    const auto listReads = [&] {
+        std::size_t reads = 0;
+        for (const auto& open : sim.world.fileOpens) reads += sim::Upper(open.first) == sim::Upper(listPath) ? 1 : 0;
+        return reads;
+    };
+    const std::size_t readsAtCreation = listReads();
+    form->MainTimerTimer();
+    const std::size_t oneSample = sim.world.performanceQuerySizes.size();
+    EXPECT_GT(oneSample, 0u);
+    for (int i = 1; i < 100; ++i) form->MainTimerTimer();
+    EXPECT_EQ(sim.world.performanceQuerySizes.size(), oneSample);
+    EXPECT_EQ(listReads() - readsAtCreation, 1u);
+    EXPECT_EQ(sim.world.processes[otherProcess].priorityClass, w32::kHighPriorityClass);
+    EXPECT_FALSE(form->Blocks().IsBlocked(u"Print", u"#x", u""));
+    // The refused write leaves one line, not one a tick.
+    std::size_t handleLines = 0;
+    for (const Text& line : sim.world.debugLines) handleLines += U8(line).find("Handle cannot be written") != std::string::npos;
+    EXPECT_EQ(handleLines, 1u);
 }
 
 }  // namespace

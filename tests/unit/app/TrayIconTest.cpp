@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,69 @@ TEST_F(TrayIconWidget, ARefusedAdditionGoesUnnoticedUntilTheTaskbarComesBack) {
     sim.world.shellRefusesAdd = false;
     Send(sim.windows.RegisterWindowMessageW(u"TaskbarCreated"));
     EXPECT_TRUE(InNotificationArea());
+}
+
+TEST(TrayIconRestore, AnIconTheShellRefusedOrLostIsAddedAgain) {
+    struct Rig {
+        sim::SimPlatform sim;
+        Hwnd messageWindow = sim.world.AddWindow(u"", u"TKXTrayIconWindow", 4000, 1);
+        TrayIcon icon{sim.shell, sim.windows, sim.drawing, messageWindow, kCallback};
+    };
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> lose;
+    };
+    const Case cases[] = {
+        {"the addition is refused",
+         [](Rig& r) {
+             r.sim.world.shellRefusesAdd = true;
+             r.icon.SetVisible(true);
+         }},
+        {"a change is refused because the shell lost the icon",
+         [](Rig& r) {
+             r.icon.SetVisible(true);
+             r.sim.world.notifyIcons.clear();
+             r.sim.world.shellRefusesAdd = true;
+             const std::uint32_t pixels[4] = {1, 2, 3, 4};
+             const KHandle picture = r.sim.drawing.CreateIconFromPixels(2, 2, pixels, nullptr);
+             r.icon.SetIcon(picture);
+             r.sim.drawing.DestroyIcon(picture);
+         }},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.icon.SetHint(u"Kestrix");
+        c.lose(r);
+        EXPECT_FALSE(r.icon.InNotificationArea()) << c.name;
+        r.icon.RestoreIfLost();  // the shell still refuses: tried again later
+        EXPECT_TRUE(r.sim.world.notifyIcons.empty()) << c.name;
+        r.sim.world.shellRefusesAdd = false;
+        r.icon.RestoreIfLost();
+        ASSERT_EQ(r.sim.world.notifyIcons.size(), 1u) << c.name;
+        EXPECT_TRUE(r.icon.InNotificationArea()) << c.name;
+        EXPECT_EQ(r.sim.world.notifyIcons.begin()->second.hIcon, r.icon.Icon()) << c.name;
+        EXPECT_EQ(r.sim.world.notifyIcons.begin()->second.szTip, u"Kestrix") << c.name;
+        const std::size_t calls = r.sim.world.notifyCalls.size();
+        r.icon.RestoreIfLost();
+        EXPECT_EQ(r.sim.world.notifyCalls.size(), calls) << c.name << ": nothing to do once it is back";
+    }
+}
+
+TEST_F(TrayIconWidget, AnIconTheShellHoldsAfterAllIsNotAddedTwice) {
+    icon.SetVisible(true);
+    sim.world.shellRefusesAdd = true;
+    Send(sim.windows.RegisterWindowMessageW(u"TaskbarCreated"));  // refused: the shell already has it
+    ASSERT_FALSE(icon.InNotificationArea());
+    icon.RestoreIfLost();
+    EXPECT_EQ(Last().message, w32::kNimModify);
+    EXPECT_TRUE(Last().accepted);
+    EXPECT_TRUE(icon.InNotificationArea());
+}
+
+TEST_F(TrayIconWidget, NothingIsRestoredWhileHidden) {
+    sim.world.shellRefusesAdd = true;
+    icon.RestoreIfLost();
+    EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(TrayIconWidget, TheIconComesBackWhenTheShellRestarts) {

@@ -636,7 +636,9 @@ TEST(BlockListWriter, EachWayTheReplaceCanFailLeavesTheFileOrItsBackupAndTheNext
         again.document.AddRow(u"1", u"New", u"");
         ASSERT_EQ(rig.store.Save(rig.path, again), SaveResult::Saved) << c.name;
         EXPECT_EQ(rig.TrayUserRows().size(), 2u) << c.name;
-        if (c.lossy) EXPECT_EQ(*rig.Bytes(BlockListStore::BackupPath(rig.path)), old) << c.name;
+        if (c.lossy) {
+            EXPECT_EQ(*rig.Bytes(BlockListStore::BackupPath(rig.path)), old) << c.name;
+        }
     }
 
     // The first save has nothing to replace; a move that fails leaves nothing behind.
@@ -685,7 +687,9 @@ TEST(BlockListWriter, ACrashAtAnyStepOfASaveLeavesTheOldOrTheNewListAndNeverLose
             newRows.push_back(u"New");
             EXPECT_TRUE(shown == oldRows || shown == newRows) << name;
             EXPECT_EQ(rig.TrayUserRows().size(), shown.size()) << name;
-            if (shown == oldRows && !c.old.empty()) EXPECT_EQ(*rig.Bytes(rig.path), c.old) << name;
+            if (shown == oldRows && !c.old.empty()) {
+                EXPECT_EQ(*rig.Bytes(rig.path), c.old) << name;
+            }
             // Once the new list is in force, the file read with a NUL is kept whole.
             if (shown == newRows && c.state == BlockFileState::Truncated) {
                 const auto* kept = rig.Bytes(BlockListStore::BackupPath(rig.path));

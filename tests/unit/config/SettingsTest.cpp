@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "config/InputLimits.h"
 #include "config/Settings.h"
 #include "sim/SimPlatform.h"
 
@@ -78,6 +79,32 @@ TEST_F(SettingsTest, ARefusedWriteLeavesTheOldTextAndRaisesNothing) {
     store.RegWriteBool(u"ReloadList", false);
     EXPECT_EQ(store.RegReadString(u"Handle", u"0"), u"100");
     EXPECT_EQ(sim.world.handles.OpenCount(), 0u);
+}
+
+TEST_F(SettingsTest, ATextPastItsCapReadsAsMissing) {
+    struct Case {
+        std::size_t length;
+        bool read;
+    };
+    for (const Case& c : {Case{kMaxSettingTextChars - 1, true}, Case{kMaxSettingTextChars, true},
+                          Case{kMaxSettingTextChars + 1, false}, Case{8u * 1024u * 1024u, false}}) {
+        const Text text(c.length, u'7');
+        sim.world.SetString(kKey, u"UpdatedDate", text);
+        EXPECT_EQ(store.RegReadString(u"UpdatedDate", u"default"), c.read ? text : u"default") << c.length;
+    }
+    // The cap counts characters: the same count without a terminating zero reads too.
+    auto& value = sim.world.Key(kKey).values[sim::Upper(u"BarColor")];
+    value = {u"BarColor", sim::RegValue{w32::kRegSz, std::vector<std::uint8_t>(kMaxSettingTextChars * 2u, 'A')}};
+    EXPECT_EQ(store.RegReadString(u"BarColor", u"default").size(), kMaxSettingTextChars);
+    EXPECT_EQ(sim.world.handles.OpenCount(), 0u);
+}
+
+TEST_F(SettingsTest, AWriteReportsWhetherItTookEffect) {
+    EXPECT_TRUE(store.RegWriteBool(u"ReloadList", false));
+    EXPECT_TRUE(store.RegWriteString(u"Handle", u"1"));
+    sim.world.Key(kKey).denyWrite = true;
+    EXPECT_FALSE(store.RegWriteBool(u"ReloadList", false));
+    EXPECT_FALSE(store.RegWriteString(u"Handle", u"2"));
 }
 
 TEST_F(SettingsTest, OpensTheKeyInThe32BitViewWithTheDocumentedMasks) {

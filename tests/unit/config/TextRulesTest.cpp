@@ -95,6 +95,25 @@ TEST(SplitCommaText, FieldsByTheCommaTextRules) {
     }
 }
 
+TEST(SplitCommaText, StopsAfterTheFieldsAskedFor) {
+    struct Case {
+        Text line;
+        std::size_t maxFields;
+        Lines expected;
+    };
+    const Case cases[] = {
+        {u"+,1,Notepad,desc,more,and more", 4, {u"+", u"1", u"Notepad", u"desc"}},
+        {u"a,b,c,", 3, {u"a", u"b", u"c"}},  // the comma that ends the text adds no fifth field
+        {u"a,b,c,", 4, {u"a", u"b", u"c", u""}},
+        {u"\"x,y\" \"z\"", 1, {u"x,y"}},
+        {u"a,b", 4, {u"a", u"b"}},
+        {u"a", 0, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SplitCommaText(c.line, c.maxFields), c.expected) << sim::U8(c.line) << " / " << c.maxFields;
+    }
+}
+
 TEST(TextHelpers, FoldOnlyAsciiLettersAndTrimControlCharacters) {
     EXPECT_EQ(AsciiUpper(u"abz\u00e9\u0431"), u"ABZ\u00e9\u0431");
     EXPECT_EQ(AsciiLower(u"ABZ\u00c9\u0411"), u"abz\u00c9\u0411");

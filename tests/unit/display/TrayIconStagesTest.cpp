@@ -61,7 +61,7 @@ protected:
     LoadMeter meter{sim.system, sim.libraries};
     IconRenderer renderer{sim.windows, sim.drawing};
     TrayIcon trayIcon{sim.shell, sim.windows, sim.drawing, kMessageWindow, kCallbackMessage};
-    TrayIconStages stages{sim.windows, sim.clock, sim.system, settings, trayIcon, meter, renderer};
+    TrayIconStages stages{sim.windows, sim.clock, sim.system, settings, trayIcon, meter, renderer, &sim.trace};
 };
 
 TEST_F(StagesTest, FirstTickWithTaskbarWaitsASecondAndAddsTheIcon) {
@@ -83,6 +83,23 @@ TEST_F(StagesTest, FirstTickWithTaskbarWaitsASecondAndAddsTheIcon) {
     EXPECT_TRUE(stages.TrayVisibilityStage());
     EXPECT_EQ(sim.world.sleeps.size(), 1u);
     EXPECT_EQ(NotifyCount(w32::kNimAdd), 1u);
+}
+
+TEST_F(StagesTest, ARefusedAdditionIsRetriedOnLaterTicksWithoutWaitingAgain) {
+    AddTaskbar();
+    sim.world.shellRefusesAdd = true;  // the shell at logon is not ready yet
+    Tick();
+    Tick();
+    EXPECT_TRUE(sim.world.notifyIcons.empty());
+    EXPECT_EQ(NotifyCount(w32::kNimAdd), 2u);
+    sim.world.shellRefusesAdd = false;
+    Tick();
+    ASSERT_EQ(sim.world.notifyIcons.size(), 1u);
+    EXPECT_EQ(sim.world.notifyIcons.begin()->second.hIcon, trayIcon.Icon()) << "the graph, not the startup frame";
+    Tick();
+    EXPECT_EQ(NotifyCount(w32::kNimAdd), 3u);
+    EXPECT_EQ(sim.world.sleeps, std::vector<std::uint32_t>{1000});
+    EXPECT_EQ(sim.world.debugLines.size(), 1u) << "one line for the retries, not one a tick";
 }
 
 TEST_F(StagesTest, WithoutTaskbarTheIconWaitsForIt) {

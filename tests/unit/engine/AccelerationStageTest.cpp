@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "PerfBlockBuilder.h"
 #include "app/AccelerationStage.h"
 #include "config/Failure.h"
@@ -132,25 +134,56 @@ TEST(AccelerationStage, ProcessorPriorityZeroSetsNormalAndRestoresThePrevious) {
     EXPECT_EQ(r.ClassOf(200), w32::kNormalPriorityClass);
 }
 
-TEST(AccelerationStage, AHandleThatCannotBeWrittenMakesEveryTickANewWindow) {
+TEST(AccelerationStage, AKeyThatRefusesWritesStillServesTheWindowAcceleratedLast) {
     Rig r;
     r.sim.world.SetString(kSettings, u"Handle", HandleText(r.b));
     r.sim.world.Key(kSettings).denyWrite = true;
     r.Tick(r.a);
     EXPECT_EQ(r.ClassOf(100), w32::kHighPriorityClass);
     EXPECT_EQ(r.Handle(), HandleText(r.b));
-    // The assignment serves the window Handle still names.
+    // The assignment serves the window just accelerated, not the one Handle still names.
+    EXPECT_EQ(r.Sets(1002), 1);
+    EXPECT_EQ(r.Sets(2002), 0);
+    r.Tick(r.b);
+    EXPECT_EQ(r.ClassOf(100), w32::kNormalPriorityClass);
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
     EXPECT_EQ(r.Sets(2002), 1);
-    EXPECT_EQ(r.Sets(1002), 0);
-    const std::size_t opens = r.sim.processes.openRequests.size();
-    r.Tick(r.a, 130);
-    EXPECT_EQ(r.stage.IdealRefreshCounter(), 0);
-    EXPECT_EQ(r.Sets(2002), 131);
-    EXPECT_EQ(r.Sets(1002), 0);
-    // Repeats of the same window are ignored by the priority control: the
-    // only processes opened are the snapshot's image-path queries.
-    EXPECT_EQ(r.sim.processes.openRequests.size(), opens + 130);
-    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
+}
+
+TEST(AccelerationStage, WhatOthersDoToHandleCostsNoWorkPerTick) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> eachTick;
+    };
+    const Case cases[] = {
+        {"the key refuses writes", [](Rig& r) { r.sim.world.Key(kSettings).denyWrite = true; }},
+        {"the key is deleted and cannot be made again",
+         [](Rig& r) {
+             r.sim.world.keys.erase(sim::Upper(kSettings));
+             r.sim.world.Key(kSettings).denyWrite = true;
+         }},
+        {"another account's tray writes its own window",
+         [](Rig& r) { r.sim.world.SetString(kSettings, u"Handle", u"123456"); }},
+        {"another account writes a word", [](Rig& r) { r.sim.world.SetString(kSettings, u"Handle", u"abc"); }},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.Tick(r.a);
+        const std::size_t samples = r.sim.world.performanceQuerySizes.size();
+        const std::size_t opens = r.sim.processes.openRequests.size();
+        ASSERT_GT(samples, 0u);
+        for (int i = 0; i < 100; ++i) {
+            c.eachTick(r);
+            EXPECT_NO_THROW(r.Tick(r.a)) << c.name;
+        }
+        EXPECT_EQ(r.stage.IdealRefreshCounter(), 100) << c.name;
+        EXPECT_EQ(r.sim.world.performanceQuerySizes.size(), samples) << c.name << ": no new sample";
+        EXPECT_EQ(r.Sets(1002), 1) << c.name;
+        // The only processes opened are the snapshot's image-path queries.
+        EXPECT_EQ(r.sim.processes.openRequests.size(), opens + 100) << c.name;
+        EXPECT_EQ(r.ClassOf(100), w32::kHighPriorityClass) << c.name;
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles) << c.name;
+    }
 }
 
 TEST(AccelerationStage, AHandleThatIsNoNumberAbandonsTheTick) {

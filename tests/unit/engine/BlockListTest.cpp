@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "config/InputLimits.h"
 #include "config/WindowsVersion.h"
 #include "engine/BlockList.h"
 #include "sim/SimPlatform.h"
@@ -55,7 +56,7 @@ struct Rig {
     bool Caption(const Text& caption) const { return list.IsBlocked(caption, u"#SomeClass", u"C:\\Apps\\app.exe"); }
 
     SimPlatform sim;
-    BlockList list{sim.system, sim.files};
+    BlockList list{sim.system, sim.files, &sim.trace};
     SettingsStore settings{sim.registry};
     Text path;
 };
@@ -216,10 +217,10 @@ TEST(BlockList, AFileThatCannotBeReadLeavesTheBuiltInRows) {
              r.Write(u"-,Print\n+,1,Notepad,n");
              r.sim.world.files[sim::Upper(r.path)].openForWriting = true;
          }},
-        {"larger than 16 MiB",
+        {"larger than its cap",
          [](Rig& r) {
              std::vector<std::uint8_t> bytes = Encode(u"-,Print\n+,1,Notepad,n\n", Encoding::Ansi);
-             bytes.resize(static_cast<std::size_t>(kMaxBlockListFileSize) + 1, ' ');
+             bytes.resize(kMaxBlockListFileBytes + 1, ' ');
              r.Write(bytes);
          }},
     };
@@ -269,19 +270,161 @@ TEST(BlockListReloadStage, AFileThatIsGoneFallsBackToTheBuiltInRowsAndClearsTheF
     EXPECT_FALSE(r.settings.RegReadBool(u"ReloadList", true));
 }
 
-TEST(BlockListReloadStage, AFlagThatCannotBeClearedRebuildsEveryTick) {
+TEST(BlockListReloadStage, AFlagThatCannotBeClearedRebuildsOnlyWhenTheFileChanges) {
     Rig r;
     r.Load();
     r.sim.world.SetDword(kSettings, u"ReloadList", 1);
     r.sim.world.Key(kSettings).denyWrite = true;
     r.Write(u"-,Print");
-    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    const auto stage = [&r] { BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell); };
+    stage();
     EXPECT_FALSE(r.Caption(u"Print"));
-    r.Write(u"-,Kestrix");
-    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    const std::size_t opens = r.sim.world.fileOpens.size();
+    for (int i = 0; i < 100; ++i) stage();
+    EXPECT_EQ(r.sim.world.fileOpens.size(), opens) << "an unchanged file is not read again";
+
+    r.Write(u"-,Kestrix");  // another size
+    stage();
     EXPECT_TRUE(r.Caption(u"Print"));
     EXPECT_FALSE(r.Caption(u"Kestrix"));
+    r.Write(u"-,fsx.exe");  // the same size, saved later
+    r.sim.world.files[sim::Upper(r.path)].lastWriteTime = 2;
+    stage();
+    EXPECT_TRUE(r.Caption(u"Kestrix"));
+    EXPECT_FALSE(r.list.IsBlocked(u"x", u"#x", u"C:\\Games\\fsx.exe"));
+    EXPECT_EQ(r.sim.world.fileOpens.size(), opens + 2);
     EXPECT_TRUE(r.settings.RegReadBool(u"ReloadList", false));
+
+    // Once the key takes writes again, the flag is cleared without another
+    // reading, and the rule of every flagged rebuild is back.
+    r.sim.world.Key(kSettings).denyWrite = false;
+    stage();
+    EXPECT_FALSE(r.settings.RegReadBool(u"ReloadList", true));
+    EXPECT_EQ(r.sim.world.fileOpens.size(), opens + 2);
+    r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+    stage();
+    EXPECT_EQ(r.sim.world.fileOpens.size(), opens + 3);
+}
+
+TEST(BlockListReloadStage, AnUnusableFileIsNotTriedAgainEachTickWhileTheFlagIsStuck) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+    };
+    const Case cases[] = {
+        {"no file", [](Rig&) {}},
+        {"past the size cap",
+         [](Rig& r) { r.Write(std::vector<std::uint8_t>(kMaxBlockListFileBytes + 1, '\n')); }},
+        {"invalid UTF-8", [](Rig& r) { r.Write(std::vector<std::uint8_t>{0xEF, 0xBB, 0xBF, 0xC3, 0x28}); }},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        c.arrange(r);
+        r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+        r.sim.world.Key(kSettings).denyWrite = true;
+        for (int i = 0; i < 10; ++i) BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+        EXPECT_EQ(r.sim.world.fileOpens.size(), 1u) << c.name;
+        EXPECT_EQ(r.list.Rows(), DefaultBlockRows()) << c.name;
+    }
+}
+
+TEST(BlockListReloadStage, AFileHeldByAnotherProgramKeepsTheRowsLoadedBeforeAndTheRequestPending) {
+    Rig r;
+    r.Write(u"-,Print\n+,1,Notepad,n");
+    r.Load();
+    const std::vector<BlockRow> before = r.list.Rows();
+    r.Write(u"+,1,Calc,c");
+    r.sim.world.files[sim::Upper(r.path)].locked = true;
+    r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+    const auto stage = [&r] { BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell); };
+    stage();
+    stage();
+    EXPECT_EQ(r.list.Rows(), before);
+    EXPECT_TRUE(r.settings.RegReadBool(u"ReloadList", false));
+    ASSERT_FALSE(r.sim.world.debugLines.empty());
+    EXPECT_NE(sim::U8(r.sim.world.debugLines.front()).find("held by another program"), std::string::npos);
+
+    r.sim.world.files[sim::Upper(r.path)].locked = false;
+    stage();
+    EXPECT_EQ(r.UserRows(), (std::vector<BlockRow>{{u"+", u"1", u"Calc", u"c"}}));
+    EXPECT_TRUE(r.Caption(u"Print"));
+    EXPECT_FALSE(r.settings.RegReadBool(u"ReloadList", true));
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u);
+}
+
+TEST(BlockListReloadStage, AFileHeldAtTheFirstLoadIsReadOnceItIsFreeWithoutAFlag) {
+    Rig r;
+    r.Write(u"+,1,Notepad,n");
+    r.sim.world.files[sim::Upper(r.path)].locked = true;
+    EXPECT_EQ(r.list.LoadBlockList(r.path), BlockListLoad::Busy);
+    EXPECT_EQ(r.list.Rows(), DefaultBlockRows());
+    r.sim.world.files[sim::Upper(r.path)].locked = false;
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_TRUE(r.Caption(u"Untitled - Notepad"));
+    EXPECT_EQ(r.sim.world.Value(kSettings, u"ReloadList"), nullptr) << "no flag was set, none is written";
+    const std::size_t opens = r.sim.world.fileOpens.size();
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_EQ(r.sim.world.fileOpens.size(), opens);
+}
+
+// Lines of the given length (without their break) until the file has the given rows.
+std::vector<std::uint8_t> FileOfRows(std::size_t rows, std::size_t lineChars, const std::string& tail = "") {
+    std::string text = "+,1,Notepad,n\n";
+    for (std::size_t i = 1; i < rows; ++i) {
+        std::string line = "+,1,x,";
+        line.resize(lineChars, 'd');
+        text += line + "\n";
+    }
+    text += tail;
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+TEST(BlockList, InputPastACapCountsAsUnreadable) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool read;
+    };
+    std::vector<std::uint8_t> fullFile = FileOfRows(2, 20);
+    fullFile.resize(kMaxBlockListFileBytes, '\n');  // blank lines count as no rows
+    std::vector<std::uint8_t> overFullFile = fullFile;
+    overFullFile.push_back('\n');
+    std::string longLine = "+,1,Notepad,";
+    longLine.resize(kMaxBlockListLineChars, 'd');
+    const std::string longerLine = longLine + "d";
+    Text longUtf16Line = u"+,1,Notepad,";
+    longUtf16Line.resize(kMaxBlockListLineChars, u'\u00E9');
+    const Case cases[] = {
+        {"a file of exactly the size cap", fullFile, true},
+        {"one byte more", overFullFile, false},
+        {"a line of exactly the line cap", std::vector<std::uint8_t>(longLine.begin(), longLine.end()), true},
+        {"one character more", std::vector<std::uint8_t>(longerLine.begin(), longerLine.end()), false},
+        {"a UTF-16 line of exactly the cap in code units", Encode(longUtf16Line + u"\r\n", Encoding::Utf16Le), true},
+        {"a long line after good ones", FileOfRows(3, 10, longerLine), false},
+        {"exactly the row cap", FileOfRows(kMaxBlockListRows, 8), true},
+        {"the row cap and blank lines", FileOfRows(kMaxBlockListRows, 8, "\n \n\t\r\n"), true},
+        {"one row more", FileOfRows(kMaxBlockListRows + 1, 8), false},
+        {"one removal line more", FileOfRows(kMaxBlockListRows, 8, "-,Print\n"), false},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.Write(c.bytes);
+        EXPECT_EQ(r.list.LoadBlockList(r.path), c.read ? BlockListLoad::Read : BlockListLoad::Unreadable) << c.name;
+        EXPECT_EQ(r.Caption(u"Untitled - Notepad"), c.read) << c.name;
+        if (!c.read) {
+            EXPECT_EQ(r.list.Rows(), DefaultBlockRows()) << c.name;
+        }
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u) << c.name;
+    }
+}
+
+TEST(BlockList, RemovalsAfterManyRowsTouchOnlyTheBuiltInRows) {
+    // Built-in rows stay in front of the user's: a removal never reaches a user row.
+    Rig r;
+    r.Write(u"+,1,Print,mine\n-,Print\n-,Kestrix\n+,1,Kestrix,\"mine too\"\n-,Kestrix");
+    r.Load();
+    EXPECT_EQ(r.UserRows(), (std::vector<BlockRow>{{u"+", u"1", u"Print", u"mine"}, {u"+", u"1", u"Kestrix", u"mine too"}}));
+    EXPECT_EQ(r.list.Rows().size(), 18u);
 }
 
 }  // namespace

@@ -104,6 +104,36 @@ TEST(Foreground, RightsAndPathQueryFollowTheWindowsRelease) {
     }
 }
 
+TEST(Foreground, PathsLongerThan260CharactersAreReadWhole) {
+    // A folder deep enough that the path has the given length on drive D:.
+    const auto deepPath = [](const Text& root, std::size_t length) {
+        Text path = root;
+        while (path.size() + 12 < length) path += u"\\folder";
+        path += u"\\";
+        path.append(length - path.size() - 4, u'g');
+        return path + u".exe";
+    };
+    struct Case {
+        std::uint32_t major;  // 5.0: the module path; 10: the image path through Psapi
+        std::size_t length;
+    };
+    for (const Case& c : {Case{10, 259}, Case{10, 260}, Case{10, 261}, Case{10, 1000}, Case{10, 32000}, Case{5, 259},
+                          Case{5, 260}, Case{5, 700}}) {
+        Rig r;
+        r.sim.world.SetVersion(c.major, 0, 1);
+        const Text drivePath = deepPath(u"D:", c.length);
+        const Text devicePath = u"\\Device\\HarddiskVolume10" + drivePath.substr(2);
+        r.sim.world.AddProcess(700, devicePath, drivePath);
+        const Hwnd window = r.sim.world.AddWindow(u"Game", u"GameClass", 700, 7001);
+        EXPECT_EQ(GetWindowProcessPath(r.api, window), drivePath) << c.major << " / " << c.length;
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u) << c.major << " / " << c.length;
+    }
+    // A path past the longest Windows knows is not taken half.
+    Rig r;
+    r.sim.world.AddProcess(700, u"\\Device\\HarddiskVolume10\\" + Text(33000, u'g'));
+    EXPECT_EQ(GetWindowProcessPath(r.api, r.sim.world.AddWindow(u"Game", u"GameClass", 700, 7001)), u"");
+}
+
 TEST(Foreground, WithoutTheImageNameQueryThePathIsEmpty) {
     for (const bool libraryMissing : {true, false}) {
         Rig r;

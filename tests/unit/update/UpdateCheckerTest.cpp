@@ -162,6 +162,63 @@ TEST_F(UpdateCheck, TricklingServerIsLeftAtTheDeadline) {
     ExpectEverythingClosed();
 }
 
+TEST_F(UpdateCheck, TheWatchdogEndsTheExchangeAtTheOverallDeadline) {
+    struct Case {
+        const char* name;
+        std::uint32_t msToSend;
+        int result;
+        std::uint64_t heldMs;
+        int fired;
+    };
+    const std::uint64_t overall = static_cast<std::uint64_t>(UpdateTimeouts{}.overallMs);
+    const Case cases[] = {
+        {"a connection that hangs past every time-out", 60000, -1, overall, 1},
+        {"a slow connection with time left to read", 10000, 1, 10000, 0},
+        {"one that ends just before the deadline: no read is started", static_cast<std::uint32_t>(overall) - 1, -1,
+         overall - 1, 0},
+        {"one that would end at the deadline", static_cast<std::uint32_t>(overall), -1, overall, 1},
+    };
+    for (const Case& c : cases) {
+        SimPlatform local;
+        UpdateChecker check{local.network, local.clock, ProgramUpdateEndpoint(), UpdateTimeouts{}, &local.trace};
+        HttpResponse slow = Ok("VELMOR|1");
+        slow.msToSend = c.msToSend;
+        local.world.httpServer = [slow](const HttpRequest&) { return slow; };
+        local.world.tickCountMs = 5'000'000;
+        EXPECT_EQ(check.CheckForUpdate(), c.result) << c.name;
+        EXPECT_EQ(local.world.tickCountMs - 5'000'000, c.heldMs) << c.name;
+        EXPECT_EQ(local.network.watchdogsFired, c.fired) << c.name;
+        EXPECT_EQ(local.world.debugLines.size(), static_cast<std::size_t>(c.fired)) << c.name;
+        // The request is closed once, by the watchdog or by the checker.
+        EXPECT_EQ(local.world.handles.OpenCount(HandleKind::Internet), 0u) << c.name;
+        EXPECT_EQ(local.world.handles.BadCloses(), 0u) << c.name;
+    }
+}
+
+TEST_F(UpdateCheck, AClockSetBackDuringTheExchangeDoesNotLengthenIt) {
+    HttpResponse trickle = Ok(std::string(100, '.') + "VELMOR|1");
+    trickle.bytesPerRead = 1;
+    trickle.msPerRead = 1000;
+    sim.world.httpServer = [this, trickle](const HttpRequest&) {
+        sim.world.fileTimeUtc -= 10LL * 86400 * 10'000'000;  // the user sets the clock back ten days
+        return trickle;
+    };
+    const std::uint64_t before = sim.world.tickCountMs;
+    EXPECT_EQ(checker.CheckForUpdate(), -1);
+    const std::uint64_t heldMs = sim.world.tickCountMs - before;
+    EXPECT_GE(heldMs, static_cast<std::uint64_t>(UpdateTimeouts{}.readDeadlineMs));
+    EXPECT_LE(heldMs, static_cast<std::uint64_t>(UpdateTimeouts{}.overallMs));
+    ExpectEverythingClosed();
+}
+
+TEST_F(UpdateCheck, WithoutAWatchdogNothingIsAsked) {
+    Answer(Ok("VELMOR|1"));
+    sim.network.watchdogsStart = false;
+    EXPECT_EQ(checker.CheckForUpdate(), -1);
+    EXPECT_TRUE(sim.world.httpRequests.empty());
+    ExpectEverythingClosed();
+}
+
 TEST(FindUpdateMarker, TriesTheMarkersInOrder) {
     EXPECT_EQ(FindUpdateMarker("VELMOR|2VELMOR|1VELMOR|0"), 0);
     EXPECT_EQ(FindUpdateMarker("VELMOR|2VELMOR|1"), 1);
