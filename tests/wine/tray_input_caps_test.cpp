@@ -102,8 +102,8 @@ INSTANTIATE_TEST_SUITE_P(PastACap, TrayInputCaps,
                          ::testing::Values(CapCase{"a file one line break past the size cap", PastTheSizeCap},
                                            CapCase{"a line past the line cap", PastTheLineCap},
                                            CapCase{"one row past the row cap", PastTheRowCap}),
-                         [](const ::testing::TestParamInfo<CapCase>& info) {
-                             return std::string(info.index == 0 ? "Size" : info.index == 1 ? "Line" : "Rows");
+                         [](const ::testing::TestParamInfo<CapCase>& param) {
+                             return std::string(param.index == 0 ? "Size" : param.index == 1 ? "Line" : "Rows");
                          });
 
 }  // namespace
