@@ -14,8 +14,9 @@
 
 namespace kx {
 
-// Ticks between two ideal-processor assignments while the focus stays put.
-constexpr int kIdealRefreshTicks = 120;
+// Ticks between two ideal-processor assignments while the focus stays put:
+// 120 (CycleBuild.cpp; a test variant of the program links its own copy).
+extern const int kIdealRefreshTicks;
 
 // The Handle text as a signed 64-bit number: blanks (codes 0 to 32) around
 // it are ignored, then an optional sign and one or more decimal digits that

@@ -155,7 +155,7 @@ int Run(HINSTANCE instance) {
         g_form = &form;
         form.FormCreate();
         if (!form.Caption().empty()) ::SetWindowTextW(window, kx::win32::Wide(form.Caption()));
-        ::SetTimer(window, kMainTimerId, kx::TKXTrayForm::kTimerIntervalMs, nullptr);
+        ::SetTimer(window, kMainTimerId, kx::kMainTimerIntervalMs, nullptr);
 
         MSG message;
         while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
