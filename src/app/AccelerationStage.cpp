@@ -51,8 +51,8 @@ void AccelerationStage::AssignIdealProcessor() {
     sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(StoredHandle())));
 }
 
-void AccelerationStage::Run() {
-    const Hwnd window = inspection_.windows.GetForegroundWindow();
+bool AccelerationStage::LookAt(Hwnd window) {
+    lookedAt_ = window;
     const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
     if (!blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath) &&
         StoredHandle() != static_cast<std::int64_t>(window)) {
@@ -60,14 +60,26 @@ void AccelerationStage::Run() {
         settings_.RegWriteString(u"Handle", HandleText(window));
         AssignIdealProcessor();
         idealRefreshCounter_ = 0;
-        return;
+        return true;
     }
+    return false;
+}
+
+void AccelerationStage::Run() {
+    if (LookAt(inspection_.windows.GetForegroundWindow())) return;
     // The same window, or a blocked one: only the two-minute refresh.
     ++idealRefreshCounter_;
     if (idealRefreshCounter_ >= kIdealRefreshTicks) {
         AssignIdealProcessor();
         idealRefreshCounter_ = 0;
     }
+}
+
+void AccelerationStage::RunForForegroundChange() {
+    if (!settings_.RegReadBool(u"InstantBoost", false)) return;
+    const Hwnd window = inspection_.windows.GetForegroundWindow();
+    if (window == lookedAt_) return;
+    LookAt(window);
 }
 
 }  // namespace kx

@@ -34,12 +34,19 @@ public:
     // One tick. Throws Failure when Handle does not hold a decimal number:
     // the tick's guard then abandons the rest of the tick.
     void Run();
+    // The foreground changed (a window event): with InstantBoost on and a
+    // foreground window other than the one looked at last, the look of a
+    // tick runs at once, every rule included, except that a same or blocked
+    // window counts no tick towards the refresh. Throws as Run does.
+    void RunForForegroundChange();
 
     int IdealRefreshCounter() const { return idealRefreshCounter_; }
 
 private:
     // The window recorded in Handle, read afresh.
     std::int64_t StoredHandle() const;
+    // Steps 1 to 5 of the look; false when the window is the same or blocked.
+    bool LookAt(Hwnd window);
     // Moves the recorded window's threads to the least-used processor, when
     // the feature is on.
     void AssignIdealProcessor();
@@ -50,6 +57,7 @@ private:
     PriorityControl& priority_;
     ProcessorSampler& sampler_;
     int idealRefreshCounter_ = 0;
+    Hwnd lookedAt_ = 0;  // the foreground window of the last look, by tick or event
 };
 
 }  // namespace kx

@@ -131,7 +131,17 @@ void TKXTrayForm::HelpPopupClick() {
     Contained([this] { shell_.ShowHelpTopic(u"Kestrix.chm", u"/html/main.htm"); });
 }
 
+void TKXTrayForm::ForegroundEvent() {
+    if (closed_ || exiting_ || mainCycle_.Running()) return;
+    try {
+        acceleration_.RunForForegroundChange();
+    } catch (...) {
+        api_.trace.Line("instantboost", "the look at the new foreground window failed");
+    }
+}
+
 void TKXTrayForm::ExitPopupClick() {
+    exiting_ = true;
     Contained([this] {
         for (const char16_t* className : kCompanionWindowClasses) {
             const Text name = className;

@@ -64,6 +64,9 @@ public:
 
     // The timer's tick.
     void MainTimerTimer() { mainCycle_.MainTimerTimer(); }
+    // A window event says the foreground changed: the look of stage 1 runs at
+    // once (InstantBoost). Dropped while a tick or Exit runs, and once closed.
+    void ForegroundEvent();
 
     // The handlers of the menu, the icon and the form.
     void FormClose();
@@ -118,6 +121,7 @@ private:
     Text caption_;
     std::vector<MenuItem> menu_;
     bool closed_ = false;
+    bool exiting_ = false;  // Exit is closing the main program's windows
 };
 
 }  // namespace kx

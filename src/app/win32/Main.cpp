@@ -99,6 +99,33 @@ LRESULT CALLBACK IconWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A change of the foreground window, from any process: the form looks at once
+// when InstantBoost is on. Windows sends EVENT_SYSTEM_FOREGROUND; Wine sends
+// only EVENT_OBJECT_FOCUS (across processes), so both are hooked and the form
+// acts only when the foreground window itself differs from the last one looked at.
+void CALLBACK ForegroundEventProc(HWINEVENTHOOK /*hook*/, DWORD /*event*/, HWND /*window*/, LONG /*object*/,
+                                  LONG /*child*/, DWORD /*thread*/, DWORD /*time*/) {
+    try {
+        if (g_form != nullptr) g_form->ForegroundEvent();
+    } catch (...) {
+        // Nothing may unwind through the system's frames.
+    }
+}
+
+class OwnedWinEventHook {
+public:
+    explicit OwnedWinEventHook(DWORD event)
+        : hook_(::SetWinEventHook(event, event, nullptr, ForegroundEventProc, 0, 0, WINEVENT_OUTOFCONTEXT)) {}
+    ~OwnedWinEventHook() {
+        if (hook_ != nullptr) ::UnhookWinEvent(hook_);
+    }
+    OwnedWinEventHook(const OwnedWinEventHook&) = delete;
+    OwnedWinEventHook& operator=(const OwnedWinEventHook&) = delete;
+
+private:
+    HWINEVENTHOOK hook_;
+};
+
 bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -156,6 +183,9 @@ int Run(HINSTANCE instance) {
         form.FormCreate();
         if (!form.Caption().empty()) ::SetWindowTextW(window, kx::win32::Wide(form.Caption()));
         ::SetTimer(window, kMainTimerId, kx::kMainTimerIntervalMs, nullptr);
+        // Out of context: the callbacks come to this thread's message loop.
+        const OwnedWinEventHook foregroundHook(EVENT_SYSTEM_FOREGROUND);
+        const OwnedWinEventHook focusHook(EVENT_OBJECT_FOCUS);
 
         MSG message;
         while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "PerfBlockBuilder.h"
 #include "app/AccelerationStage.h"
 #include "config/Failure.h"
@@ -34,6 +36,11 @@ struct Rig {
     void Tick(Hwnd focus, int times = 1) {
         sim.world.foreground = focus;
         for (int i = 0; i < times; ++i) stage.Run();
+    }
+    // A window event: the foreground is now focus.
+    void Event(Hwnd focus) {
+        sim.world.foreground = focus;
+        stage.RunForForegroundChange();
     }
     Text Handle() const { return settings.RegReadString(u"Handle", u"(none)"); }
     std::uint32_t ClassOf(std::uint32_t pid) { return sim.world.processes[pid].priorityClass; }
@@ -236,6 +243,70 @@ TEST(AccelerationStage, HandleText) {
     }
     EXPECT_EQ(HandleText(0), u"0");
     EXPECT_EQ(HandleText(0xFFFFFFFFu), u"4294967295");
+}
+
+TEST(AccelerationStage, WithInstantBoostAForegroundChangeRunsTheLookAtOnceWithEveryRule) {
+    struct Case {
+        const char* name;
+        int instantBoost;                       // -1: the value is missing
+        std::function<void(Rig&)> before;       // ticks and events before the one looked at
+        std::function<Hwnd(const Rig&)> focus;  // the foreground the event finds
+        // Expected at once, before any further tick:
+        bool bRaised;       // B high, A restored, B's threads moved, the counter restarted
+        Text handleOf;      // "a" or "b": the window Handle names
+        int counter;
+    };
+    const auto onA = [](Rig& r) { r.Tick(r.a, 4); };  // A raised; four ticks counted
+    const Case cases[] = {
+        {"on: a new window is raised at once", 1, onA, [](const Rig& r) { return r.b; }, true, u"b", 0},
+        {"missing: nothing until the tick", -1, onA, [](const Rig& r) { return r.b; }, false, u"a", 3},
+        {"off: nothing until the tick", 0, onA, [](const Rig& r) { return r.b; }, false, u"a", 3},
+        {"a blocked window: nothing raised, no tick counted", 1, onA,
+         [](const Rig& r) { return r.printDialog; }, false, u"a", 3},
+        {"the window looked at last: no second look", 1, onA, [](const Rig& r) { return r.a; }, false, u"a", 3},
+        {"back to the recorded window after a blocked one: nothing new", 1,
+         [](Rig& r) {
+             r.Tick(r.a, 4);
+             r.Event(r.printDialog);
+         },
+         [](const Rig& r) { return r.a; }, false, u"a", 3},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        if (c.instantBoost >= 0) r.sim.world.SetDword(kSettings, u"InstantBoost", static_cast<std::uint32_t>(c.instantBoost));
+        c.before(r);
+        const int setsOfA = r.Sets(1001);
+        r.Event(c.focus(r));
+        EXPECT_EQ(r.Handle(), HandleText(c.handleOf == u"a" ? r.a : r.b)) << c.name;
+        EXPECT_EQ(r.ClassOf(200), c.bRaised ? w32::kHighPriorityClass : w32::kBelowNormalPriorityClass) << c.name;
+        EXPECT_EQ(r.ClassOf(100), c.bRaised ? w32::kNormalPriorityClass : w32::kHighPriorityClass) << c.name;
+        EXPECT_EQ(r.Sets(2002), c.bRaised ? 1 : 0) << c.name;
+        EXPECT_EQ(r.Sets(1001), setsOfA) << c.name;
+        EXPECT_EQ(r.stage.IdealRefreshCounter(), c.counter) << c.name;
+    }
+}
+
+TEST(AccelerationStage, AfterAnImmediateBoostTheTickFindsNothingNew) {
+    Rig r;
+    r.sim.world.SetDword(kSettings, u"InstantBoost", 1);
+    r.Tick(r.a);
+    r.Event(r.b);
+    ASSERT_EQ(r.Handle(), HandleText(r.b));
+    r.Tick(r.b);
+    EXPECT_EQ(r.Sets(2002), 1) << "the tick moved B's threads again";
+    EXPECT_EQ(r.stage.IdealRefreshCounter(), 1);
+    r.Tick(r.b, 119);
+    EXPECT_EQ(r.Sets(2002), 2) << "the refresh counts ticks from the boost";
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
+}
+
+TEST(AccelerationStage, AnImmediateBoostWithAHandleThatIsNoNumberThrowsAsTheTickDoes) {
+    Rig r;
+    r.sim.world.SetDword(kSettings, u"InstantBoost", 1);
+    r.sim.world.SetString(kSettings, u"Handle", u"not a number");
+    r.sim.world.foreground = r.b;
+    EXPECT_THROW(r.stage.RunForForegroundChange(), Failure);
+    EXPECT_EQ(r.ClassOf(200), w32::kBelowNormalPriorityClass);
 }
 
 }  // namespace
