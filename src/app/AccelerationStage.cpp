@@ -76,9 +76,10 @@ void AccelerationStage::Run() {
 }
 
 void AccelerationStage::RunForForegroundChange() {
-    if (!settings_.RegReadBool(u"InstantBoost", false)) return;
+    // The foreground first: most events change nothing, and tell it without a registry read.
     const Hwnd window = inspection_.windows.GetForegroundWindow();
     if (window == lookedAt_) return;
+    if (!settings_.RegReadBool(u"InstantBoost", false)) return;
     LookAt(window);
 }
 

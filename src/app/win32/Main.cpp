@@ -100,12 +100,16 @@ LRESULT CALLBACK IconWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 // A change of the foreground window, from any process: the form looks at once
-// when InstantBoost is on. Windows sends EVENT_SYSTEM_FOREGROUND; Wine sends
-// only EVENT_OBJECT_FOCUS (across processes), so both are hooked and the form
-// acts only when the foreground window itself differs from the last one looked at.
-void CALLBACK ForegroundEventProc(HWINEVENTHOOK /*hook*/, DWORD /*event*/, HWND /*window*/, LONG /*object*/,
+// when InstantBoost is on. Windows sends EVENT_SYSTEM_FOREGROUND; Wine 8 never
+// does, and of the object events it sends across processes some come only
+// with the windows that a newly activated program makes, so the object events
+// up to EVENT_OBJECT_FOCUS are hooked too. The form acts only when the
+// foreground window itself differs from the one looked at last, which it
+// tells without reading a setting, so an event costs next to nothing.
+void CALLBACK ForegroundEventProc(HWINEVENTHOOK /*hook*/, DWORD event, HWND /*window*/, LONG /*object*/,
                                   LONG /*child*/, DWORD /*thread*/, DWORD /*time*/) {
     try {
+        if (event != EVENT_SYSTEM_FOREGROUND && (event < EVENT_OBJECT_CREATE || event > EVENT_OBJECT_FOCUS)) return;
         if (g_form != nullptr) g_form->ForegroundEvent();
     } catch (...) {
         // Nothing may unwind through the system's frames.
@@ -114,8 +118,8 @@ void CALLBACK ForegroundEventProc(HWINEVENTHOOK /*hook*/, DWORD /*event*/, HWND 
 
 class OwnedWinEventHook {
 public:
-    explicit OwnedWinEventHook(DWORD event)
-        : hook_(::SetWinEventHook(event, event, nullptr, ForegroundEventProc, 0, 0, WINEVENT_OUTOFCONTEXT)) {}
+    OwnedWinEventHook(DWORD first, DWORD last)
+        : hook_(::SetWinEventHook(first, last, nullptr, ForegroundEventProc, 0, 0, WINEVENT_OUTOFCONTEXT)) {}
     ~OwnedWinEventHook() {
         if (hook_ != nullptr) ::UnhookWinEvent(hook_);
     }
@@ -184,8 +188,8 @@ int Run(HINSTANCE instance) {
         if (!form.Caption().empty()) ::SetWindowTextW(window, kx::win32::Wide(form.Caption()));
         ::SetTimer(window, kMainTimerId, kx::kMainTimerIntervalMs, nullptr);
         // Out of context: the callbacks come to this thread's message loop.
-        const OwnedWinEventHook foregroundHook(EVENT_SYSTEM_FOREGROUND);
-        const OwnedWinEventHook focusHook(EVENT_OBJECT_FOCUS);
+        const OwnedWinEventHook foregroundHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND);
+        const OwnedWinEventHook focusHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_FOCUS);
 
         MSG message;
         while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
