@@ -48,7 +48,8 @@ void AccelerationStage::AssignIdealProcessor() {
     if (!settings_.RegReadBool(u"ProcessorIdeal", true)) return;
     // Handle is read back rather than taken from the tick: when its write did
     // not take effect, the window it still names keeps being served.
-    sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(StoredHandle())));
+    const IdealMove move = sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(StoredHandle())));
+    if (keeper_ != nullptr) keeper_->ThreadsMoved(move);
 }
 
 bool AccelerationStage::LookAt(Hwnd window) {
@@ -56,7 +57,9 @@ bool AccelerationStage::LookAt(Hwnd window) {
     const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
     if (!blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath) &&
         StoredHandle() != static_cast<std::int64_t>(window)) {
-        priority_.AccelerateWindow(window, settings_.RegReadInteger(u"ProcessorPriority", 2));
+        const PriorityLevel level = settings_.RegReadInteger(u"ProcessorPriority", 2);
+        priority_.AccelerateWindow(window, level);
+        if (keeper_ != nullptr) keeper_->Raised(priority_.State(), level);
         settings_.RegWriteString(u"Handle", HandleText(window));
         AssignIdealProcessor();
         idealRefreshCounter_ = 0;

@@ -10,6 +10,7 @@
 #include "engine/Foreground.h"
 #include "engine/IdealProcessor.h"
 #include "engine/Priority.h"
+#include "engine/RaisedProcess.h"
 #include "platform/Types.h"
 
 namespace kx {
@@ -41,6 +42,8 @@ public:
     void RunForForegroundChange();
 
     int IdealRefreshCounter() const { return idealRefreshCounter_; }
+    // Tells the keeper of the raised process of every raise and move (RestoreOnExit).
+    void KeepRaisedProcessWith(RaisedProcessKeeper* keeper) { keeper_ = keeper; }
 
 private:
     // The window recorded in Handle, read afresh.
@@ -58,6 +61,7 @@ private:
     ProcessorSampler& sampler_;
     int idealRefreshCounter_ = 0;
     Hwnd lookedAt_ = 0;  // the foreground window of the last look, by tick or event
+    RaisedProcessKeeper* keeper_ = nullptr;
 };
 
 }  // namespace kx

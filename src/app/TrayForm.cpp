@@ -34,6 +34,7 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       blockList_(api.system, api.files),
       priority_(api.windows, api.processes),
       sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries, &api.trace}),
+      raisedKeeper_(api.registry, api.processes, settings_, sampler_, api.trace),
       acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries}, settings_, blockList_,
                     priority_, sampler_),
       loadMeter_(api.system, api.libraries),
@@ -57,6 +58,7 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
           {u"N1", u"-", nullptr},
           {u"ExitPopup", {}, &TKXTrayForm::ExitPopupClick},
       } {
+    acceleration_.KeepRaisedProcessWith(&raisedKeeper_);
     trayIcon_.applicationWindow = window_;
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
@@ -101,6 +103,8 @@ void TKXTrayForm::FormCreate() {
         });
         Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell)); });
         Contained([this] { priority_.SetProcessPriorityLevel(api_.processes.GetCurrentProcessId(), 2); });
+        // A run that ended without putting its raised process back (a crash, a kill).
+        Contained([this] { raisedKeeper_.RestoreLeftOver(); });
     } catch (...) {
         // The form is created all the same.
     }
@@ -114,6 +118,7 @@ void TKXTrayForm::Close() {
 }
 
 void TKXTrayForm::FormClose() {
+    Contained([this] { raisedKeeper_.RestoreAtExit(); });
     Contained([this] { blockList_.FreeBlockList(); });
 }
 
@@ -138,6 +143,10 @@ void TKXTrayForm::ForegroundEvent() {
     } catch (...) {
         api_.trace.Line("instantboost", "the look at the new foreground window failed");
     }
+}
+
+void TKXTrayForm::SessionEnding() {
+    Contained([this] { raisedKeeper_.RestoreAtExit(); });
 }
 
 void TKXTrayForm::ExitPopupClick() {

@@ -67,6 +67,8 @@ public:
     // A window event says the foreground changed: the look of stage 1 runs at
     // once (InstantBoost). Dropped while a tick or Exit runs, and once closed.
     void ForegroundEvent();
+    // The Windows session ends (WM_ENDSESSION): the raised process goes back (RestoreOnExit).
+    void SessionEnding();
 
     // The handlers of the menu, the icon and the form.
     void FormClose();
@@ -110,6 +112,7 @@ private:
     PriorityControl priority_;
     // The process-wide records of the main cycle's stages, for the run.
     ProcessorSampler sampler_;
+    RaisedProcessKeeper raisedKeeper_;
     AccelerationStage acceleration_;
     LoadMeter loadMeter_;
     IconRenderer renderer_;

@@ -380,6 +380,7 @@ IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
         if (windowThread != 0) setThread(windowThread);
         std::uint32_t processId = 0;
         api_.windows.GetWindowThreadProcessId(window, &processId);
+        move.processId = processId;
         // A window that is gone has no process; the threads that the snapshot
         // lists under id 0 belong to the system's idle process.
         if (processId != 0) {

@@ -42,7 +42,8 @@ struct ThreadIdeal {
 
 // What one SetWindowIdealProcessor did.
 struct IdealMove {
-    std::int32_t instance = 0;  // the chosen instance position
+    std::uint32_t processId = 0;  // the window's process; 0 when the window is gone
+    std::int32_t instance = 0;    // the chosen instance position
     ProcessorNumber processor;  // the processor it stands for
     bool ex = false;            // set with SetThreadIdealProcessorEx
     // Every thread whose ideal processor was set, once each, with the one it had.

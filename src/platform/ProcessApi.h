@@ -31,6 +31,8 @@ public:
     virtual bool SetPriorityClass(KHandle process, std::uint32_t priorityClass) = 0;
     // 0 on failure.
     virtual std::uint32_t GetPriorityClass(KHandle process) = 0;
+    // GetProcessTimes' creation time (a FILETIME as one number); false on failure.
+    virtual bool GetProcessCreationTime(KHandle process, std::int64_t* creationTime) = 0;
     // psapi's GetModuleFileNameExW with no module; returns the length copied.
     virtual std::uint32_t GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) = 0;
     // GetProcessImageFileNameW found by GetProcAddress in "Psapi.dll".

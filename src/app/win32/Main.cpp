@@ -73,6 +73,10 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                     ::DestroyWindow(window);
                 }
                 return 0;
+            case WM_ENDSESSION:
+                // The session ends and the program with it: nothing raised is left behind.
+                if (wParam != FALSE && g_form != nullptr) g_form->SessionEnding();
+                return 0;
             case WM_DESTROY:
                 ::KillTimer(window, kMainTimerId);
                 ::PostQuitMessage(0);

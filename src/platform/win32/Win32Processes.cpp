@@ -89,6 +89,16 @@ std::uint32_t Win32Processes::SetThreadIdealProcessor(KHandle thread, std::uint3
     return ::SetThreadIdealProcessor(FromKHandle<HANDLE>(thread), processor);
 }
 
+bool Win32Processes::GetProcessCreationTime(KHandle process, std::int64_t* creationTime) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (creationTime == nullptr || !::GetProcessTimes(FromKHandle<HANDLE>(process), &created, &exited, &kernel, &user)) {
+        return false;
+    }
+    *creationTime = static_cast<std::int64_t>((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) |
+                                              created.dwLowDateTime);
+    return true;
+}
+
 bool Win32Processes::CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
                                                    ProcessorNumber* previous) {
     using SetThreadIdealProcessorExProc = BOOL(WINAPI*)(HANDLE, PPROCESSOR_NUMBER, PPROCESSOR_NUMBER);

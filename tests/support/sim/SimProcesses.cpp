@@ -98,6 +98,13 @@ std::uint32_t SimProcesses::SetThreadIdealProcessor(KHandle thread, std::uint32_
     return previous;
 }
 
+bool SimProcesses::GetProcessCreationTime(KHandle process, std::int64_t* creationTime) {
+    SimProcess* p = ProcessOf(process, w32::kProcessQueryLimitedInformation);
+    if (p == nullptr) return false;
+    *creationTime = p->creationTime;
+    return true;
+}
+
 bool SimProcesses::CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
                                                  ProcessorNumber* previous) {
     if (!SimLibraries::IsLiveEntry(world_, entry, u"KERNEL32.DLL", "SetThreadIdealProcessorEx")) return false;

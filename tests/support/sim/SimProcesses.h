@@ -11,6 +11,7 @@ public:
     std::uint32_t GetCurrentProcessId() override;
     bool SetPriorityClass(KHandle process, std::uint32_t priorityClass) override;
     std::uint32_t GetPriorityClass(KHandle process) override;
+    bool GetProcessCreationTime(KHandle process, std::int64_t* creationTime) override;
     std::uint32_t GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) override;
     std::uint32_t CallGetProcessImageFileNameW(ProcAddress entry, KHandle process, char16_t* buffer,
                                                std::uint32_t size) override;

@@ -77,6 +77,7 @@ struct SimProcess {
     std::uint32_t priorityClass = w32::kNormalPriorityClass;
     // Rights that OpenProcess grants; a request that asks for more is refused.
     std::uint32_t grantableRights = 0xFFFFFFFFu;
+    std::int64_t creationTime = 0;  // GetProcessTimes' creation time
     bool exited = false;
 };
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "PerfBlockBuilder.h"
@@ -31,6 +32,8 @@ struct Rig {
         sim.world.performanceData = test::ProcessorBlock({1'000'000'000, 2'000'000'000, 3'000'000'000, 6'000'000'000},
                                                          SystemTime{2022, 6, 3, 1, 12, 0, 0, 0});
         blockList.LoadBlockList(u"C:\\ProgramData\\VELMOR\\Kestrix\\Kestrix.csv");
+        stage.KeepRaisedProcessWith(&keeper);
+        sim.world.processes[200].creationTime = 777;
         startHandles = sim.world.handles.OpenCount();
     }
     void Tick(Hwnd focus, int times = 1) {
@@ -55,6 +58,7 @@ struct Rig {
     IdealProcessorApi idealApi{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
     ProcessorSampler sampler{idealApi};
     AccelerationStage stage{inspection, settings, blockList, priority, sampler};
+    RaisedProcessKeeper keeper{sim.registry, sim.processes, settings, sampler, sim.trace};
     Hwnd a = 0, b = 0, printDialog = 0;
     std::size_t startHandles = 0;
 };
@@ -307,6 +311,102 @@ TEST(AccelerationStage, AnImmediateBoostWithAHandleThatIsNoNumberThrowsAsTheTick
     r.sim.world.foreground = r.b;
     EXPECT_THROW(r.stage.RunForForegroundChange(), Failure);
     EXPECT_EQ(r.ClassOf(200), w32::kBelowNormalPriorityClass);
+}
+
+const Text kUserKey = u"HKCU\\Software\\VELMOR\\Kestrix";
+
+TEST(RaisedProcess, TheRaisedProcessGoesBackAtExitOrAtTheNextStartOnlyIfItIsStillTheSameAndAsRaised) {
+    struct Case {
+        const char* name;
+        bool nextStart;                        // false: Exit; true: killed, then a new run starts
+        std::function<void(Rig&)> meanwhile;  // what happens to B before that
+        bool putBack;
+    };
+    const Case cases[] = {
+        {"exit, the same process", false, [](Rig&) {}, true},
+        {"next start, the same process", true, [](Rig&) {}, true},
+        {"exit after a refresh moved the threads again", false, [](Rig& r) { r.Tick(r.b, 120); }, true},
+        {"next start, the id reused by another process", true,
+         [](Rig& r) { r.sim.world.processes[200].creationTime = 888; }, false},
+        {"next start, the class changed by the program itself", true,
+         [](Rig& r) { r.sim.world.processes[200].priorityClass = w32::kAboveNormalPriorityClass; }, false},
+        {"exit, the class changed by the program itself", false,
+         [](Rig& r) { r.sim.world.processes[200].priorityClass = w32::kIdlePriorityClass; }, false},
+        {"exit, the process has ended", false, [](Rig& r) { r.sim.world.processes[200].exited = true; }, false},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.sim.world.SetDword(kSettings, u"RestoreOnExit", 1);
+        r.Tick(r.b);
+        ASSERT_EQ(r.ClassOf(200), w32::kHighPriorityClass) << c.name;
+        ASSERT_EQ(r.Ideal(2002), 2u) << c.name;
+        ASSERT_NE(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr) << c.name << ": not recorded";
+        EXPECT_EQ(r.sim.world.Value(kSettings, u"RaisedProcess"), nullptr) << c.name << ": recorded for all users";
+        const std::uint32_t classBefore = r.sim.world.processes[200].priorityClass;
+        c.meanwhile(r);
+        const std::uint32_t classThen = r.sim.world.processes[200].priorityClass;
+        if (c.nextStart) {
+            RaisedProcessKeeper nextRun(r.sim.registry, r.sim.processes, r.settings, r.sampler, r.sim.trace);
+            nextRun.RestoreLeftOver();
+        } else {
+            r.keeper.RestoreAtExit();
+        }
+        if (c.putBack) {
+            EXPECT_EQ(r.ClassOf(200), w32::kBelowNormalPriorityClass) << c.name;
+            EXPECT_EQ(r.Ideal(2001), 99u) << c.name;
+            EXPECT_EQ(r.Ideal(2002), 99u) << c.name;
+        } else {
+            EXPECT_EQ(r.sim.world.processes[200].priorityClass, classThen) << c.name;
+            EXPECT_EQ(r.Ideal(2002), 2u) << c.name;
+        }
+        EXPECT_EQ(classBefore, w32::kHighPriorityClass);
+        EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr) << c.name << ": the record stayed";
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles) << c.name;
+    }
+}
+
+TEST(RaisedProcess, WithoutRestoreOnExitNothingIsRecordedAndExitLeavesTheProcessRaised) {
+    Rig r;
+    r.Tick(r.a);
+    r.Tick(r.b);
+    EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr);
+    r.keeper.RestoreAtExit();
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
+    EXPECT_EQ(r.ClassOf(100), w32::kNormalPriorityClass);
+}
+
+TEST(RaisedProcess, ARecordThatDoesNotHoldTogetherIsDroppedUnread) {
+    RaisedRecord record;
+    record.processId = 200;
+    record.creationTime = 777;
+    record.earlierClass = w32::kNormalPriorityClass;
+    record.raisedClass = w32::kHighPriorityClass;
+    record.threads = {{2001, {0, 3}, false}, {2002, {1, 40}, true}};
+    const std::vector<std::uint8_t> good = EncodeRaisedRecord(record);
+    RaisedRecord back;
+    ASSERT_TRUE(DecodeRaisedRecord(good.data(), good.size(), &back));
+    EXPECT_EQ(back.processId, 200u);
+    EXPECT_EQ(back.creationTime, 777);
+    ASSERT_EQ(back.threads.size(), 2u);
+    EXPECT_TRUE(back.threads[1].ex);
+    EXPECT_EQ(back.threads[1].ideal, (ProcessorNumber{1, 40}));
+
+    std::vector<std::uint8_t> huge = good;
+    const std::uint32_t count = 1u << 30;
+    std::memcpy(&huge[24], &count, 4);
+    std::vector<std::uint8_t> otherMagic = good;
+    otherMagic[0] = 'Y';
+    const std::vector<std::vector<std::uint8_t>> bad = {
+        {}, std::vector<std::uint8_t>(good.begin(), good.end() - 1), huge, otherMagic};
+    for (const auto& bytes : bad) EXPECT_FALSE(DecodeRaisedRecord(bytes.data(), bytes.size(), &back)) << bytes.size();
+
+    // Such a record in the user's key is removed at start and touches nothing.
+    Rig r;
+    r.sim.world.processes[200].priorityClass = w32::kHighPriorityClass;
+    r.sim.world.Key(kUserKey).values[u"RAISEDPROCESS"] = {u"RaisedProcess", sim::RegValue{w32::kRegBinary, huge}};
+    r.keeper.RestoreLeftOver();
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
+    EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr);
 }
 
 }  // namespace
