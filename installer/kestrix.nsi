@@ -280,6 +280,8 @@ Section "Kestrix" SecMain
   !insertmacro DEFAULT_DWORD "ReloadList" 0
   !insertmacro DEFAULT_DWORD "LoadTrayIcon" 1
   !insertmacro DEFAULT_DWORD "LoadKestrix" 1
+  !insertmacro DEFAULT_DWORD "InstantBoost" 1
+  !insertmacro DEFAULT_DWORD "RestoreOnExit" 1
   ${Switch} $LANGUAGE
     ${Case} ${LANG_FRENCH}
       !insertmacro DEFAULT_STRING "Language" "french"

@@ -33,6 +33,8 @@ constexpr int kIdTrayIcon = 204;
 constexpr int kIdLanguageLabel = 205;
 constexpr int kIdLanguage = 206;  // combo box: english, french, korean, prtbrzl, russian
 constexpr int kIdStartWithWindows = 207;
+constexpr int kIdInstantBoost = 208;
+constexpr int kIdRestoreOnExit = 209;
 
 // Advanced settings (TKXAdvancedSettingsForm): row r (0 background, 1 grid, 2 bars)
 constexpr int kIdColorsLabel = 300;

@@ -109,7 +109,7 @@ private:
 
 class SettingsForm : public Form {
 public:
-    explicit SettingsForm(App& app) : Form(app, L"TKXSettingsForm", L"KXSettingsForm", 460, 330) {}
+    explicit SettingsForm(App& app) : Form(app, L"TKXSettingsForm", L"KXSettingsForm", 460, 382) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(L"KXSettingsForm").c_str());
@@ -118,6 +118,8 @@ public:
         SetCaption(kIdIdeal, L"IdealCheck");
         SetCaption(kIdTrayIcon, L"TrayIconCheck");
         SetCaption(kIdStartWithWindows, L"StartCheck");
+        SetCaption(kIdInstantBoost, L"InstantBoostCheck");
+        SetCaption(kIdRestoreOnExit, L"RestoreCheck");
         SetCaption(kIdLanguageLabel, L"LanguageLabel");
         SetCaption(kIdSave, L"SaveButton");
         SetCaption(kIdClose, L"CloseButton");
@@ -139,10 +141,12 @@ private:
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdIdeal, 12, 120, 436, 22);
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdTrayIcon, 12, 146, 436, 22);
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdStartWithWindows, 12, 172, 436, 22);
-        Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 208, 150, 20);
-        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 204, 220, 200);
-        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 254, 104, 30);
-        Add(L"BUTTON", kButton, kIdClose, 344, 254, 104, 30);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdInstantBoost, 12, 198, 436, 22);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdRestoreOnExit, 12, 224, 436, 22);
+        Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 260, 150, 20);
+        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 256, 220, 200);
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 306, 104, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 306, 104, 30);
         // Each language by its own name, whatever the language of the window.
         for (const wchar_t* name : {L"English", L"Fran\u00E7ais", L"\uD55C\uAD6D\uC5B4", L"Portugu\u00EAs (Brasil)",
                                     L"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"}) {
@@ -157,6 +161,8 @@ private:
         SendMessageW(Item(kIdPriority), CB_SETCURSEL, static_cast<WPARAM>(level + 2), 0);
         CheckDlgButton(Handle(), kIdIdeal, s.processorIdeal ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdTrayIcon, s.loadTrayIcon ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdInstantBoost, s.instantBoost ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdRestoreOnExit, s.restoreOnExit ? BST_CHECKED : BST_UNCHECKED);
         const bool starts = s.loadKestrix && app_.Settings().StartsWithWindows();
         CheckDlgButton(Handle(), kIdStartWithWindows, starts ? BST_CHECKED : BST_UNCHECKED);
         int language = 0;
@@ -183,6 +189,8 @@ private:
         note(settings.WritePriority(level));
         note(settings.WriteSwitch(u"ProcessorIdeal", IsDlgButtonChecked(Handle(), kIdIdeal) == BST_CHECKED));
         note(settings.WriteSwitch(u"LoadTrayIcon", IsDlgButtonChecked(Handle(), kIdTrayIcon) == BST_CHECKED));
+        note(settings.WriteSwitch(u"InstantBoost", IsDlgButtonChecked(Handle(), kIdInstantBoost) == BST_CHECKED));
+        note(settings.WriteSwitch(u"RestoreOnExit", IsDlgButtonChecked(Handle(), kIdRestoreOnExit) == BST_CHECKED));
         const bool start = IsDlgButtonChecked(Handle(), kIdStartWithWindows) == BST_CHECKED;
         // LoadKestrix alone decides whether the logon start proceeds, and ordinary
         // rights can write it; the logon entry itself needs administrator rights.

@@ -50,15 +50,19 @@ std::int64_t AccelerationStage::AcceleratedWindow() {
 
 void AccelerationStage::AssignIdealProcessor() {
     if (!settings_.RegReadBool(u"ProcessorIdeal", true)) return;
-    sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(AcceleratedWindow())));
+    const IdealMove move =
+        sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(AcceleratedWindow())));
+    if (keeper_ != nullptr) keeper_->ThreadsMoved(move);
 }
 
-void AccelerationStage::Run() {
-    const Hwnd window = inspection_.windows.GetForegroundWindow();
+bool AccelerationStage::LookAt(Hwnd window) {
+    lookedAt_ = window;
     const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
     if (!blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath) &&
         AcceleratedWindow() != static_cast<std::int64_t>(window)) {
-        priority_.AccelerateWindow(window, settings_.RegReadInteger(u"ProcessorPriority", 2));
+        const PriorityLevel level = settings_.RegReadInteger(u"ProcessorPriority", 2);
+        priority_.AccelerateWindow(window, level);
+        if (keeper_ != nullptr) keeper_->Raised(priority_.State(), level);
         accelerated_ = static_cast<std::int64_t>(window);
         // The main program shows the accelerated window from Handle; a key
         // that refuses the write changes nothing here.
@@ -67,14 +71,27 @@ void AccelerationStage::Run() {
         }
         AssignIdealProcessor();
         idealRefreshCounter_ = 0;
-        return;
+        return true;
     }
+    return false;
+}
+
+void AccelerationStage::Run() {
+    if (LookAt(inspection_.windows.GetForegroundWindow())) return;
     // The same window, or a blocked one: only the two-minute refresh.
     ++idealRefreshCounter_;
     if (idealRefreshCounter_ >= kIdealRefreshTicks) {
         AssignIdealProcessor();
         idealRefreshCounter_ = 0;
     }
+}
+
+void AccelerationStage::RunForForegroundChange() {
+    // The foreground first: most events change nothing, and tell it without a registry read.
+    const Hwnd window = inspection_.windows.GetForegroundWindow();
+    if (window == lookedAt_) return;
+    if (!settings_.RegReadBool(u"InstantBoost", false)) return;
+    LookAt(window);
 }
 
 }  // namespace kx

@@ -16,12 +16,14 @@
 #include "engine/IdealProcessor.h"
 #include "engine/Priority.h"
 #include "platform/DebugApi.h"
+#include "engine/RaisedProcess.h"
 #include "platform/Types.h"
 
 namespace kx {
 
-// Ticks between two ideal-processor assignments while the focus stays put.
-constexpr int kIdealRefreshTicks = 120;
+// Ticks between two ideal-processor assignments while the focus stays put:
+// 120 (CycleBuild.cpp; a test variant of the program links its own copy).
+extern const int kIdealRefreshTicks;
 
 // The Handle text as a signed 64-bit number: blanks (codes 0 to 32) around
 // it are ignored, then an optional sign and one or more decimal digits that
@@ -45,12 +47,21 @@ public:
     // does not hold a decimal number: the tick's guard then abandons the
     // rest of the tick.
     void Run();
+    // The foreground changed (a window event): with InstantBoost on and a
+    // foreground window other than the one looked at last, the look of a
+    // tick runs at once, every rule included, except that a same or blocked
+    // window counts no tick towards the refresh. Throws as Run does.
+    void RunForForegroundChange();
 
     int IdealRefreshCounter() const { return idealRefreshCounter_; }
+    // Tells the keeper of the raised process of every raise and move (RestoreOnExit).
+    void KeepRaisedProcessWith(RaisedProcessKeeper* keeper) { keeper_ = keeper; }
 
 private:
     // The window accelerated last: at first the one Handle names.
     std::int64_t AcceleratedWindow();
+    // Steps 1 to 5 of the look; false when the window is the same or blocked.
+    bool LookAt(Hwnd window);
     // Moves the accelerated window's threads to the least-used processor,
     // when the feature is on.
     void AssignIdealProcessor();
@@ -63,6 +74,8 @@ private:
     DebugTrace* trace_;
     int idealRefreshCounter_ = 0;
     std::optional<std::int64_t> accelerated_;
+    Hwnd lookedAt_ = 0;  // the foreground window of the last look, by tick or event
+    RaisedProcessKeeper* keeper_ = nullptr;
 };
 
 }  // namespace kx

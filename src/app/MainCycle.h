@@ -2,9 +2,14 @@
 // their fixed order, inside one guard.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace kx {
+
+// The interval of the timer that drives the cycle, in milliseconds: the tray
+// form's one second (CycleBuild.cpp; a test variant links its own copy).
+extern const std::uint32_t kMainTimerIntervalMs;
 
 // The stages of one tick. A stage left empty is skipped; an empty
 // trayVisibility counts as a LoadTrayIcon of true for the update stage.

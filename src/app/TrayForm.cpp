@@ -33,7 +33,8 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       shell_(api.shell, api.windows, api.libraries, api.processes, formWindow),
       blockList_(api.system, api.files, &api.trace),
       priority_(api.windows, api.processes),
-      sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries}),
+      sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries, &api.trace}),
+      raisedKeeper_(api.registry, api.processes, settings_, sampler_, api.trace),
       acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries}, settings_, blockList_,
                     priority_, sampler_, &api.trace),
       loadMeter_(api.system, api.libraries),
@@ -57,6 +58,7 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
           {u"N1", u"-", nullptr},
           {u"ExitPopup", {}, &TKXTrayForm::ExitPopupClick},
       } {
+    acceleration_.KeepRaisedProcessWith(&raisedKeeper_);
     trayIcon_.applicationWindow = window_;
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
@@ -101,6 +103,8 @@ void TKXTrayForm::FormCreate() {
         });
         Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell)); });
         Contained([this] { priority_.SetProcessPriorityLevel(api_.processes.GetCurrentProcessId(), 2); });
+        // A run that ended without putting its raised process back (a crash, a kill).
+        Contained([this] { raisedKeeper_.RestoreLeftOver(); });
     } catch (...) {
         // The form is created all the same.
     }
@@ -114,6 +118,7 @@ void TKXTrayForm::Close() {
 }
 
 void TKXTrayForm::FormClose() {
+    Contained([this] { raisedKeeper_.RestoreAtExit(); });
     Contained([this] { blockList_.FreeBlockList(); });
 }
 
@@ -131,7 +136,21 @@ void TKXTrayForm::HelpPopupClick() {
     Contained([this] { shell_.ShowHelpTopic(u"Kestrix.chm", u"/html/main.htm"); });
 }
 
+void TKXTrayForm::ForegroundEvent() {
+    if (closed_ || exiting_ || mainCycle_.Running()) return;
+    try {
+        acceleration_.RunForForegroundChange();
+    } catch (...) {
+        api_.trace.Line("instantboost", "the look at the new foreground window failed");
+    }
+}
+
+void TKXTrayForm::SessionEnding() {
+    Contained([this] { raisedKeeper_.RestoreAtExit(); });
+}
+
 void TKXTrayForm::ExitPopupClick() {
+    exiting_ = true;
     Contained([this] {
         for (const char16_t* className : kCompanionWindowClasses) {
             const Text name = className;

@@ -64,6 +64,11 @@ public:
 
     // The timer's tick.
     void MainTimerTimer() { mainCycle_.MainTimerTimer(); }
+    // A window event says the foreground changed: the look of stage 1 runs at
+    // once (InstantBoost). Dropped while a tick or Exit runs, and once closed.
+    void ForegroundEvent();
+    // The Windows session ends (WM_ENDSESSION): the raised process goes back (RestoreOnExit).
+    void SessionEnding();
 
     // The handlers of the menu, the icon and the form.
     void FormClose();
@@ -107,6 +112,7 @@ private:
     PriorityControl priority_;
     // The process-wide records of the main cycle's stages, for the run.
     ProcessorSampler sampler_;
+    RaisedProcessKeeper raisedKeeper_;
     AccelerationStage acceleration_;
     LoadMeter loadMeter_;
     IconRenderer renderer_;
@@ -118,6 +124,7 @@ private:
     Text caption_;
     std::vector<MenuItem> menu_;
     bool closed_ = false;
+    bool exiting_ = false;  // Exit is closing the main program's windows
 };
 
 }  // namespace kx

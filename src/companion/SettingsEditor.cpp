@@ -18,7 +18,8 @@ const char16_t kUninstallKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\
 namespace {
 
 bool IsSwitchName(const Text& name) {
-    return name == u"ProcessorIdeal" || name == u"LoadTrayIcon" || name == u"LoadKestrix" || name == u"ReloadList";
+    return name == u"ProcessorIdeal" || name == u"LoadTrayIcon" || name == u"LoadKestrix" || name == u"ReloadList" ||
+           name == u"InstantBoost" || name == u"RestoreOnExit";
 }
 
 bool IsColorName(const Text& name) {
@@ -71,6 +72,8 @@ SettingsSnapshot SettingsEditor::Read() const {
         s.processorIdeal = ReadInteger(u"ProcessorIdeal", 1) != 0;
         s.loadTrayIcon = ReadInteger(u"LoadTrayIcon", 1) != 0;
         s.loadKestrix = ReadInteger(u"LoadKestrix", 1) != 0;
+        s.instantBoost = ReadInteger(u"InstantBoost", 0) != 0;
+        s.restoreOnExit = ReadInteger(u"RestoreOnExit", 0) != 0;
         s.backgroundColor = ReadText(u"BackgroundColor", classic ? u"clBlue" : u"clWhite");
         s.gridColor = ReadText(u"GridColor", classic ? u"clTeal" : u"clGray");
         s.barColor = ReadText(u"BarColor", classic ? u"clWhite" : u"$00FF8000");

@@ -34,6 +34,8 @@ struct SettingsSnapshot {
     bool processorIdeal = true;
     bool loadTrayIcon = true;
     bool loadKestrix = true;
+    bool instantBoost = false;   // raise at the foreground change, not at the next look
+    bool restoreOnExit = false;  // put the raised program back when KestrixTray ends
     Text backgroundColor;
     Text gridColor;
     Text barColor;
@@ -51,7 +53,7 @@ public:
 
     // -2 (idle) to 3 (realtime).
     SettingWrite WritePriority(std::int32_t level);
-    // ProcessorIdeal, LoadTrayIcon, LoadKestrix or ReloadList.
+    // ProcessorIdeal, LoadTrayIcon, LoadKestrix, ReloadList, InstantBoost or RestoreOnExit.
     SettingWrite WriteSwitch(const Text& name, bool value);
     // BackgroundColor, GridColor or BarColor: any colour text KestrixTray parses.
     SettingWrite WriteColor(const Text& name, const Text& colorText);

@@ -1,6 +1,8 @@
 #include "engine/IdealProcessor.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace kx {
 
@@ -227,14 +229,14 @@ double ProcessorSampler::ProcessorUsage(std::int32_t index) {
     return (1.0 - idle / elapsed) * 100.0;
 }
 
-KHandle ProcessorSampler::OpenThreadForIdealProcessor(std::uint32_t threadId) {
+KHandle ProcessorSampler::OpenThreadForIdealProcessor(std::uint32_t threadId, std::uint32_t access) {
     // OpenThread is missing from the oldest systems, so it is looked up by
     // name at each use; the thread handle outlives the library reference.
     OwnedLibrary kernel32(api_.libraries, api_.libraries.LoadLibraryW(u"kernel32.dll"));
     if (!kernel32) return 0;
     const ProcAddress entry = api_.libraries.GetProcAddress(kernel32.get(), "OpenThread");
     if (entry == 0) return 0;
-    return api_.processes.CallOpenThread(entry, w32::kThreadSetInformation, false, threadId);
+    return api_.processes.CallOpenThread(entry, access, false, threadId);
 }
 
 void ProcessorSampler::SetWindowThreadIdealProcessor(Hwnd window, std::uint32_t processor) {
@@ -248,41 +250,178 @@ void ProcessorSampler::SetWindowThreadIdealProcessor(Hwnd window, std::uint32_t 
     }
 }
 
-void ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
+ProcessorTopology ProcessorSampler::ReadTopology() {
+    ProcessorTopology topology;
+    OwnedLibrary kernel32(api_.libraries, api_.libraries.LoadLibraryW(u"kernel32.dll"));
+    if (!kernel32) return topology;
+    const ProcAddress entry = api_.libraries.GetProcAddress(kernel32.get(), "GetSystemCpuSetInformation");
+    if (entry == 0) return topology;
+    std::vector<CpuSetInfo> sets;
+    if (!api_.system.CallGetSystemCpuSetInformation(entry, &sets) || sets.empty()) return topology;
+    // The performance data lists the processors by group, then by number.
+    std::stable_sort(sets.begin(), sets.end(), [](const CpuSetInfo& a, const CpuSetInfo& b) {
+        return a.group != b.group ? a.group < b.group : a.logicalProcessorIndex < b.logicalProcessorIndex;
+    });
+    sets.erase(std::unique(sets.begin(), sets.end(),
+                           [](const CpuSetInfo& a, const CpuSetInfo& b) {
+                               return a.group == b.group && a.logicalProcessorIndex == b.logicalProcessorIndex;
+                           }),
+               sets.end());
+    for (const CpuSetInfo& set : sets) {
+        if (set.group != sets.front().group) topology.multiGroup = true;
+    }
+    topology.processors = std::move(sets);
+    return topology;
+}
+
+std::int32_t ProcessorSampler::ChooseAmong(const std::vector<std::int32_t>& candidates) {
+    if (candidates.empty()) return 0;
+    std::int32_t chosen = candidates.front();
+    double best = ProcessorUsage(chosen);
+    for (const std::int32_t i : candidates) {
+        const double usage = ProcessorUsage(i);
+        if (usage < best) {
+            chosen = i;
+            best = usage;
+        }
+    }
+    return chosen;
+}
+
+IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
+    IdealMove move;
     try {
         SampleProcessorTimes();
-        double best = ProcessorUsage(0);
-        std::uint32_t chosen = 0;
+        ProcessorUsage(0);
         const std::int32_t count = ProcessorInstanceCount();
-        if (count > 2) {
-            // The last instance is the total over all processors: never chosen.
-            for (std::int32_t i = 0; i <= count - 2; ++i) {
-                const double usage = ProcessorUsage(i);
-                if (usage < best) {
-                    chosen = static_cast<std::uint32_t>(i);
-                    best = usage;
+        const ProcessorTopology topology = count > 2 ? ReadTopology() : ProcessorTopology{};
+
+        OwnedLibrary kernel32(api_.libraries,
+                              topology.processors.empty() ? 0 : api_.libraries.LoadLibraryW(u"kernel32.dll"));
+        ProcAddress setEx = 0;
+        ProcAddress groupOf = 0;
+        if (kernel32 && !topology.processors.empty()) {
+            setEx = api_.libraries.GetProcAddress(kernel32.get(), "SetThreadIdealProcessorEx");
+            groupOf = api_.libraries.GetProcAddress(kernel32.get(), "GetThreadGroupAffinity");
+        }
+        // Threads are asked for their group only where there is more than one.
+        const bool checkGroups = topology.multiGroup && groupOf != 0;
+        const std::uint32_t access =
+            checkGroups ? w32::kThreadSetInformation | w32::kThreadQueryLimitedInformation : w32::kThreadSetInformation;
+        const auto threadGroup = [&](KHandle thread, std::uint16_t* group) {
+            return checkGroups && api_.processes.CallGetThreadGroupAffinity(groupOf, thread, group);
+        };
+
+        const std::uint32_t windowThread = api_.windows.GetWindowThreadProcessId(window, nullptr);
+        std::uint16_t group = 0;
+        if (checkGroups && windowThread != 0) {
+            OwnedHandle thread(api_.processes, OpenThreadForIdealProcessor(windowThread, access));
+            if (thread) threadGroup(thread.get(), &group);
+        }
+
+        // The candidates: the listed processors of the window thread's group
+        // that a call can name, and of those, on a hybrid processor, the
+        // fastest class only.
+        std::vector<std::int32_t> candidates;
+        const auto canPlain = [&](const CpuSetInfo& p) {
+            return !topology.multiGroup && p.logicalProcessorIndex < api_.plainCallProcessors;
+        };
+        const std::int32_t listed =
+            std::min<std::int32_t>(count - 1, static_cast<std::int32_t>(topology.processors.size()));
+        std::uint8_t fastest = 0;
+        for (std::int32_t i = 0; i < listed; ++i) {
+            const CpuSetInfo& p = topology.processors[static_cast<std::size_t>(i)];
+            if (p.group != group || (!canPlain(p) && setEx == 0)) continue;
+            candidates.push_back(i);
+            fastest = std::max(fastest, p.efficiencyClass);
+        }
+        candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                        [&](std::int32_t i) {
+                                            return topology.processors[static_cast<std::size_t>(i)].efficiencyClass !=
+                                                   fastest;
+                                        }),
+                         candidates.end());
+
+        if (candidates.empty()) {
+            // As the plain call understands the data: every position but the total.
+            for (std::int32_t i = 0; i <= count - 2; ++i) candidates.push_back(i);
+            move.instance = ChooseAmong(candidates);
+            move.processor.number = static_cast<std::uint8_t>(move.instance);
+        } else {
+            move.instance = ChooseAmong(candidates);
+            const CpuSetInfo& p = topology.processors[static_cast<std::size_t>(move.instance)];
+            move.processor = ProcessorNumber{p.group, p.logicalProcessorIndex};
+            move.ex = !canPlain(p);
+        }
+
+        const auto setThread = [&](std::uint32_t threadId) {
+            OwnedHandle thread(api_.processes, OpenThreadForIdealProcessor(threadId, access));
+            if (!thread) return;
+            std::uint16_t itsGroup = 0;
+            // Never into another group: a thread of another group keeps its processor.
+            if (threadGroup(thread.get(), &itsGroup) && itsGroup != move.processor.group) return;
+            ThreadIdeal before;
+            before.threadId = threadId;
+            before.ex = move.ex;
+            bool set = false;
+            if (move.ex) {
+                set = api_.processes.CallSetThreadIdealProcessorEx(setEx, thread.get(), move.processor, &before.ideal);
+            } else {
+                const std::uint32_t previous =
+                    api_.processes.SetThreadIdealProcessor(thread.get(), static_cast<std::uint32_t>(move.instance));
+                set = previous != 0xFFFFFFFFu;
+                before.ideal.number = static_cast<std::uint8_t>(previous);
+            }
+            const bool known = std::any_of(move.previous.begin(), move.previous.end(),
+                                           [&](const ThreadIdeal& t) { return t.threadId == threadId; });
+            if (set && !known) move.previous.push_back(before);
+        };
+
+        if (windowThread != 0) setThread(windowThread);
+        std::uint32_t processId = 0;
+        api_.windows.GetWindowThreadProcessId(window, &processId);
+        move.processId = processId;
+        // A window that is gone has no process; the threads that the snapshot
+        // lists under id 0 belong to the system's idle process.
+        if (processId != 0) {
+            OwnedHandle snapshot(api_.processes,
+                                 api_.processes.CreateToolhelp32Snapshot(w32::kTh32csSnapThread, 0));
+            if (snapshot) {
+                ThreadEntry32 entry;
+                entry.dwSize = 28;
+                for (bool more = api_.processes.Thread32First(snapshot.get(), &entry); more;
+                     more = api_.processes.Thread32Next(snapshot.get(), &entry)) {
+                    if (entry.th32OwnerProcessID == processId) setThread(entry.th32ThreadID);
                 }
             }
         }
-        SetWindowThreadIdealProcessor(window, chosen);
-
-        std::uint32_t processId = 0;
-        api_.windows.GetWindowThreadProcessId(window, &processId);
-        // A window that is gone has no process; the threads that the snapshot
-        // lists under id 0 belong to the system's idle process.
-        if (processId == 0) return;
-        OwnedHandle snapshot(api_.processes, api_.processes.CreateToolhelp32Snapshot(w32::kTh32csSnapThread, 0));
-        if (!snapshot) return;
-        ThreadEntry32 entry;
-        entry.dwSize = 28;
-        for (bool more = api_.processes.Thread32First(snapshot.get(), &entry); more;
-             more = api_.processes.Thread32Next(snapshot.get(), &entry)) {
-            if (entry.th32OwnerProcessID != processId) continue;
-            OwnedHandle thread(api_.processes, OpenThreadForIdealProcessor(entry.th32ThreadID));
-            if (thread) api_.processes.SetThreadIdealProcessor(thread.get(), chosen);
+        if (api_.trace != nullptr) {
+            api_.trace->Event("ideal", "processor " + std::to_string(move.instance) + " (group " +
+                                           std::to_string(move.processor.group) + ", number " +
+                                           std::to_string(move.processor.number) + (move.ex ? ", Ex" : "") +
+                                           ") set on " + std::to_string(move.previous.size()) + " threads");
         }
     } catch (...) {
         // The remaining steps are skipped.
+    }
+    return move;
+}
+
+void ProcessorSampler::RestoreThreadIdeals(const std::vector<ThreadIdeal>& threads) {
+    OwnedLibrary kernel32(api_.libraries, api_.libraries.LoadLibraryW(u"kernel32.dll"));
+    const ProcAddress setEx = kernel32 ? api_.libraries.GetProcAddress(kernel32.get(), "SetThreadIdealProcessorEx") : 0;
+    for (const ThreadIdeal& t : threads) {
+        try {
+            OwnedHandle thread(api_.processes, OpenThreadForIdealProcessor(t.threadId));
+            if (!thread) continue;
+            if (t.ex) {
+                if (setEx != 0) api_.processes.CallSetThreadIdealProcessorEx(setEx, thread.get(), t.ideal, nullptr);
+            } else {
+                api_.processes.SetThreadIdealProcessor(thread.get(), t.ideal.number);
+            }
+        } catch (...) {
+            // That thread keeps the processor it has.
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/DebugApi.h"
 #include "platform/LibraryApi.h"
 #include "platform/ProcessApi.h"
 #include "platform/RegistryApi.h"
@@ -15,6 +16,11 @@
 
 namespace kx {
 
+// How many processors of its group SetThreadIdealProcessor can name for this
+// program: a 32-bit program on 64-bit Windows is given a view of 32
+// processors, a 64-bit one a whole group of 64.
+constexpr std::uint32_t kPlainCallProcessors = sizeof(void*) == 4 ? 32u : 64u;
+
 // The seam parts the sampler and the thread moves use.
 struct IdealProcessorApi {
     IRegistry& registry;
@@ -22,6 +28,34 @@ struct IdealProcessorApi {
     IWindows& windows;
     IProcesses& processes;
     ILibraries& libraries;
+    // Each move leaves one line here ("ideal": the processor and the threads set).
+    DebugTrace* trace = nullptr;
+    std::uint32_t plainCallProcessors = kPlainCallProcessors;
+};
+
+// A thread's ideal processor before a move set it: what a restore puts back.
+struct ThreadIdeal {
+    std::uint32_t threadId = 0;
+    ProcessorNumber ideal;
+    bool ex = false;  // read and put back with SetThreadIdealProcessorEx
+};
+
+// What one SetWindowIdealProcessor did.
+struct IdealMove {
+    std::uint32_t processId = 0;  // the window's process; 0 when the window is gone
+    std::int32_t instance = 0;    // the chosen instance position
+    ProcessorNumber processor;  // the processor it stands for
+    bool ex = false;            // set with SetThreadIdealProcessorEx
+    // Every thread whose ideal processor was set, once each, with the one it had.
+    std::vector<ThreadIdeal> previous;
+};
+
+// The logical processors as the CPU-set information lists them, in the
+// order of the performance data's instances (by group, then number): empty
+// where the information is missing (before Windows 10).
+struct ProcessorTopology {
+    std::vector<CpuSetInfo> processors;
+    bool multiGroup = false;
 };
 
 constexpr std::uint32_t kPerfBufferInitialSize = 8192;
@@ -51,8 +85,13 @@ public:
     void SetWindowThreadIdealProcessor(Hwnd window, std::uint32_t processor);
     // Samples, chooses the least-used processor (never the total, the lower
     // position on a tie) and makes it ideal for the window's thread and for
-    // every thread of its process.
-    void SetWindowIdealProcessor(Hwnd window);
+    // every thread of its process. Where the system describes its processors
+    // (Windows 10 and later), the choice is made among the processors of the
+    // window thread's group and, on a hybrid processor, of the fastest
+    // efficiency class only, and each is set with the call that can name it.
+    IdealMove SetWindowIdealProcessor(Hwnd window);
+    // Puts each thread's ideal processor back; a thread that is gone is skipped.
+    void RestoreThreadIdeals(const std::vector<ThreadIdeal>& threads);
 
     std::uint32_t PerfBufferSize() const { return perfBufferSize_; }
     std::int32_t InstanceCount() const { return instanceCount_; }
@@ -69,7 +108,11 @@ private:
     // *sampleTime hold the new reading; *instances is the count to keep.
     Parse ParseBlock(std::uint32_t length, std::int32_t* instances, std::int64_t* sampleTime);
     // OpenThread, looked up in kernel32 at each use; 0 when it cannot be had.
-    KHandle OpenThreadForIdealProcessor(std::uint32_t threadId);
+    KHandle OpenThreadForIdealProcessor(std::uint32_t threadId, std::uint32_t access = w32::kThreadSetInformation);
+    ProcessorTopology ReadTopology();
+    // The instance chosen the way the platform's plain call understands it:
+    // positions 0 .. count - 2, the lower one on a tie.
+    std::int32_t ChooseAmong(const std::vector<std::int32_t>& candidates);
 
     IdealProcessorApi api_;
     std::vector<std::uint8_t> perfBuffer_;

@@ -15,6 +15,13 @@ struct ThreadEntry32 {
     std::uint32_t th32OwnerProcessID = 0;
 };
 
+// PROCESSOR_NUMBER: a logical processor as a group and a number inside it.
+struct ProcessorNumber {
+    std::uint16_t group = 0;
+    std::uint8_t number = 0;
+    bool operator==(const ProcessorNumber& other) const { return group == other.group && number == other.number; }
+};
+
 class IProcesses {
 public:
     virtual ~IProcesses() = default;
@@ -24,6 +31,8 @@ public:
     virtual bool SetPriorityClass(KHandle process, std::uint32_t priorityClass) = 0;
     // 0 on failure.
     virtual std::uint32_t GetPriorityClass(KHandle process) = 0;
+    // GetProcessTimes' creation time (a FILETIME as one number); false on failure.
+    virtual bool GetProcessCreationTime(KHandle process, std::int64_t* creationTime) = 0;
     // psapi's GetModuleFileNameExW with no module; returns the length copied.
     virtual std::uint32_t GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) = 0;
     // GetProcessImageFileNameW found by GetProcAddress in "Psapi.dll".
@@ -34,6 +43,13 @@ public:
                                    std::uint32_t threadId) = 0;
     // Returns the previous ideal processor, or 0xFFFFFFFF on failure.
     virtual std::uint32_t SetThreadIdealProcessor(KHandle thread, std::uint32_t processor) = 0;
+    // SetThreadIdealProcessorEx found by GetProcAddress in "kernel32.dll";
+    // previous may be null. False when the call fails.
+    virtual bool CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
+                                               ProcessorNumber* previous) = 0;
+    // GetThreadGroupAffinity found by GetProcAddress in "kernel32.dll": the
+    // thread's group. False when the call fails.
+    virtual bool CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread, std::uint16_t* group) = 0;
     // INVALID_HANDLE_VALUE is reported as 0.
     virtual KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) = 0;
     virtual bool Thread32First(KHandle snapshot, ThreadEntry32* entry) = 0;

@@ -30,6 +30,15 @@ constexpr std::uint32_t kSystemBasicInformationLength = sizeof(void*) == 8 ? 64 
 constexpr std::uint32_t kSystemBasicNumberOfProcessorsOffset = sizeof(void*) == 8 ? 56 : 40;
 }  // namespace w32
 
+// SYSTEM_CPU_SET_INFORMATION, the fields the program uses: where the CPU
+// set's processor lies and how fast and power-hungry it is (a higher
+// efficiency class is faster and less efficient).
+struct CpuSetInfo {
+    std::uint16_t group = 0;
+    std::uint8_t logicalProcessorIndex = 0;
+    std::uint8_t efficiencyClass = 0;
+};
+
 class ISystemInfo {
 public:
     virtual ~ISystemInfo() = default;
@@ -44,6 +53,9 @@ public:
     // NtQuerySystemInformation found by GetProcAddress in "ntdll.dll".
     virtual long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
                                               std::uint32_t length, std::uint32_t* returnLength) = 0;
+    // GetSystemCpuSetInformation found by GetProcAddress in "kernel32.dll":
+    // every CPU set of the system, in the order reported. False when it fails.
+    virtual bool CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<CpuSetInfo>* sets) = 0;
     // The program's RT_RCDATA resource of that name (matched without regard to
     // case, as FindResourceW does); false when there is none.
     virtual bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) = 0;

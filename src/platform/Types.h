@@ -50,6 +50,7 @@ constexpr std::uint32_t kProcessQueryInformation = 0x400;
 constexpr std::uint32_t kProcessVmRead = 0x10;
 constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
 constexpr std::uint32_t kThreadSetInformation = 0x20;
+constexpr std::uint32_t kThreadQueryLimitedInformation = 0x800;
 constexpr std::uint32_t kTh32csSnapThread = 4;
 
 constexpr std::uint32_t kIdlePriorityClass = 0x40;

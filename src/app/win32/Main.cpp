@@ -74,6 +74,10 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                     ::DestroyWindow(window);
                 }
                 return 0;
+            case WM_ENDSESSION:
+                // The session ends and the program with it: nothing raised is left behind.
+                if (wParam != FALSE && g_form != nullptr) g_form->SessionEnding();
+                return 0;
             case WM_DESTROY:
                 ::KillTimer(window, kMainTimerId);
                 ::PostQuitMessage(0);
@@ -99,6 +103,37 @@ LRESULT CALLBACK IconWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
+
+// A change of the foreground window, from any process: the form looks at once
+// when InstantBoost is on. Windows sends EVENT_SYSTEM_FOREGROUND; Wine 8 never
+// does, and of the object events it sends across processes some come only
+// with the windows that a newly activated program makes, so the object events
+// up to EVENT_OBJECT_FOCUS are hooked too. The form acts only when the
+// foreground window itself differs from the one looked at last, which it
+// tells without reading a setting, so an event costs next to nothing.
+void CALLBACK ForegroundEventProc(HWINEVENTHOOK /*hook*/, DWORD event, HWND /*window*/, LONG /*object*/,
+                                  LONG /*child*/, DWORD /*thread*/, DWORD /*time*/) {
+    try {
+        if (event != EVENT_SYSTEM_FOREGROUND && (event < EVENT_OBJECT_CREATE || event > EVENT_OBJECT_FOCUS)) return;
+        if (g_form != nullptr) g_form->ForegroundEvent();
+    } catch (...) {
+        // Nothing may unwind through the system's frames.
+    }
+}
+
+class OwnedWinEventHook {
+public:
+    OwnedWinEventHook(DWORD first, DWORD last)
+        : hook_(::SetWinEventHook(first, last, nullptr, ForegroundEventProc, 0, 0, WINEVENT_OUTOFCONTEXT)) {}
+    ~OwnedWinEventHook() {
+        if (hook_ != nullptr) ::UnhookWinEvent(hook_);
+    }
+    OwnedWinEventHook(const OwnedWinEventHook&) = delete;
+    OwnedWinEventHook& operator=(const OwnedWinEventHook&) = delete;
+
+private:
+    HWINEVENTHOOK hook_;
+};
 
 bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
@@ -161,7 +196,10 @@ int Run(HINSTANCE instance) {
         g_form = &form;
         form.FormCreate();
         if (!form.Caption().empty()) ::SetWindowTextW(window, kx::win32::Wide(form.Caption()));
-        ::SetTimer(window, kMainTimerId, kx::TKXTrayForm::kTimerIntervalMs, nullptr);
+        ::SetTimer(window, kMainTimerId, kx::kMainTimerIntervalMs, nullptr);
+        // Out of context: the callbacks come to this thread's message loop.
+        const OwnedWinEventHook foregroundHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND);
+        const OwnedWinEventHook focusHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_FOCUS);
 
         MSG message;
         while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

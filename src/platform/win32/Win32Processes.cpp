@@ -89,6 +89,41 @@ std::uint32_t Win32Processes::SetThreadIdealProcessor(KHandle thread, std::uint3
     return ::SetThreadIdealProcessor(FromKHandle<HANDLE>(thread), processor);
 }
 
+bool Win32Processes::GetProcessCreationTime(KHandle process, std::int64_t* creationTime) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (creationTime == nullptr || !::GetProcessTimes(FromKHandle<HANDLE>(process), &created, &exited, &kernel, &user)) {
+        return false;
+    }
+    *creationTime = static_cast<std::int64_t>((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) |
+                                              created.dwLowDateTime);
+    return true;
+}
+
+bool Win32Processes::CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
+                                                   ProcessorNumber* previous) {
+    using SetThreadIdealProcessorExProc = BOOL(WINAPI*)(HANDLE, PPROCESSOR_NUMBER, PPROCESSOR_NUMBER);
+    if (entry == 0) return false;
+    PROCESSOR_NUMBER wanted{};
+    wanted.Group = ideal.group;
+    wanted.Number = ideal.number;
+    PROCESSOR_NUMBER before{};
+    if (!EntryAs<SetThreadIdealProcessorExProc>(entry)(FromKHandle<HANDLE>(thread), &wanted, &before)) return false;
+    if (previous != nullptr) {
+        previous->group = before.Group;
+        previous->number = before.Number;
+    }
+    return true;
+}
+
+bool Win32Processes::CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread, std::uint16_t* group) {
+    using GetThreadGroupAffinityProc = BOOL(WINAPI*)(HANDLE, PGROUP_AFFINITY);
+    if (entry == 0 || group == nullptr) return false;
+    GROUP_AFFINITY affinity{};
+    if (!EntryAs<GetThreadGroupAffinityProc>(entry)(FromKHandle<HANDLE>(thread), &affinity)) return false;
+    *group = affinity.Group;
+    return true;
+}
+
 KHandle Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
     HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
     return snapshot == INVALID_HANDLE_VALUE ? 0 : ToKHandle(snapshot);

@@ -12,12 +12,16 @@ public:
     std::uint32_t GetCurrentProcessId() override;
     bool SetPriorityClass(KHandle process, std::uint32_t priorityClass) override;
     std::uint32_t GetPriorityClass(KHandle process) override;
+    bool GetProcessCreationTime(KHandle process, std::int64_t* creationTime) override;
     std::uint32_t GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) override;
     std::uint32_t CallGetProcessImageFileNameW(ProcAddress entry, KHandle process, char16_t* buffer,
                                                std::uint32_t size) override;
     KHandle CallOpenThread(ProcAddress entry, std::uint32_t access, bool inheritHandle,
                            std::uint32_t threadId) override;
     std::uint32_t SetThreadIdealProcessor(KHandle thread, std::uint32_t processor) override;
+    bool CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
+                                       ProcessorNumber* previous) override;
+    bool CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread, std::uint16_t* group) override;
     KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
     bool Thread32First(KHandle snapshot, ThreadEntry32* entry) override;
     bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) override;

@@ -78,6 +78,40 @@ bool Win32System::SystemTimeToFileTime(const SystemTime& time, std::int64_t* fil
     return true;
 }
 
+bool Win32System::CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<CpuSetInfo>* sets) {
+    // BOOL WINAPI GetSystemCpuSetInformation(PSYSTEM_CPU_SET_INFORMATION, ULONG, PULONG, HANDLE, ULONG);
+    // the record is read by its documented offsets, as the headers for the
+    // oldest supported release do not declare it.
+    using GetSystemCpuSetInformationProc = BOOL(WINAPI*)(void*, ULONG, PULONG, HANDLE, ULONG);
+    if (entry == 0 || sets == nullptr) return false;
+    const auto query = reinterpret_cast<GetSystemCpuSetInformationProc>(static_cast<std::uintptr_t>(entry));
+    ULONG needed = 0;
+    query(nullptr, 0, &needed, nullptr, 0);
+    // A system lists a few hundred sets at most; a larger answer is not believed.
+    if (needed == 0 || needed > 1024u * 1024u) return false;
+    std::vector<unsigned char> buffer(needed);
+    ULONG returned = 0;
+    if (!query(buffer.data(), needed, &returned, nullptr, 0) || returned > needed) return false;
+    constexpr std::size_t kTypeAt = 4, kGroupAt = 12, kIndexAt = 14, kClassAt = 18, kLeast = 19;
+    sets->clear();
+    for (std::size_t at = 0; at + kLeast <= returned;) {
+        DWORD size = 0;
+        DWORD type = 0;
+        std::memcpy(&size, &buffer[at], sizeof(size));
+        std::memcpy(&type, &buffer[at + kTypeAt], sizeof(type));
+        if (size < kLeast || size > returned - at) break;
+        if (type == 0) {  // CpuSetInformation
+            CpuSetInfo set;
+            std::memcpy(&set.group, &buffer[at + kGroupAt], sizeof(set.group));
+            set.logicalProcessorIndex = buffer[at + kIndexAt];
+            set.efficiencyClass = buffer[at + kClassAt];
+            sets->push_back(set);
+        }
+        at += size;
+    }
+    return true;
+}
+
 long Win32System::CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
                                                std::uint32_t length, std::uint32_t* returnLength) {
     // NTSTATUS NTAPI NtQuerySystemInformation(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG)

@@ -100,6 +100,40 @@ std::uint32_t SimProcesses::SetThreadIdealProcessor(KHandle thread, std::uint32_
     return previous;
 }
 
+bool SimProcesses::GetProcessCreationTime(KHandle process, std::int64_t* creationTime) {
+    SimProcess* p = ProcessOf(process, w32::kProcessQueryLimitedInformation);
+    if (p == nullptr) return false;
+    *creationTime = p->creationTime;
+    return true;
+}
+
+bool SimProcesses::CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
+                                                 ProcessorNumber* previous) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"KERNEL32.DLL", "SetThreadIdealProcessorEx")) return false;
+    const auto* handle = world_.handles.Find(thread, HandleKind::Thread);
+    if (handle == nullptr) return false;
+    auto it = world_.threads.find(static_cast<std::uint32_t>(handle->object));
+    if (it == world_.threads.end()) return false;
+    if (previous != nullptr) {
+        previous->group = it->second.idealGroup;
+        previous->number = static_cast<std::uint8_t>(it->second.idealProcessor);
+    }
+    it->second.idealGroup = ideal.group;
+    it->second.idealProcessor = ideal.number;
+    ++it->second.idealProcessorExSets;
+    return true;
+}
+
+bool SimProcesses::CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread, std::uint16_t* group) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"KERNEL32.DLL", "GetThreadGroupAffinity")) return false;
+    const auto* handle = world_.handles.Find(thread, HandleKind::Thread);
+    if (handle == nullptr) return false;
+    auto it = world_.threads.find(static_cast<std::uint32_t>(handle->object));
+    if (it == world_.threads.end()) return false;
+    *group = it->second.group;
+    return true;
+}
+
 KHandle SimProcesses::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t /*processId*/) {
     if (world_.snapshotFails || (flags & w32::kTh32csSnapThread) == 0) return 0;
     std::vector<ThreadEntry32> entries;

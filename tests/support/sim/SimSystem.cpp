@@ -93,6 +93,12 @@ bool SimSystem::SystemTimeToFileTime(const SystemTime& t, std::int64_t* fileTime
     return true;
 }
 
+bool SimSystem::CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<CpuSetInfo>* sets) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"KERNEL32.DLL", "GetSystemCpuSetInformation")) return false;
+    *sets = world_.cpuSets;
+    return true;
+}
+
 long SimSystem::CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
                                              std::uint32_t length, std::uint32_t* returnLength) {
     if (!SimLibraries::IsLiveEntry(world_, entry, u"NTDLL.DLL", "NtQuerySystemInformation")) {

@@ -142,6 +142,12 @@ void SimWorld::AddProcess(std::uint32_t processId, const Text& imageDevicePath, 
     processes[processId] = process;
 }
 
+void SimWorld::UseProcessorTopology(std::vector<CpuSetInfo> sets) {
+    cpuSets = std::move(sets);
+    auto& kernel = libraries[u"KERNEL32.DLL"].entries;
+    kernel.insert({"GetSystemCpuSetInformation", "SetThreadIdealProcessorEx", "GetThreadGroupAffinity"});
+}
+
 void SimWorld::AddThread(std::uint32_t threadId, std::uint32_t processId) {
     SimThread thread;
     thread.processId = processId;

@@ -78,6 +78,7 @@ struct SimProcess {
     std::uint32_t priorityClass = w32::kNormalPriorityClass;
     // Rights that OpenProcess grants; a request that asks for more is refused.
     std::uint32_t grantableRights = 0xFFFFFFFFu;
+    std::int64_t creationTime = 0;  // GetProcessTimes' creation time
     bool exited = false;
 };
 
@@ -85,6 +86,11 @@ struct SimThread {
     std::uint32_t processId = 0;
     std::uint32_t idealProcessor = 0;
     int idealProcessorSets = 0;
+    // The thread's processor group, and its ideal processor's group as
+    // SetThreadIdealProcessorEx leaves it; the Ex calls are counted apart.
+    std::uint16_t group = 0;
+    std::uint16_t idealGroup = 0;
+    int idealProcessorExSets = 0;
     bool openable = true;
 };
 
@@ -248,6 +254,8 @@ struct SimWorld {
     std::function<long(std::uint32_t infoClass, void* buffer, std::uint32_t length)> systemInformation;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> systemInformationCalls;  // (class, length)
     std::map<Text, std::vector<std::uint8_t>> resources;  // RT_RCDATA by upper-cased name
+    // GetSystemCpuSetInformation's answer, when kernel32 exports it (UseProcessorTopology).
+    std::vector<CpuSetInfo> cpuSets;
 
     // Files, by upper-cased path.
     std::map<Text, SimFile> files;
@@ -314,6 +322,9 @@ struct SimWorld {
     Hwnd AddWindow(const Text& title, const Text& className, std::uint32_t processId, std::uint32_t threadId);
     void AddProcess(std::uint32_t processId, const Text& imageDevicePath, const Text& modulePath = {});
     void AddThread(std::uint32_t threadId, std::uint32_t processId);
+    // A system of Windows 10 or later: kernel32 exports GetSystemCpuSetInformation,
+    // SetThreadIdealProcessorEx and GetThreadGroupAffinity, and the CPU sets are these.
+    void UseProcessorTopology(std::vector<CpuSetInfo> sets);
     void SetLocalTime(const SystemTime& local);
     void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint8_t productType);
     RegKey& Key(const Text& path);

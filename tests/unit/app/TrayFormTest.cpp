@@ -293,5 +293,43 @@ TEST_F(TrayForm, WithTheKeyRefusingWrites100TicksTakeOneSampleAndReadTheListOnce
     EXPECT_EQ(handleLines, 1u);
 }
 
+TEST_F(TrayForm, AForegroundEventActsBetweenTicksAndIsDroppedDuringATickOrExit) {
+    sim.world.SetDword(T(kSettingsPath), u"InstantBoost", 1);
+    const Hwnd game = sim.world.AddWindow(u"Game", u"GameClass", otherProcess, 50);
+    const Hwnd editor = sim.world.AddWindow(u"Editor", u"EditorClass", otherProcess, 51);
+    sim.world.AddWindow(u"Kestrix", u"TKXMainForm", 6000, 1);
+    Create();
+    const SettingsStore settings(sim.registry);
+    const auto handle = [&] { return settings.RegReadString(u"Handle", u"0"); };
+
+    // During a tick (its icon stage asks for the icon size) the game comes to the front.
+    int eventsInTick = 0;
+    sim.world.onSystemMetrics = [&](int) {
+        if (eventsInTick++ > 0) return;
+        sim.world.foreground = game;
+        form->ForegroundEvent();
+        EXPECT_EQ(handle(), u"0") << "an event acted inside a tick";
+    };
+    form->MainTimerTimer();
+    ASSERT_GT(eventsInTick, 0);
+    sim.world.onSystemMetrics = nullptr;
+
+    // Between ticks the event acts at once.
+    sim.world.foreground = editor;
+    form->ForegroundEvent();
+    EXPECT_EQ(handle(), HandleText(editor));
+
+    // While Exit closes the main program's windows, the game comes to the front again.
+    sim.world.onMessage = [&](const sim::SentMessage&) {
+        sim.world.foreground = game;
+        form->ForegroundEvent();
+    };
+    form->ExitPopupClick();
+    EXPECT_EQ(handle(), HandleText(editor)) << "an event acted during Exit";
+    sim.world.onMessage = nullptr;
+    form->ForegroundEvent();
+    EXPECT_EQ(handle(), HandleText(editor)) << "an event acted after the form closed";
+}
+
 }  // namespace
 }  // namespace kx

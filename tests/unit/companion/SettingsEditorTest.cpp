@@ -44,6 +44,11 @@ TEST(SettingsEditor, ValidValuesAreWrittenWithTheTypeKestrixTrayReads) {
          w32::kRegDword, [](const SettingsStore& s) { EXPECT_FALSE(s.RegReadBool(u"ProcessorIdeal", true)); }},
         {"icon off", [](SettingsEditor& e) { return e.WriteSwitch(u"LoadTrayIcon", false); }, u"LoadTrayIcon",
          w32::kRegDword, [](const SettingsStore& s) { EXPECT_FALSE(s.RegReadBool(u"LoadTrayIcon", true)); }},
+        {"instant boost on", [](SettingsEditor& e) { return e.WriteSwitch(u"InstantBoost", true); }, u"InstantBoost",
+         w32::kRegDword, [](const SettingsStore& s) { EXPECT_TRUE(s.RegReadBool(u"InstantBoost", false)); }},
+        {"restore on exit on", [](SettingsEditor& e) { return e.WriteSwitch(u"RestoreOnExit", true); },
+         u"RestoreOnExit", w32::kRegDword,
+         [](const SettingsStore& s) { EXPECT_TRUE(s.RegReadBool(u"RestoreOnExit", false)); }},
         {"reload", [](SettingsEditor& e) { return e.RequestReload(); }, u"ReloadList", w32::kRegDword,
          [](const SettingsStore& s) { EXPECT_TRUE(s.RegReadBool(u"ReloadList", false)); }},
         {"colour", [](SettingsEditor& e) { return e.WriteColor(u"BarColor", SettingsEditor::ColorRefToText(0x00123456)); },
@@ -110,6 +115,9 @@ TEST(SettingsEditor, ReadShowsKestrixTraysDefaultsForMissingOrMistypedValues) {
     EXPECT_EQ(s.processorPriority, 2);
     EXPECT_TRUE(s.processorIdeal);
     EXPECT_FALSE(s.loadTrayIcon);
+    // Missing, as before an install wrote them: the behaviour of the one-second look.
+    EXPECT_FALSE(s.instantBoost);
+    EXPECT_FALSE(s.restoreOnExit);
     EXPECT_EQ(s.language, u"french");
     EXPECT_EQ(s.handle, u"0");
     EXPECT_EQ(s.backgroundColor, u"clWhite");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "PerfBlockBuilder.h"
@@ -31,11 +32,18 @@ struct Rig {
         sim.world.performanceData = test::ProcessorBlock({1'000'000'000, 2'000'000'000, 3'000'000'000, 6'000'000'000},
                                                          SystemTime{2022, 6, 3, 1, 12, 0, 0, 0});
         blockList.LoadBlockList(u"C:\\ProgramData\\VELMOR\\Kestrix\\Kestrix.csv");
+        stage.KeepRaisedProcessWith(&keeper);
+        sim.world.processes[200].creationTime = 777;
         startHandles = sim.world.handles.OpenCount();
     }
     void Tick(Hwnd focus, int times = 1) {
         sim.world.foreground = focus;
         for (int i = 0; i < times; ++i) stage.Run();
+    }
+    // A window event: the foreground is now focus.
+    void Event(Hwnd focus) {
+        sim.world.foreground = focus;
+        stage.RunForForegroundChange();
     }
     Text Handle() const { return settings.RegReadString(u"Handle", u"(none)"); }
     std::uint32_t ClassOf(std::uint32_t pid) { return sim.world.processes[pid].priorityClass; }
@@ -50,6 +58,7 @@ struct Rig {
     IdealProcessorApi idealApi{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
     ProcessorSampler sampler{idealApi};
     AccelerationStage stage{inspection, settings, blockList, priority, sampler};
+    RaisedProcessKeeper keeper{sim.registry, sim.processes, settings, sampler, sim.trace};
     Hwnd a = 0, b = 0, printDialog = 0;
     std::size_t startHandles = 0;
 };
@@ -269,6 +278,166 @@ TEST(AccelerationStage, HandleText) {
     }
     EXPECT_EQ(HandleText(0), u"0");
     EXPECT_EQ(HandleText(0xFFFFFFFFu), u"4294967295");
+}
+
+TEST(AccelerationStage, WithInstantBoostAForegroundChangeRunsTheLookAtOnceWithEveryRule) {
+    struct Case {
+        const char* name;
+        int instantBoost;                       // -1: the value is missing
+        std::function<void(Rig&)> before;       // ticks and events before the one looked at
+        std::function<Hwnd(const Rig&)> focus;  // the foreground the event finds
+        // Expected at once, before any further tick:
+        bool bRaised;       // B high, A restored, B's threads moved, the counter restarted
+        Text handleOf;      // "a" or "b": the window Handle names
+        int counter;
+    };
+    const auto onA = [](Rig& r) { r.Tick(r.a, 4); };  // A raised; four ticks counted
+    const Case cases[] = {
+        {"on: a new window is raised at once", 1, onA, [](const Rig& r) { return r.b; }, true, u"b", 0},
+        {"missing: nothing until the tick", -1, onA, [](const Rig& r) { return r.b; }, false, u"a", 3},
+        {"off: nothing until the tick", 0, onA, [](const Rig& r) { return r.b; }, false, u"a", 3},
+        {"a blocked window: nothing raised, no tick counted", 1, onA,
+         [](const Rig& r) { return r.printDialog; }, false, u"a", 3},
+        {"the window looked at last: no second look", 1, onA, [](const Rig& r) { return r.a; }, false, u"a", 3},
+        {"back to the recorded window after a blocked one: nothing new", 1,
+         [](Rig& r) {
+             r.Tick(r.a, 4);
+             r.Event(r.printDialog);
+         },
+         [](const Rig& r) { return r.a; }, false, u"a", 3},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        if (c.instantBoost >= 0) r.sim.world.SetDword(kSettings, u"InstantBoost", static_cast<std::uint32_t>(c.instantBoost));
+        c.before(r);
+        const int setsOfA = r.Sets(1001);
+        r.Event(c.focus(r));
+        EXPECT_EQ(r.Handle(), HandleText(c.handleOf == u"a" ? r.a : r.b)) << c.name;
+        EXPECT_EQ(r.ClassOf(200), c.bRaised ? w32::kHighPriorityClass : w32::kBelowNormalPriorityClass) << c.name;
+        EXPECT_EQ(r.ClassOf(100), c.bRaised ? w32::kNormalPriorityClass : w32::kHighPriorityClass) << c.name;
+        EXPECT_EQ(r.Sets(2002), c.bRaised ? 1 : 0) << c.name;
+        EXPECT_EQ(r.Sets(1001), setsOfA) << c.name;
+        EXPECT_EQ(r.stage.IdealRefreshCounter(), c.counter) << c.name;
+    }
+}
+
+TEST(AccelerationStage, AfterAnImmediateBoostTheTickFindsNothingNew) {
+    Rig r;
+    r.sim.world.SetDword(kSettings, u"InstantBoost", 1);
+    r.Tick(r.a);
+    r.Event(r.b);
+    ASSERT_EQ(r.Handle(), HandleText(r.b));
+    r.Tick(r.b);
+    EXPECT_EQ(r.Sets(2002), 1) << "the tick moved B's threads again";
+    EXPECT_EQ(r.stage.IdealRefreshCounter(), 1);
+    r.Tick(r.b, 119);
+    EXPECT_EQ(r.Sets(2002), 2) << "the refresh counts ticks from the boost";
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
+}
+
+TEST(AccelerationStage, AnImmediateBoostWithAHandleThatIsNoNumberThrowsAsTheTickDoes) {
+    Rig r;
+    r.sim.world.SetDword(kSettings, u"InstantBoost", 1);
+    r.sim.world.SetString(kSettings, u"Handle", u"not a number");
+    r.sim.world.foreground = r.b;
+    EXPECT_THROW(r.stage.RunForForegroundChange(), Failure);
+    EXPECT_EQ(r.ClassOf(200), w32::kBelowNormalPriorityClass);
+}
+
+const Text kUserKey = u"HKCU\\Software\\VELMOR\\Kestrix";
+
+TEST(RaisedProcess, TheRaisedProcessGoesBackAtExitOrAtTheNextStartOnlyIfItIsStillTheSameAndAsRaised) {
+    struct Case {
+        const char* name;
+        bool nextStart;                        // false: Exit; true: killed, then a new run starts
+        std::function<void(Rig&)> meanwhile;  // what happens to B before that
+        bool putBack;
+    };
+    const Case cases[] = {
+        {"exit, the same process", false, [](Rig&) {}, true},
+        {"next start, the same process", true, [](Rig&) {}, true},
+        {"exit after a refresh moved the threads again", false, [](Rig& r) { r.Tick(r.b, 120); }, true},
+        {"next start, the id reused by another process", true,
+         [](Rig& r) { r.sim.world.processes[200].creationTime = 888; }, false},
+        {"next start, the class changed by the program itself", true,
+         [](Rig& r) { r.sim.world.processes[200].priorityClass = w32::kAboveNormalPriorityClass; }, false},
+        {"exit, the class changed by the program itself", false,
+         [](Rig& r) { r.sim.world.processes[200].priorityClass = w32::kIdlePriorityClass; }, false},
+        {"exit, the process has ended", false, [](Rig& r) { r.sim.world.processes[200].exited = true; }, false},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.sim.world.SetDword(kSettings, u"RestoreOnExit", 1);
+        r.Tick(r.b);
+        ASSERT_EQ(r.ClassOf(200), w32::kHighPriorityClass) << c.name;
+        ASSERT_EQ(r.Ideal(2002), 2u) << c.name;
+        ASSERT_NE(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr) << c.name << ": not recorded";
+        EXPECT_EQ(r.sim.world.Value(kSettings, u"RaisedProcess"), nullptr) << c.name << ": recorded for all users";
+        const std::uint32_t classBefore = r.sim.world.processes[200].priorityClass;
+        c.meanwhile(r);
+        const std::uint32_t classThen = r.sim.world.processes[200].priorityClass;
+        if (c.nextStart) {
+            RaisedProcessKeeper nextRun(r.sim.registry, r.sim.processes, r.settings, r.sampler, r.sim.trace);
+            nextRun.RestoreLeftOver();
+        } else {
+            r.keeper.RestoreAtExit();
+        }
+        if (c.putBack) {
+            EXPECT_EQ(r.ClassOf(200), w32::kBelowNormalPriorityClass) << c.name;
+            EXPECT_EQ(r.Ideal(2001), 99u) << c.name;
+            EXPECT_EQ(r.Ideal(2002), 99u) << c.name;
+        } else {
+            EXPECT_EQ(r.sim.world.processes[200].priorityClass, classThen) << c.name;
+            EXPECT_EQ(r.Ideal(2002), 2u) << c.name;
+        }
+        EXPECT_EQ(classBefore, w32::kHighPriorityClass);
+        EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr) << c.name << ": the record stayed";
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles) << c.name;
+    }
+}
+
+TEST(RaisedProcess, WithoutRestoreOnExitNothingIsRecordedAndExitLeavesTheProcessRaised) {
+    Rig r;
+    r.Tick(r.a);
+    r.Tick(r.b);
+    EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr);
+    r.keeper.RestoreAtExit();
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
+    EXPECT_EQ(r.ClassOf(100), w32::kNormalPriorityClass);
+}
+
+TEST(RaisedProcess, ARecordThatDoesNotHoldTogetherIsDroppedUnread) {
+    RaisedRecord record;
+    record.processId = 200;
+    record.creationTime = 777;
+    record.earlierClass = w32::kNormalPriorityClass;
+    record.raisedClass = w32::kHighPriorityClass;
+    record.threads = {{2001, {0, 3}, false}, {2002, {1, 40}, true}};
+    const std::vector<std::uint8_t> good = EncodeRaisedRecord(record);
+    RaisedRecord back;
+    ASSERT_TRUE(DecodeRaisedRecord(good.data(), good.size(), &back));
+    EXPECT_EQ(back.processId, 200u);
+    EXPECT_EQ(back.creationTime, 777);
+    ASSERT_EQ(back.threads.size(), 2u);
+    EXPECT_TRUE(back.threads[1].ex);
+    EXPECT_EQ(back.threads[1].ideal, (ProcessorNumber{1, 40}));
+
+    std::vector<std::uint8_t> huge = good;
+    const std::uint32_t count = 1u << 30;
+    std::memcpy(&huge[24], &count, 4);
+    std::vector<std::uint8_t> otherMagic = good;
+    otherMagic[0] = 'Y';
+    const std::vector<std::vector<std::uint8_t>> bad = {
+        {}, std::vector<std::uint8_t>(good.begin(), good.end() - 1), huge, otherMagic};
+    for (const auto& bytes : bad) EXPECT_FALSE(DecodeRaisedRecord(bytes.data(), bytes.size(), &back)) << bytes.size();
+
+    // Such a record in the user's key is removed at start and touches nothing.
+    Rig r;
+    r.sim.world.processes[200].priorityClass = w32::kHighPriorityClass;
+    r.sim.world.Key(kUserKey).values[u"RAISEDPROCESS"] = {u"RaisedProcess", sim::RegValue{w32::kRegBinary, huge}};
+    r.keeper.RestoreLeftOver();
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
+    EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr);
 }
 
 }  // namespace

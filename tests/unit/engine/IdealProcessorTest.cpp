@@ -361,5 +361,144 @@ TEST(IdealProcessor, AFailedQueryChangesNothing) {
     EXPECT_EQ(r.sampler.PerfBufferSize(), 8192u);
 }
 
+// ---- Processors described by the system (Windows 10 and later)
+
+// `count` logical processors in groups of `perGroup`, of efficiency class
+// `fast` for the first `fastCount` and 0 for the others; listed out of order,
+// as nothing promises the order of the CPU sets.
+std::vector<CpuSetInfo> Processors(int count, int perGroup, int fastCount = 0, std::uint8_t fast = 0) {
+    std::vector<CpuSetInfo> sets;
+    for (int i = count - 1; i >= 0; --i) {
+        CpuSetInfo set;
+        set.group = static_cast<std::uint16_t>(i / perGroup);
+        set.logicalProcessorIndex = static_cast<std::uint8_t>(i % perGroup);
+        set.efficiencyClass = i < fastCount ? fast : 0;
+        sets.push_back(set);
+    }
+    return sets;
+}
+
+struct TopologyCase {
+    const char* name;
+    int processors;                  // logical processors of the system
+    int perGroup;                    // of them in each group
+    int listed;                      // processor instances in the performance data
+    std::vector<int> idleMost;       // instances given the most idle time, the first most of all
+    bool describe;                   // GetSystemCpuSetInformation exists
+    std::uint32_t plainProcessors;   // what the plain call can name: 32 for this 32-bit program
+    std::uint16_t threadGroup;       // the window's thread's group
+    int fastCount = 0;               // hybrid: the first fastCount are of class 1
+    // Expected: the window thread's ideal processor, group and which call set it.
+    std::uint32_t number = 0;
+    std::uint16_t group = 0;
+    bool ex = false;
+};
+
+// The idle-time deltas of one second: every processor busy, the ones named
+// in idleMost idle, the first of them most of all; the total last.
+std::vector<std::int64_t> IdleDeltas(int listed, const std::vector<int>& idleMost) {
+    std::vector<std::int64_t> deltas(static_cast<std::size_t>(listed) + 1, kSecond / 100);
+    std::int64_t idle = kSecond * 9 / 10;
+    for (int i : idleMost) {
+        if (i < listed) deltas[static_cast<std::size_t>(i)] = idle;
+        idle -= kSecond / 10;
+    }
+    deltas.back() = kSecond;
+    return deltas;
+}
+
+void RunTopologyCase(const TopologyCase& c) {
+    Rig r;
+    if (c.describe) r.sim.world.UseProcessorTopology(Processors(c.processors, c.perGroup, c.fastCount, 1));
+    r.sim.world.threads[1001].group = c.threadGroup;
+    r.sim.world.threads[1002].group = c.threadGroup;
+    IdealProcessorApi api = r.api;
+    api.plainCallProcessors = c.plainProcessors;
+    ProcessorSampler sampler(api);
+    std::vector<std::int64_t> values(static_cast<std::size_t>(c.listed) + 1, 1'000'000'000);
+    r.Feed(values, 0);
+    sampler.SampleProcessorTimes();
+    const std::vector<std::int64_t> deltas = IdleDeltas(c.listed, c.idleMost);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] += deltas[i];
+    r.Feed(values, 1);
+    const IdealMove move = sampler.SetWindowIdealProcessor(r.window);
+
+    const sim::SimThread& thread = r.sim.world.threads[1001];
+    EXPECT_EQ(thread.idealProcessor, c.number) << c.name;
+    EXPECT_EQ(thread.idealGroup, c.group) << c.name;
+    EXPECT_EQ(thread.idealProcessorExSets > 0, c.ex) << c.name;
+    EXPECT_EQ(thread.idealProcessorSets > 0, !c.ex) << c.name;
+    EXPECT_EQ(move.ex, c.ex) << c.name;
+    EXPECT_EQ(r.sim.world.threads[1003].idealProcessor, c.threadGroup == 0 ? c.number : 99u)
+        << c.name << ": thread 1003 lies in group 0";
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles) << c.name;
+}
+
+TEST(IdealProcessor, OnAHybridProcessorOnlyTheFastestClassIsChosenFrom) {
+    // Eight performance processors (class 1) and sixteen efficiency ones; the
+    // least used of all is efficiency processor 20, the least used fast one 3.
+    const TopologyCase cases[] = {
+        {"uniform processors: the choice of the plain data", 24, 64, 24, {20, 3}, true, 32, 0, 0, 20, 0, false},
+        {"8 performance + 16 efficiency", 24, 64, 24, {20, 3}, true, 32, 0, 8, 3, 0, false},
+        {"no GetSystemCpuSetInformation: the choice of the plain data", 24, 64, 24, {20, 3}, false, 32, 0, 8, 20,
+         0, false},
+    };
+    for (const TopologyCase& c : cases) RunTopologyCase(c);
+}
+
+TEST(IdealProcessor, EveryProcessorOfTheThreadsGroupCanBeChosenAndIsSetWithACallThatNamesIt) {
+    const TopologyCase cases[] = {
+        {"48 in one group, least used above the 32 the plain call names: Ex", 48, 48, 48, {40, 10}, true, 32, 0, 0,
+         40, 0, true},
+        {"48 in one group, least used below 32: the plain call", 48, 48, 48, {10, 40}, true, 32, 0, 0, 10, 0,
+         false},
+        {"48, the data showing the 32-processor view: among those 32", 48, 48, 32, {40, 20}, true, 32, 0, 0, 20, 0,
+         false},
+        {"64 in one group, the last least used: Ex", 64, 64, 64, {63}, true, 32, 0, 0, 63, 0, true},
+        {"64 in one group, a 64-bit program: the plain call", 64, 64, 64, {63}, true, 64, 0, 0, 63, 0, false},
+        {"96 in two groups of 48, the thread in group 1: never group 0", 96, 48, 96, {10, 70}, true, 32, 1, 0, 22, 1,
+         true},
+        {"128 in two groups of 64, the thread in group 0: never group 1", 128, 64, 128, {100, 7}, true, 32, 0, 0, 7,
+         0, true},
+        {"128 without the CPU-set call: the plain call with the position", 128, 64, 128, {30, 7}, false, 32, 0, 0,
+         30, 0, false},
+    };
+    for (const TopologyCase& c : cases) RunTopologyCase(c);
+}
+
+TEST(IdealProcessor, AThreadOfAnotherGroupKeepsItsIdealProcessor) {
+    Rig r;
+    r.sim.world.UseProcessorTopology(Processors(128, 64));
+    r.sim.world.threads[1003].group = 1;
+    EXPECT_EQ(r.ChooseFor(IdleDeltas(128, {5})), 5u);
+    EXPECT_EQ(r.sim.world.threads[1002].idealProcessor, 5u);
+    EXPECT_EQ(r.sim.world.threads[1003].idealProcessor, 99u);
+    EXPECT_EQ(r.sim.world.threads[1003].idealProcessorExSets, 0);
+}
+
+TEST(IdealProcessor, EachMoveLeavesOneLineAndTheThreadsItHadCanBePutBack) {
+    Rig r;
+    r.sim.world.UseProcessorTopology(Processors(48, 48));
+    IdealProcessorApi api = r.api;
+    api.trace = &r.sim.trace;
+    api.plainCallProcessors = 32;
+    ProcessorSampler sampler(api);
+    r.sim.world.threads[1002].idealProcessor = 7;
+    std::vector<std::int64_t> values(49, 1'000'000'000);
+    values[40] += kSecond;  // the most idle time since start
+    r.Feed(values, 0);
+    const IdealMove move = sampler.SetWindowIdealProcessor(r.window);
+    ASSERT_EQ(r.sim.world.debugLines.size(), 1u);
+    EXPECT_EQ(r.sim.world.debugLines[0], u"KestrixTray: ideal: processor 40 (group 0, number 40, Ex) set on 3 threads\n");
+    ASSERT_EQ(move.previous.size(), 3u);
+
+    sampler.RestoreThreadIdeals(move.previous);
+    EXPECT_EQ(r.Ideal(1001), 99u);
+    EXPECT_EQ(r.Ideal(1002), 7u);
+    EXPECT_EQ(r.Ideal(1003), 99u);
+    EXPECT_EQ(r.Ideal(2001), 99u);
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
+}
+
 }  // namespace
 }  // namespace kx

@@ -21,6 +21,10 @@
 #   bits     optional: 32 for a test of what only a 32-bit program shows; against
 #            another build it is reported as skipped (exit code 77), with the
 #            reason the source's second line gives, and never as passed
+#   winedebug  optional: Wine debug channels let through for the test's programs
+#            (e.g. warn+seh, where Wine 8 writes what a program sends to the
+#            debug output); their lines also go to <artifacts>/wine-debug.log,
+#            whose Windows path the test finds in KX_WINE_DEBUG_LOG
 #
 # Steps: a template prefix is made once per build folder (under a lock, so
 # parallel ctest runs share it); each test gets a copy, its Windows version,
@@ -66,7 +70,7 @@ name="$(basename "$source" .cpp)"
 name="${name%_test}"
 
 # --- What the test needs, from its first line.
-version=win10 desktop=no timeout=120 dpi="" bits=""
+version=win10 desktop=no timeout=120 dpi="" bits="" winedebug=""
 header="$(head -n 1 "$source")"
 case "$header" in
     "// wine-test:"*) ;;
@@ -79,6 +83,7 @@ for field in ${header#"// wine-test:"}; do
         timeout=*) timeout="${field#timeout=}" ;;
         dpi=*) dpi="${field#dpi=}" ;;
         bits=32) bits=32 ;;
+        winedebug=*) winedebug="${field#winedebug=}" ;;
         *) die "unknown field '$field' in the first line of $source" ;;
     esac
 done
@@ -295,8 +300,17 @@ log "$name: version=$version desktop=$desktop${DISPLAY:+ display=$DISPLAY} timeo
 cd "$build/bin"
 test_start="$(now)"
 set +e
-timeout -k 10 "$timeout" wine "$exe" "$@" </dev/null
-rc=$?
+if [ -n "$winedebug" ]; then
+    debug_log="$artifacts/wine-debug.log"
+    : >"$debug_log"
+    KX_WINE_DEBUG_LOG="Z:${debug_log//\//\\}"
+    export KX_WINE_DEBUG_LOG
+    WINEDEBUG="-all,$winedebug" timeout -k 10 "$timeout" wine "$exe" "$@" </dev/null 2> >(tee -a "$debug_log" >&2)
+    rc=$?
+else
+    timeout -k 10 "$timeout" wine "$exe" "$@" </dev/null
+    rc=$?
+fi
 set -e
 if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
     log "$name: timed out after ${timeout} s"
