@@ -18,6 +18,13 @@ if(MSVC)
     add_link_options(/MANIFEST:NO)
 endif()
 
+# A manifest with the version of the shared definitions, beside the generated
+# version header where the resource scripts find it as <name>.build.manifest.
+function(kx_configure_manifest source)
+    get_filename_component(name "${source}" NAME_WE)
+    configure_file("${source}" "${KX_VERSION_HEADER_DIR}/${name}.build.manifest" @ONLY)
+endfunction()
+
 file(GLOB KX_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp")
 add_library(kx_win32 STATIC ${KX_WIN32_SOURCES})
 target_link_libraries(kx_win32 PUBLIC kx_core)
@@ -25,6 +32,7 @@ target_link_libraries(kx_win32 PUBLIC advapi32 user32 gdi32 shell32 ole32 oleaut
 
 if(EXISTS "${CMAKE_SOURCE_DIR}/src/app/win32")
 file(GLOB KX_APP_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/app/win32/*.cpp")
+kx_configure_manifest("${CMAKE_SOURCE_DIR}/resources/KestrixTray.manifest")
 add_executable(KestrixTray WIN32 ${KX_APP_WIN32_SOURCES} "${CMAKE_SOURCE_DIR}/resources/KestrixTray.rc")
 target_link_libraries(KestrixTray PRIVATE kx_win32)
 target_link_options(KestrixTray PRIVATE ${KX_STATIC_LINK} -municode)

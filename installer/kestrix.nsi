@@ -1,7 +1,9 @@
 ; KestrixSetup.exe: installs Kestrix for all users of the computer.
 ;
 ; Built by the Windows build (installer/CMakeLists.txt):
-;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DOUTFILE=<setup> kestrix.nsi
+;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DCONTRACT=<kestrix-contract.nsh>
+;            -DOUTFILE=<setup> kestrix.nsi
+; (kestrix-contract.nsh is made by the build from the programs' shared definitions.)
 ;
 ; Installs KestrixTray.exe, Kestrix.exe, KestrixUpdate.exe and Kestrix.chm into
 ; the 32-bit Program Files folder, writes the settings defaults (keeping every
@@ -25,12 +27,16 @@ ManifestDPIAware true
 !ifndef HELPER
   !error "HELPER is not defined"
 !endif
+!ifndef CONTRACT
+  !error "CONTRACT is not defined"
+!endif
+!include "${CONTRACT}"
 !ifndef OUTFILE
   !define OUTFILE "KestrixSetup.exe"
 !endif
 
 !define PRODUCT "Kestrix"
-!define VERSION "5.3.7.2022"
+!define VERSION "${KX_VERSION}"
 !define MAKER "VELMOR"
 !define SETTINGS_KEY "Software\VELMOR\Kestrix"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -110,28 +116,11 @@ FunctionEnd
 Function ${PREFIX}CloseKestrix
   Push $0
   Push $1
-  Push "TKXAboutForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXAddBlockListForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXAdvancedSettingsForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXSettingsForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXStatsForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXTestForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXMainForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXUpdateForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXTrayForm"
-  Call ${PREFIX}CloseClass
+  !insertmacro KX_CLOSE_WINDOWS ${PREFIX}CloseClass
   ; The processes end shortly after their windows.
   StrCpy $1 0
   ${Do}
-    FindWindow $0 "TKXTrayForm"
+    FindWindow $0 "${KX_TRAY_WINDOW_CLASS}"
     ${If} $0 == 0
     ${OrIf} $1 >= 50
       ${Break}

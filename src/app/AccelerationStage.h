@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "config/Settings.h"
+#include "config/StoredValues.h"
 #include "engine/BlockList.h"
 #include "engine/Foreground.h"
 #include "engine/IdealProcessor.h"
@@ -17,12 +18,8 @@ namespace kx {
 // Ticks between two ideal-processor assignments while the focus stays put.
 constexpr int kIdealRefreshTicks = 120;
 
-// The Handle text as a signed 64-bit number: blanks (codes 0 to 32) around
-// it are ignored, then an optional sign and one or more decimal digits that
-// fit 64 bits. Anything else throws Failure.
-std::int64_t ParseHandleText(const Text& text);
-// The decimal text a window handle is recorded as (its unsigned value).
-Text HandleText(Hwnd window);
+// ParseHandleText and HandleText, the Handle value's parser and writer, come
+// from config/StoredValues.h, shared with the main program.
 
 class AccelerationStage {
 public:

@@ -4,11 +4,6 @@
 
 namespace kx {
 
-const char16_t* const kCompanionWindowClasses[7] = {
-    u"TKXAboutForm",  u"TKXAddBlockListForm", u"TKXAdvancedSettingsForm", u"TKXSettingsForm",
-    u"TKXStatsForm",  u"TKXTestForm",         u"TKXMainForm",
-};
-
 namespace {
 
 // Runs one step whose failure is its own: the following steps run all the same.
@@ -118,17 +113,17 @@ void TKXTrayForm::FormClose() {
 }
 
 void TKXTrayForm::OpenPopupClick() {
-    Contained([this] { shell_.ShellOpen(shell_.ProgramFolder() + u"Kestrix.exe", u""); });
+    Contained([this] { shell_.ShellOpen(shell_.ProgramFolder() + contract::kMainProgramFile, u""); });
 }
 
 void TKXTrayForm::TrayIconDblClick() { OpenPopupClick(); }
 
 void TKXTrayForm::TrayIconBalloonClick() {
-    Contained([this] { shell_.ShellOpenDetached(shell_.ProgramFolder() + u"KestrixUpdate.exe", u""); });
+    Contained([this] { shell_.ShellOpenDetached(shell_.ProgramFolder() + contract::kUpdaterFile, u""); });
 }
 
 void TKXTrayForm::HelpPopupClick() {
-    Contained([this] { shell_.ShowHelpTopic(u"Kestrix.chm", u"/html/main.htm"); });
+    Contained([this] { shell_.ShowHelpTopic(contract::kHelpFile, contract::kHelpTopic); });
 }
 
 void TKXTrayForm::ExitPopupClick() {

@@ -36,7 +36,7 @@ constexpr std::uint32_t kTpmReturnCmd = 0x0100;
 }  // namespace w32
 
 // The main program's top-level windows that Exit closes, dialogs first.
-extern const char16_t* const kCompanionWindowClasses[7];
+using contract::kCompanionWindowClasses;
 // How long Exit waits for one main-program window to handle WM_CLOSE.
 constexpr std::uint32_t kCompanionCloseTimeoutMs = 5000;
 

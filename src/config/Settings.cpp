@@ -6,8 +6,6 @@
 
 namespace kx {
 
-const char16_t kSettingsKey[] = u"Software\\VELMOR\\Kestrix";
-
 std::vector<std::uint8_t> RegSzData(const Text& text) {
     std::vector<std::uint8_t> data = Utf16LeBytes(text);
     data.push_back(0);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "config/Contract.h"
 #include "platform/RegistryApi.h"
 #include "platform/Types.h"
 
@@ -14,7 +15,7 @@ namespace kx {
 
 // "\Software\VELMOR\Kestrix\" below HKEY_LOCAL_MACHINE; the platform takes it
 // without its leading and trailing backslash.
-extern const char16_t kSettingsKey[];
+using contract::kSettingsKey;
 
 // The bytes of registry values as the store reads and writes them.
 // REG_SZ: the text and its terminating zero, UTF-16 LE.

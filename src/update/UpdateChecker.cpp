@@ -3,7 +3,11 @@
 #include <array>
 #include <utility>
 
+#include "config/Contract.h"
+
 namespace kx {
+
+Text UpdateTarget() { return Text(u"/downloads/update/?product=kestrix&version=") + contract::kProductVersion; }
 
 int FindUpdateMarker(const std::string& body) {
     static const char* const kMarkers[] = {"VELMOR|0", "VELMOR|1", "VELMOR|2"};
@@ -49,7 +53,7 @@ bool UpdateChecker::FetchAnswer(std::string* body) {
     if (!connection) return false;
     // Version null: HTTP/1.1; flags 0: unencrypted.
     OwnedInternetHandle request(network_,
-                                network_.WinHttpOpenRequest(connection.get(), u"GET", kUpdateTarget, nullptr, 0));
+                                network_.WinHttpOpenRequest(connection.get(), u"GET", UpdateTarget(), nullptr, 0));
     if (!request) return false;
     if (!network_.WinHttpSetOption(request.get(), w32::kWinHttpOptionRedirectPolicy,
                                    w32::kWinHttpOptionRedirectPolicyNever) ||

@@ -25,7 +25,8 @@ extern const std::uint16_t kUpdatePort;
 extern const std::int32_t kUpdateFirstCount;
 UpdateEndpoint ProgramUpdateEndpoint();
 
-constexpr char16_t kUpdateTarget[] = u"/downloads/update/?product=kestrix&version=5.3.7.2022";
+// "/downloads/update/?product=kestrix&version=" and the product's version.
+Text UpdateTarget();
 constexpr char16_t kUpdateUserAgent[] = u"Mozilla/4.0 (compatible; VELMOR)";
 
 // Bounds of the exchange. The UI thread waits for it, so a dead or slow server
