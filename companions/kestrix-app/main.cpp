@@ -33,7 +33,7 @@ kxapp::FormKind ExtraWindow(const wchar_t* argument, bool* wanted) {
 bool BringRunningForward() {
     // The other instance may still be creating its window.
     for (int i = 0; i < 40; ++i) {
-        if (HWND window = FindWindowW(L"TKXMainForm", nullptr)) {
+        if (HWND window = FindWindowW(kxapp::W(kx::contract::kMainFormClass), nullptr)) {
             if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
             SetForegroundWindow(window);
             return true;

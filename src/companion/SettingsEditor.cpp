@@ -181,10 +181,11 @@ SettingWrite SettingsEditor::WriteUpdatedDate(std::int32_t localSeconds) {
 }
 
 SettingWrite SettingsEditor::ProbeWrite() {
-    // Opening with KEY_WRITE asks the key's security for the rights the
-    // programs' writes need; nothing is written, so nothing races KestrixTray.
+    // Opening with KEY_WRITE, as the programs' writes open it (creating a
+    // missing key, as they would), asks the key's security for the rights
+    // those writes need; no value is written, so nothing races KestrixTray.
     KHandle raw = 0;
-    if (registry_.RegOpenKeyExW(w32::kHkeyLocalMachine, kSettingsKey, w32::kKeyWrite, &raw) != w32::kErrorSuccess ||
+    if (registry_.RegCreateKeyExW(w32::kHkeyLocalMachine, kSettingsKey, w32::kKeyWrite, &raw) != w32::kErrorSuccess ||
         raw == 0) {
         return SettingWrite::Refused;
     }

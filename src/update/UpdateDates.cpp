@@ -5,6 +5,7 @@
 
 #include "config/Failure.h"
 #include "config/StoredValues.h"
+#include "config/TextRules.h"
 
 namespace kx {
 
@@ -39,6 +40,17 @@ bool Succeeded(long result) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(result))) >= 0;
 }
 
+// The date a date-time text begins with: the text up to its first blank
+// (codes 0 to 32), blanks around it ignored; empty when that part holds a
+// time (":"), so that no time is ever read as a date.
+Text LeadingDate(const Text& text) {
+    const Text trimmed = Trim(text);
+    std::size_t end = 0;
+    while (end < trimmed.size() && trimmed[end] > u' ') ++end;
+    const Text date = trimmed.substr(0, end);
+    return date.find(u':') == Text::npos ? date : Text();
+}
+
 }  // namespace
 
 double CurrentMoment(IClock& clock) {
@@ -64,7 +76,12 @@ double UpdatedDateToDateTime(const Text& text, IClock& clock) {
     if (IsRegionalDateText(text)) {
         double moment = 0.0;
         if (Succeeded(clock.VarDateFromStr(text, kLocaleUserDefault, 0, &moment))) return moment;
-        if (Succeeded(clock.VarDateFromStr(text, kLocaleUserDefault, kVarDateValueOnly, &moment))) return moment;
+        // VAR_DATEVALUEONLY only drops the time from what the parser accepts;
+        // a text it rejects whole is read again from its date alone.
+        const Text date = LeadingDate(text);
+        if (!date.empty() && Succeeded(clock.VarDateFromStr(date, kLocaleUserDefault, kVarDateValueOnly, &moment))) {
+            return moment;
+        }
         throw Failure("UpdatedDate is no date-time the regional format accepts");
     }
     std::int32_t seconds = 0;
