@@ -22,10 +22,10 @@ constexpr std::size_t kOpenPopupIndex = 0;
 TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage)
     : api_(api),
       window_(formWindow),
-      settings_(api.registry),
+      settings_(api.registry, &api.trace),
       captions_(settings_, api.system),
       trayIcon_(api.shell, api.windows, api.drawing, iconWindow, iconMessage),
-      shell_(api.shell, api.windows, api.libraries, api.processes, formWindow),
+      shell_(api.shell, api.windows, api.libraries, api.processes, formWindow, &api.trace),
       blockList_(api.system, api.files),
       priority_(api.windows, api.processes),
       sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries}),
@@ -42,7 +42,7 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
           [this] { return trayStages_.TrayVisibilityStage(); },
           [this](bool iconShown) { updateNotice_.UpdateNoticeStage(iconShown); },
           [this] { trayStages_.IconRefreshStage(); },
-      }),
+      }, &api.trace),
       menu_{
           {u"OpenPopup", {}, &TKXTrayForm::OpenPopupClick},
           {u"N3", u"-", nullptr},
@@ -52,6 +52,7 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
           {u"N1", u"-", nullptr},
           {u"ExitPopup", {}, &TKXTrayForm::ExitPopupClick},
       } {
+    updateChecker_.TraceTo(api.trace);
     trayIcon_.applicationWindow = window_;
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };

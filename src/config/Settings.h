@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/Contract.h"
+#include "platform/DebugApi.h"
 #include "platform/RegistryApi.h"
 #include "platform/Types.h"
 
@@ -28,7 +29,8 @@ std::uint32_t DwordFromData(const std::uint8_t* data);
 
 class SettingsStore {
 public:
-    explicit SettingsStore(IRegistry& registry) : registry_(registry) {}
+    // trace: where a refused write leaves its line; none without it.
+    explicit SettingsStore(IRegistry& registry, DebugTrace* trace = nullptr) : registry_(registry), trace_(trace) {}
 
     // Each opens the key, does one read or write, and closes it. wow64_64Key
     // adds KEY_WOW64_64KEY; the program always passes false.
@@ -39,7 +41,11 @@ public:
     void RegWriteBool(const Text& name, bool value, bool wow64_64Key = false) const;
 
 private:
+    void WriteValue(const Text& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size,
+                    bool wow64_64Key) const;
+
     IRegistry& registry_;
+    DebugTrace* trace_ = nullptr;
 };
 
 }  // namespace kx

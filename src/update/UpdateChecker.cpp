@@ -1,6 +1,7 @@
 #include "update/UpdateChecker.h"
 
 #include <array>
+#include <exception>
 #include <utility>
 
 #include "config/Contract.h"
@@ -21,13 +22,22 @@ UpdateChecker::UpdateChecker(INetwork& network, IClock& clock, UpdateEndpoint en
     : network_(network), clock_(clock), endpoint_(std::move(endpoint)), timeouts_(timeouts) {}
 
 int UpdateChecker::CheckForUpdate() noexcept {
+    const char* why = "an unknown failure";
     try {
         std::string body;
-        if (!FetchAnswer(&body)) return kUpdateNoAnswer;
-        return FindUpdateMarker(body);
+        if (FetchAnswer(&body)) {
+            const int result = FindUpdateMarker(body);
+            if (result != kUpdateNoAnswer) return result;
+            why = "the answer holds no marker";
+        } else {
+            why = "no 2xx answer from the update server";
+        }
+    } catch (const std::exception& failure) {
+        why = failure.what();
     } catch (...) {
-        return kUpdateNoAnswer;
     }
+    if (trace_ != nullptr) trace_->Line("update.check", why);
+    return kUpdateNoAnswer;
 }
 
 std::int64_t UpdateChecker::ElapsedMs(std::int64_t startFileTime) {

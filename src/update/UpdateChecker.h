@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ClockApi.h"
+#include "platform/DebugApi.h"
 #include "platform/NetworkApi.h"
 #include "platform/Types.h"
 
@@ -65,6 +66,8 @@ public:
     // Blocks until the exchange has ended. -1 for every failure: no
     // connection, a time-out, a broken transfer, a status other than 2xx.
     int CheckForUpdate() noexcept;
+    // Where a check without a recognised answer leaves its line.
+    void TraceTo(DebugTrace& trace) { trace_ = &trace; }
 
     const UpdateEndpoint& Endpoint() const { return endpoint_; }
 
@@ -75,6 +78,7 @@ private:
 
     INetwork& network_;
     IClock& clock_;
+    DebugTrace* trace_ = nullptr;
     UpdateEndpoint endpoint_;
     UpdateTimeouts timeouts_;
 };
