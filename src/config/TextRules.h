@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/SystemApi.h"
+#include "platform/AsciiCase.h"
 #include "platform/Types.h"
 
 namespace kx {
@@ -17,14 +18,7 @@ std::vector<Text> ReadTextLines(const std::vector<std::uint8_t>& bytes, ISystemI
 // Splits one line of comma text into its fields; never fails.
 std::vector<Text> SplitCommaText(const Text& text);
 
-// Only a-z and A-Z change; every other character stays as it is.
-Text AsciiUpper(Text text);
-// The same into a buffer the caller keeps, so a hot path allocates nothing.
-void AsciiUpperInto(const Text& text, Text* out);
-Text AsciiLower(Text text);
-bool EqualsIgnoreAsciiCase(const Text& a, const Text& b);
-// True when needle is not empty and occurs in haystack, ASCII letters folded.
-bool ContainsIgnoreAsciiCase(const Text& haystack, const Text& needle);
+// The ASCII case folding (AsciiUpper, AsciiLower, ...) is platform/AsciiCase.h's.
 // Removes the characters with codes 0 to 32 from both ends.
 Text Trim(const Text& text);
 
