@@ -11,7 +11,7 @@
 #include "app/MainCycle.h"
 #include "app/Shell.h"
 #include "app/SystemFont.h"
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Captions.h"
 #include "config/Settings.h"
 #include "display/LoadIconRenderer.h"

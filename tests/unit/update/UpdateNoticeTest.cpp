@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/MainCycle.h"
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Captions.h"
 #include "config/Failure.h"
 #include "config/Settings.h"

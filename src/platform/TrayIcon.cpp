@@ -1,4 +1,4 @@
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 
 #include "config/Failure.h"
 

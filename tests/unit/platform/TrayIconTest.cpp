@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Failure.h"
 #include "sim/SimPlatform.h"
 
