@@ -14,7 +14,7 @@
 #include "display/ColorText.h"
 #include "config/WindowsVersion.h"
 #include "engine/BlockList.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "update/UpdateDates.h"
 
 namespace kxapp {

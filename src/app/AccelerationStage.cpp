@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/TextRules.h"
 
 namespace kx {

@@ -1,6 +1,6 @@
 #include "companion/BlockListStore.h"
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/StoredFile.h"
 #include "config/TextRules.h"
 #include "engine/BlockList.h"

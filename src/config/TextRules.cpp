@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 
 namespace kx {
 

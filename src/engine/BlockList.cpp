@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/StoredFile.h"
 #include "config/TextRules.h"
 #include "config/WindowsVersion.h"

@@ -1,6 +1,6 @@
 #include "platform/TrayIcon.h"
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/StoredValues.h"
 #include "config/TextRules.h"
 

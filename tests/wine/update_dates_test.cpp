@@ -10,7 +10,7 @@
 #include <string>
 
 #include "../support/UpdatedDateTexts.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "platform/win32/Win32Clock.h"
 #include "update/UpdateDates.h"
 

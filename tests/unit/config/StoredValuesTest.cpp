@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/StoredValues.h"
 
 namespace kx {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/TrayIcon.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "sim/SimPlatform.h"
 
 namespace kx {

@@ -5,7 +5,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "sim/SimPlatform.h"
 #include "update/UpdateDates.h"
 #include "UpdatedDateTexts.h"

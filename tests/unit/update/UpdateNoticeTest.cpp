@@ -7,7 +7,7 @@
 #include "app/MainCycle.h"
 #include "platform/TrayIcon.h"
 #include "config/Captions.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/Settings.h"
 #include "display/TrayIconStages.h"
 #include "sim/SimPlatform.h"
