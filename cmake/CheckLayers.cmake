@@ -1,0 +1,38 @@
+# The layers of src/, lowest first. A unit may include its own folder and
+# the folders of lower layers only; folders of one layer do not include each
+# other. Run by the build (the kx_layers target, which the core library waits
+# for) as: cmake -DKX_SOURCE_DIR=<tree> [-DKX_STAMP=<file>] -P CheckLayers.cmake
+set(kx_layer_platform 0)
+set(kx_layer_config 1)
+set(kx_layer_engine 2)
+set(kx_layer_display 2)
+set(kx_layer_update 2)
+set(kx_layer_companion 3)
+set(kx_layer_app 4)
+
+file(GLOB_RECURSE kx_units RELATIVE "${KX_SOURCE_DIR}/src" "${KX_SOURCE_DIR}/src/*.h" "${KX_SOURCE_DIR}/src/*.cpp")
+set(kx_violations "")
+foreach(unit IN LISTS kx_units)
+    string(REGEX REPLACE "/.*" "" own "${unit}")
+    if(NOT DEFINED kx_layer_${own})
+        list(APPEND kx_violations "src/${unit}: folder ${own} belongs to no layer")
+        continue()
+    endif()
+    file(STRINGS "${KX_SOURCE_DIR}/src/${unit}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
+    foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"/]+)/.*" "\\1" target "${line}")
+        if(target STREQUAL own OR NOT DEFINED kx_layer_${target})
+            continue()  # the unit's own folder, or no folder of src/
+        endif()
+        if(NOT kx_layer_${target} LESS kx_layer_${own})
+            list(APPEND kx_violations "src/${unit}: ${own} (layer ${kx_layer_${own}}) includes ${target} (layer ${kx_layer_${target}}): ${line}")
+        endif()
+    endforeach()
+endforeach()
+if(kx_violations)
+    list(JOIN kx_violations "\n  " listed)
+    message(FATAL_ERROR "An include points up or across the layers platform < config < engine, display, update < companion < app:\n  ${listed}")
+endif()
+if(KX_STAMP)
+    file(TOUCH "${KX_STAMP}")
+endif()
