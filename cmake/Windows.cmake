@@ -49,8 +49,8 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
     endforeach()
 endif()
 
-# Companion stand-ins and test helpers: one folder each under companions/.
-file(GLOB KX_COMPANION_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/companions/*")
+# Companion stand-ins and test helpers: one folder each under tests/standins/.
+file(GLOB KX_COMPANION_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/tests/standins/*")
 foreach(companion_dir IN LISTS KX_COMPANION_DIRS)
     if(EXISTS "${companion_dir}/CMakeLists.txt")
         add_subdirectory("${companion_dir}")
@@ -59,7 +59,7 @@ endforeach()
 
 # The product as shipped: the real help file and the installer (after the
 # companions, whose programs they take).
-foreach(product_dir help installer)
+foreach(product_dir programs/help programs/main programs/updater installer)
     if(EXISTS "${CMAKE_SOURCE_DIR}/${product_dir}/CMakeLists.txt")
         add_subdirectory("${CMAKE_SOURCE_DIR}/${product_dir}" "${CMAKE_BINARY_DIR}/${product_dir}")
     endif()
