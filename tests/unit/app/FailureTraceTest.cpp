@@ -68,6 +68,14 @@ TEST_F(FailureTrace, ARefusedHandleWriteLeavesALine) {
     EXPECT_TRUE(Lines("tick").empty()) << "a refused write does not abandon the tick";
 }
 
+TEST_F(FailureTrace, AProcessThatCannotBeRaisedLeavesALine) {
+    sim.world.processes[5000].grantableRights = 0;
+    sim.world.foreground = game;
+    form->MainTimerTimer();
+    EXPECT_EQ(Lines("priority"), std::vector<std::string>{"OpenProcess failed for process 5000"});
+    EXPECT_TRUE(Lines("tick").empty()) << "the tick goes on";
+}
+
 TEST_F(FailureTrace, AnUpdateCheckWithoutAnswerLeavesALine) {
     // No server answers in the simulated network.
     UpdateChecker checker(sim.network, sim.clock);
