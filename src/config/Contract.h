@@ -36,65 +36,30 @@ namespace contract {
 #define KX_SETTING_INTEGER(name, value) KX_SETTING_TEXT(name, value)
 #define KX_SETTING_BOOL(name, value) KX_SETTING_TEXT(name, value)
 #define KX_SETTING_COLOR(name, modern, classic) KX_SETTING_TEXT(name, modern)
-#define KX_LANGUAGE(value, resource)
 #define KX_CLOSE_CLASS(name, text) inline constexpr char16_t k##name[] = u"" text;
 #include "config/Contract.def"
-#undef KX_VERSION
-#undef KX_TEXT
-#undef KX_SETTING_TEXT
-#undef KX_SETTING_INTEGER
-#undef KX_SETTING_BOOL
-#undef KX_SETTING_COLOR
-#undef KX_LANGUAGE
-#undef KX_CLOSE_CLASS
+#undef KX_CONTRACT_STRING
 
 // Every settings value KestrixTray reads, in the order of the definitions.
 inline constexpr SettingDefinition kSettings[] = {
-#define KX_VERSION(a, b, c, d)
-#define KX_TEXT(name, text)
 #define KX_SETTING_TEXT(name, value) {u"" #name, SettingType::String, 0, u"" value, u"" value},
 #define KX_SETTING_INTEGER(name, value) {u"" #name, SettingType::Integer, value, u"", u""},
 #define KX_SETTING_BOOL(name, value) {u"" #name, SettingType::Bool, value, u"", u""},
 #define KX_SETTING_COLOR(name, modern, classic) {u"" #name, SettingType::Color, 0, u"" modern, u"" classic},
-#define KX_LANGUAGE(value, resource)
-#define KX_CLOSE_CLASS(name, text)
 #include "config/Contract.def"
-#undef KX_SETTING_TEXT
-#undef KX_SETTING_INTEGER
-#undef KX_SETTING_BOOL
-#undef KX_SETTING_COLOR
-#undef KX_LANGUAGE
-#undef KX_CLOSE_CLASS
 };
 
 // The caption tables, the first being the fallback language.
 inline constexpr LanguageDefinition kLanguages[] = {
-#define KX_SETTING_TEXT(name, value)
-#define KX_SETTING_INTEGER(name, value)
-#define KX_SETTING_BOOL(name, value)
-#define KX_SETTING_COLOR(name, modern, classic)
 #define KX_LANGUAGE(value, resource) {u"" #value, u"" #resource},
-#define KX_CLOSE_CLASS(name, text)
 #include "config/Contract.def"
-#undef KX_LANGUAGE
-#undef KX_CLOSE_CLASS
 };
 
 // The main program's window classes, in the order Exit closes them.
 inline constexpr const char16_t* kCompanionWindowClasses[] = {
-#define KX_LANGUAGE(value, resource)
 #define KX_CLOSE_CLASS(name, text) u"" text,
 #include "config/Contract.def"
-#undef KX_VERSION
-#undef KX_TEXT
-#undef KX_SETTING_TEXT
-#undef KX_SETTING_INTEGER
-#undef KX_SETTING_BOOL
-#undef KX_SETTING_COLOR
-#undef KX_LANGUAGE
-#undef KX_CLOSE_CLASS
 };
-#undef KX_CONTRACT_STRING
 
 // The definition of a settings value by its name; null for a name KestrixTray does not read.
 const SettingDefinition* FindSetting(const char16_t* name);
