@@ -113,22 +113,16 @@ SaveReport SettingsEditor::SaveChanges(const SettingsSnapshot& loaded, const Set
     if (edited.processorPriority != loaded.processorPriority) {
         note(kProcessorPriority, WritePriority(edited.processorPriority));
     }
-    const std::pair<const char16_t*, bool SettingsSnapshot::*> switches[] = {
-        {kProcessorIdeal, &SettingsSnapshot::processorIdeal},
-        {kLoadTrayIcon, &SettingsSnapshot::loadTrayIcon},
-        {kLoadKestrix, &SettingsSnapshot::loadKestrix},
+    // Each field the user changed, written by its value's writer.
+    auto saveChanged = [&](const char16_t* name, auto SettingsSnapshot::*field, auto write) {
+        if (edited.*field != loaded.*field) note(name, (this->*write)(name, edited.*field));
     };
-    for (const auto& [name, field] : switches) {
-        if (edited.*field != loaded.*field) note(name, WriteSwitch(name, edited.*field));
-    }
-    const std::pair<const char16_t*, Text SettingsSnapshot::*> colors[] = {
-        {kBackgroundColor, &SettingsSnapshot::backgroundColor},
-        {kGridColor, &SettingsSnapshot::gridColor},
-        {kBarColor, &SettingsSnapshot::barColor},
-    };
-    for (const auto& [name, field] : colors) {
-        if (edited.*field != loaded.*field) note(name, WriteColor(name, edited.*field));
-    }
+    saveChanged(kProcessorIdeal, &SettingsSnapshot::processorIdeal, &SettingsEditor::WriteSwitch);
+    saveChanged(kLoadTrayIcon, &SettingsSnapshot::loadTrayIcon, &SettingsEditor::WriteSwitch);
+    saveChanged(kLoadKestrix, &SettingsSnapshot::loadKestrix, &SettingsEditor::WriteSwitch);
+    saveChanged(kBackgroundColor, &SettingsSnapshot::backgroundColor, &SettingsEditor::WriteColor);
+    saveChanged(kGridColor, &SettingsSnapshot::gridColor, &SettingsEditor::WriteColor);
+    saveChanged(kBarColor, &SettingsSnapshot::barColor, &SettingsEditor::WriteColor);
     if (AsciiLower(edited.languageText) != AsciiLower(loaded.languageText)) {
         note(kLanguage, WriteLanguage(edited.languageText));
     }
