@@ -134,22 +134,8 @@ public:
         SetCaption(kIdLanguageLabel, L"LanguageLabel");
         SetCaption(kIdSave, L"SaveButton");
         SetCaption(kIdClose, L"CloseButton");
-        HWND priority = Item(kIdPriority);
-        const int chosen = static_cast<int>(SendMessageW(priority, CB_GETCURSEL, 0, 0));
-        // A stored level outside the six keeps its entry after them.
-        std::wstring unknown;
-        if (SendMessageW(priority, CB_GETCOUNT, 0, 0) > 6) {
-            unknown.resize(static_cast<std::size_t>(SendMessageW(priority, CB_GETLBTEXTLEN, 6, 0)) + 1);
-            SendMessageW(priority, CB_GETLBTEXT, 6, reinterpret_cast<LPARAM>(unknown.data()));
-            unknown.resize(unknown.size() - 1);
-        }
-        SendMessageW(priority, CB_RESETCONTENT, 0, 0);
-        for (const wchar_t* key : {L"PriorityIdle", L"PriorityBelow", L"PriorityNormal", L"PriorityAbove",
-                                   L"PriorityHigh", L"PriorityRealtime"}) {
-            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Caption(key).c_str()));
-        }
-        if (!unknown.empty()) SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(unknown.c_str()));
-        SendMessageW(priority, CB_SETCURSEL, static_cast<WPARAM>(chosen < 0 ? 4 : chosen), 0);
+        const int chosen = static_cast<int>(SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0));
+        FillPriorities(chosen < 0 ? StoredPriorityEntry() : chosen);
     }
 
 private:
@@ -175,18 +161,30 @@ private:
     // The stored values, each shown as stored: a priority level or a
     // language KestrixTray does not know gets an entry of its own after the
     // known ones, and stays as stored unless the user picks another.
+    // The entry of the stored level: its own, after the six, when it is none of them.
+    int StoredPriorityEntry() const {
+        return kx::SettingsEditor::IsValidPriority(loaded_.processorPriority) ? loaded_.processorPriority + 2 : 6;
+    }
+
+    // The six levels in the window's language, the stored one if it is none of them, and the choice.
+    void FillPriorities(int chosen) {
+        HWND priority = Item(kIdPriority);
+        SendMessageW(priority, CB_RESETCONTENT, 0, 0);
+        for (const wchar_t* key : {L"PriorityIdle", L"PriorityBelow", L"PriorityNormal", L"PriorityAbove",
+                                   L"PriorityHigh", L"PriorityRealtime"}) {
+            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Caption(key).c_str()));
+        }
+        if (!kx::SettingsEditor::IsValidPriority(loaded_.processorPriority)) {
+            const std::wstring stored = std::to_wstring(loaded_.processorPriority);
+            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(stored.c_str()));
+        }
+        SendMessageW(priority, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+    }
+
     void Load() {
         loaded_ = app_.Settings().Read();
         const kx::SettingsSnapshot& s = loaded_;
-        HWND priority = Item(kIdPriority);
-        if (SendMessageW(priority, CB_GETCOUNT, 0, 0) > 6) SendMessageW(priority, CB_DELETESTRING, 6, 0);
-        if (kx::SettingsEditor::IsValidPriority(s.processorPriority)) {
-            SendMessageW(priority, CB_SETCURSEL, static_cast<WPARAM>(s.processorPriority + 2), 0);
-        } else {
-            const std::wstring stored = std::to_wstring(s.processorPriority);
-            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(stored.c_str()));
-            SendMessageW(priority, CB_SETCURSEL, 6, 0);
-        }
+        FillPriorities(StoredPriorityEntry());
         CheckDlgButton(Handle(), kIdIdeal, s.processorIdeal ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdTrayIcon, s.loadTrayIcon ? BST_CHECKED : BST_UNCHECKED);
         startsLoaded_ = s.loadKestrix && app_.Settings().StartsWithWindows();

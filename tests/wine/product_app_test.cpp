@@ -63,6 +63,15 @@ void Screenshot(HWND window, const std::wstring& name) {
     EXPECT_FALSE(kxtest::SaveScreenshot(name).empty()) << "no screenshot " << std::string(name.begin(), name.end());
 }
 
+// The chosen entry of a drop-down list.
+std::wstring Chosen(HWND combo) {
+    const auto index = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    if (index < 0) return L"(none)";
+    wchar_t text[256] = {};
+    ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 std::string Narrow(const std::wstring& text) {
     std::string narrow;
     for (wchar_t c : text) narrow.push_back(c < 128 ? static_cast<char>(c) : '?');
@@ -231,6 +240,39 @@ TEST_F(ProductApp, SelfCheckStatisticsAndAboutTellTheTruth) {
     EXPECT_EQ(TextOf(::GetDlgItem(about, kxapp::kIdVersion)), L"Version 5.3.7.2022");
     Press(about, kxapp::kIdClose);
     EXPECT_EQ(kxtest::FindTopWindow(L"TKXAboutForm"), nullptr);
+}
+
+// Saving changes only what the user changed: values the program does not
+// know (a language without a table, a priority outside -2..3, a colour text
+// that is no colour) stay as stored, and the save is not reported as refused.
+TEST_F(ProductApp, SavingKeepsStoredValuesTheUserDidNotChange) {
+    // A known level is shown as stored too (it used to show as High, and a save wrote 2).
+    ASSERT_TRUE(kxtest::SetDwordValue(L"ProcessorPriority", 0));
+    HWND first = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(::SendMessageW(::GetDlgItem(first, kxapp::kIdPriority), CB_GETCURSEL, 0, 0), 2);
+    ::SendMessageW(first, WM_CLOSE, 0, 0);
+
+    ASSERT_TRUE(kxtest::SetStringValue(L"Language", L"german"));
+    ASSERT_TRUE(kxtest::SetDwordValue(L"ProcessorPriority", 7));
+    ASSERT_TRUE(kxtest::SetDwordValue(L"LoadKestrix", 1));
+    ASSERT_TRUE(kxtest::SetStringValue(L"BarColor", L"orange"));
+
+    HWND settings = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(Chosen(::GetDlgItem(settings, kxapp::kIdLanguage)), L"german");
+    EXPECT_EQ(Chosen(::GetDlgItem(settings, kxapp::kIdPriority)), L"7");
+    Press(settings, kxapp::kIdSave);
+    EXPECT_EQ(kxtest::ReadStringValue(L"Language"), L"german");
+    EXPECT_EQ(kxtest::ReadDwordValue(L"ProcessorPriority"), 7u);
+    EXPECT_EQ(kxtest::ReadDwordValue(L"LoadKestrix"), 1u) << "no logon entry turned LoadKestrix off";
+    EXPECT_EQ(TextOf(::GetDlgItem(settings, kxapp::kIdStatus)), L"The settings are saved. KestrixTray uses them from its next second on.");
+
+    HWND advanced = OpenFrom(kxapp::kIdOpenAdvanced, L"TKXAdvancedSettingsForm");
+    ASSERT_NE(advanced, nullptr);
+    Press(advanced, kxapp::kIdSave);
+    EXPECT_EQ(kxtest::ReadStringValue(L"BarColor"), L"orange");
+    EXPECT_EQ(TextOf(::GetDlgItem(advanced, kxapp::kIdStatus)), L"The settings are saved. KestrixTray uses them from its next second on.");
 }
 
 TEST_F(ProductApp, ASecondStartBringsTheFirstForward) {
