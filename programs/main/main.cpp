@@ -46,10 +46,12 @@ bool BringRunningForward() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    HANDLE single = CreateMutexW(nullptr, FALSE, L"Local\\VELMOR.Kestrix.MainProgram");
-    if (single != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    // Held for the whole run and closed on every path, as every handle of the seam.
+    kx::Win32Processes processes;
+    const kx::OwnedHandle single(
+        processes, kx::win32::ToKHandle(CreateMutexW(nullptr, FALSE, L"Local\\VELMOR.Kestrix.MainProgram")));
+    if (single && GetLastError() == ERROR_ALREADY_EXISTS) {
         BringRunningForward();
-        CloseHandle(single);
         return 0;
     }
 
@@ -81,6 +83,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
         exitCode = static_cast<int>(message.wParam);
     }
-    if (single != nullptr) CloseHandle(single);
     return exitCode;
 }
