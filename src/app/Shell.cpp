@@ -1,5 +1,7 @@
 #include "app/Shell.h"
 
+#include "config/Contract.h"
+
 namespace kx {
 
 Text FolderOfPath(const Text& path) {
@@ -44,7 +46,7 @@ void Shell::ShowHelpTopic(const Text& helpFile, const Text& topic) {
             Trace("hhctrl.ocx has no HtmlHelpW");
             return;
         }
-        const Text target = ProgramFolder() + helpFile + u"::" + topic + u">HelpWindow";
+        const Text target = ProgramFolder() + helpFile + u"::" + topic + u">" + contract::kHelpWindowType;
         shell_.CallHtmlHelpW(entry, windows_.GetDesktopWindow(), target, w32::kHhDisplayTopic, 0);
     } catch (...) {
         // Help that cannot be shown shows nothing.
