@@ -29,6 +29,13 @@ if(MSVC)
     add_link_options(/MANIFEST:NO)
 endif()
 
+# A manifest with the version of the shared definitions, beside the generated
+# version header where the resource scripts find it as <name>.build.manifest.
+function(kx_configure_manifest source)
+    get_filename_component(name "${source}" NAME_WE)
+    configure_file("${source}" "${KX_VERSION_HEADER_DIR}/${name}.build.manifest" @ONLY)
+endfunction()
+
 file(GLOB KX_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp")
 add_library(kx_win32 STATIC ${KX_WIN32_SOURCES})
 target_link_libraries(kx_win32 PUBLIC kx_core)
@@ -36,6 +43,7 @@ target_link_libraries(kx_win32 PUBLIC advapi32 user32 gdi32 shell32 ole32 oleaut
 
 if(EXISTS "${CMAKE_SOURCE_DIR}/src/app/win32")
 file(GLOB KX_APP_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/app/win32/*.cpp")
+kx_configure_manifest("${CMAKE_SOURCE_DIR}/resources/KestrixTray.manifest")
 add_executable(KestrixTray WIN32 ${KX_APP_WIN32_SOURCES} "${CMAKE_SOURCE_DIR}/resources/KestrixTray.rc")
 target_link_libraries(KestrixTray PRIVATE kx_win32)
 target_link_options(KestrixTray PRIVATE ${KX_STATIC_LINK} -municode)
@@ -52,8 +60,8 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
     endforeach()
 endif()
 
-# Companion stand-ins and test helpers: one folder each under companions/.
-file(GLOB KX_COMPANION_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/companions/*")
+# Companion stand-ins and test helpers: one folder each under tests/standins/.
+file(GLOB KX_COMPANION_DIRS LIST_DIRECTORIES true "${CMAKE_SOURCE_DIR}/tests/standins/*")
 foreach(companion_dir IN LISTS KX_COMPANION_DIRS)
     if(EXISTS "${companion_dir}/CMakeLists.txt")
         add_subdirectory("${companion_dir}")
@@ -62,7 +70,7 @@ endforeach()
 
 # The product as shipped: the real help file and the installer (after the
 # companions, whose programs they take).
-foreach(product_dir help installer)
+foreach(product_dir programs/help programs/main programs/updater installer)
     if(EXISTS "${CMAKE_SOURCE_DIR}/${product_dir}/CMakeLists.txt")
         add_subdirectory("${CMAKE_SOURCE_DIR}/${product_dir}" "${CMAKE_BINARY_DIR}/${product_dir}")
     endif()

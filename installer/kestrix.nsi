@@ -1,8 +1,9 @@
 ; KestrixSetup.exe: installs Kestrix for all users of the computer.
 ;
 ; Built by the Windows build (installer/CMakeLists.txt):
-;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DOUTFILE=<setup>
-;            [-DBITS=32|64] kestrix.nsi
+;   makensis -DPRODUCT_DIR=<folder with the four files> -DHELPER=<kxacl.exe> -DCONTRACT=<kestrix-contract.nsh>
+;            -DOUTFILE=<setup> [-DBITS=32|64] kestrix.nsi
+; (kestrix-contract.nsh is made by the build from the programs' shared definitions.)
 ;
 ; BITS is the bitness of the programs it carries (default 32, the shipped
 ; build): it chooses the installer's own stub, the registry view and the
@@ -48,12 +49,16 @@ ManifestDPIAware true
 !ifndef HELPER
   !error "HELPER is not defined"
 !endif
+!ifndef CONTRACT
+  !error "CONTRACT is not defined"
+!endif
+!include "${CONTRACT}"
 !ifndef OUTFILE
   !define OUTFILE "KestrixSetup.exe"
 !endif
 
 !define PRODUCT "Kestrix"
-!define VERSION "5.3.7.2022"
+!define VERSION "${KX_VERSION}"
 !define MAKER "VELMOR"
 !define SETTINGS_KEY "Software\VELMOR\Kestrix"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -152,28 +157,11 @@ FunctionEnd
 Function ${PREFIX}CloseKestrix
   Push $0
   Push $1
-  Push "TKXAboutForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXAddBlockListForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXAdvancedSettingsForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXSettingsForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXStatsForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXTestForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXMainForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXUpdateForm"
-  Call ${PREFIX}CloseClass
-  Push "TKXTrayForm"
-  Call ${PREFIX}CloseClass
+  !insertmacro KX_CLOSE_WINDOWS ${PREFIX}CloseClass
   ; The processes end shortly after their windows.
   StrCpy $1 0
   ${Do}
-    FindWindow $0 "TKXTrayForm"
+    FindWindow $0 "${KX_TRAY_WINDOW_CLASS}"
     ${If} $0 == 0
     ${OrIf} $1 >= 50
       ${Break}
@@ -209,17 +197,7 @@ FunctionEnd
 ; The settings values Kestrix keeps; the uninstaller removes these and no
 ; other value or subkey (an ordinary account may have made subkeys).
 !macro FOR_EACH_SETTING MACRO
-  !insertmacro ${MACRO} "Handle"
-  !insertmacro ${MACRO} "ProcessorPriority"
-  !insertmacro ${MACRO} "ProcessorIdeal"
-  !insertmacro ${MACRO} "ReloadList"
-  !insertmacro ${MACRO} "LoadTrayIcon"
-  !insertmacro ${MACRO} "LoadKestrix"
-  !insertmacro ${MACRO} "Language"
-  !insertmacro ${MACRO} "BackgroundColor"
-  !insertmacro ${MACRO} "GridColor"
-  !insertmacro ${MACRO} "BarColor"
-  !insertmacro ${MACRO} "UpdatedDate"
+  !insertmacro KX_FOR_EACH_SETTING ${MACRO}
 !macroend
 !macro DELETE_SETTING NAME
   DeleteRegValue HKLM "${SETTINGS_KEY}" "${NAME}"

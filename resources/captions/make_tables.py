@@ -60,7 +60,7 @@ def quoted(text):
     return '"' + text.replace('"', '""') + '"'
 
 
-# The main program's other windows (companions/kestrix-app) and its updater:
+# The main program's other windows (programs/main) and its updater:
 # one group per window after the main window's group, before the tray form's.
 PRODUCT_KEYS = {
     "KXMainForm": ["CurrentTitleLabel", "NothingAccelerated", "AddCurrentButton", "AdvancedButton", "StatsButton",

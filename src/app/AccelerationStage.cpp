@@ -2,45 +2,10 @@
 
 #include <limits>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/TextRules.h"
 
 namespace kx {
-
-std::int64_t ParseHandleText(const Text& text) {
-    const Text trimmed = Trim(text);
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < trimmed.size() && (trimmed[i] == u'+' || trimmed[i] == u'-')) {
-        negative = trimmed[i] == u'-';
-        ++i;
-    }
-    if (i == trimmed.size()) throw Failure("Handle is not a decimal number");
-    // Accumulated as a magnitude so that the most negative value fits too.
-    const std::uint64_t limit = negative ? static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1u
-                                         : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    std::uint64_t magnitude = 0;
-    for (; i < trimmed.size(); ++i) {
-        const char16_t c = trimmed[i];
-        if (c < u'0' || c > u'9') throw Failure("Handle is not a decimal number");
-        const auto digit = static_cast<std::uint64_t>(c - u'0');
-        if (magnitude > (limit - digit) / 10u) throw Failure("Handle is out of range");
-        magnitude = magnitude * 10u + digit;
-    }
-    if (!negative) return static_cast<std::int64_t>(magnitude);
-    if (magnitude == 0) return 0;
-    return -static_cast<std::int64_t>(magnitude - 1u) - 1;
-}
-
-Text HandleText(Hwnd window) {
-    Text text;
-    std::uint32_t value = window;
-    do {
-        text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10u));
-        value /= 10u;
-    } while (value != 0);
-    return text;
-}
 
 std::int64_t AccelerationStage::AcceleratedWindow() {
     // A window recorded by an earlier run and still in front is not raised again.

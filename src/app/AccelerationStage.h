@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "config/Settings.h"
+#include "config/StoredValues.h"
 #include "engine/BlockList.h"
 #include "engine/Foreground.h"
 #include "engine/IdealProcessor.h"
@@ -25,12 +26,8 @@ namespace kx {
 // 120 (CycleBuild.cpp; a test variant of the program links its own copy).
 extern const int kIdealRefreshTicks;
 
-// The Handle text as a signed 64-bit number: blanks (codes 0 to 32) around
-// it are ignored, then an optional sign and one or more decimal digits that
-// fit 64 bits. Anything else throws Failure.
-std::int64_t ParseHandleText(const Text& text);
-// The decimal text a window handle is recorded as (its unsigned value).
-Text HandleText(Hwnd window);
+// ParseHandleText and HandleText, the Handle value's parser and writer, come
+// from config/StoredValues.h, shared with the main program.
 
 class AccelerationStage {
 public:

@@ -2,7 +2,7 @@
 // the ticks between two ideal-processor refreshes.
 //
 // This unit holds nothing else, on purpose: the test variants of the program
-// (companions/kestrix-tray-test-cycle) compile their own copy of it with a
+// (tests/standins/tray-test-cycle) compile their own copy of it with a
 // slower tick or a shorter refresh and link it ahead of the core library, so
 // the core library's copy is never pulled in.
 #include "app/AccelerationStage.h"

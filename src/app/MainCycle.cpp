@@ -1,5 +1,8 @@
 #include "app/MainCycle.h"
 
+#include <exception>
+#include <string>
+
 namespace kx {
 
 namespace {
@@ -20,15 +23,30 @@ private:
 void MainCycle::MainTimerTimer() {
     if (running_) return;
     RunningFlag running(running_);
+    const char* stage = "acceleration";
+    std::string what = "an unknown failure";
     try {
         if (stages_.acceleration) stages_.acceleration();
+        stage = "block-list reload";
         if (stages_.blockListReload) stages_.blockListReload();
+        stage = "tray visibility";
         const bool loadTrayIcon = stages_.trayVisibility ? stages_.trayVisibility() : true;
+        stage = "update notice";
         if (stages_.updateNotice) stages_.updateNotice(loadTrayIcon);
+        stage = "icon refresh";
         if (stages_.iconRefresh) stages_.iconRefresh();
-    } catch (...) {
+        return;
+    } catch (const std::exception& failure) {
         // Whatever a stage raised (kx::Failure, a standard exception or any
-        // other), the rest of this tick is abandoned without a word.
+        // other), the rest of this tick is abandoned.
+        what = failure.what();
+    } catch (...) {
+    }
+    if (trace_ == nullptr) return;
+    try {
+        trace_->Line("tick", std::string("abandoned in the ") + stage + " stage: " + what);
+    } catch (...) {
+        // No memory for the line: the tick is abandoned all the same.
     }
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/DebugApi.h"
+
 namespace kx {
 
 // The interval of the timer that drives the cycle, in milliseconds: the tray
@@ -24,12 +26,14 @@ struct TickStages {
 class MainCycle {
 public:
     MainCycle() = default;
-    explicit MainCycle(TickStages stages) : stages_(std::move(stages)) {}
+    // trace: where an abandoned tick leaves its line; none without it.
+    explicit MainCycle(TickStages stages, DebugTrace* trace = nullptr) : stages_(std::move(stages)), trace_(trace) {}
 
     TickStages& Stages() { return stages_; }
 
-    // One tick. A failure anywhere abandons the rest of the tick silently;
-    // the next tick starts again at stage 1. A tick that arrives while one is
+    // One tick. A failure anywhere abandons the rest of the tick, which
+    // leaves one line on the debug output (rate-limited) naming the stage and
+    // the failure; the next tick starts again at stage 1. A tick that arrives while one is
     // still running (a stage that handles waiting messages) is dropped, so
     // ticks never overlap.
     void MainTimerTimer();
@@ -38,6 +42,7 @@ public:
 
 private:
     TickStages stages_;
+    DebugTrace* trace_ = nullptr;
     bool running_ = false;
 };
 

@@ -2,6 +2,7 @@
 // application window as owner, and showing a topic of the help file.
 #pragma once
 
+#include "platform/DebugApi.h"
 #include "platform/LibraryApi.h"
 #include "platform/ProcessApi.h"
 #include "platform/ShellApi.h"
@@ -15,16 +16,18 @@ Text FolderOfPath(const Text& path);
 
 class Shell {
 public:
-    Shell(IShell& shell, IWindows& windows, ILibraries& libraries, IProcesses& processes, Hwnd applicationWindow)
+    // trace: where a launch or help request that fails leaves its line.
+    Shell(IShell& shell, IWindows& windows, ILibraries& libraries, IProcesses& processes, Hwnd applicationWindow,
+          DebugTrace* trace = nullptr)
         : shell_(shell), windows_(windows), libraries_(libraries), processes_(processes),
-          applicationWindow_(applicationWindow) {}
+          applicationWindow_(applicationWindow), trace_(trace) {}
 
     // The folder of the program's own executable, with its trailing backslash;
     // the companion programs and the help file are found there.
     Text ProgramFolder() const;
 
     // None of these reports or raises anything: a file that is missing or
-    // cannot be started is the platform's business.
+    // cannot be started leaves a line on the debug output and nothing else.
     void ShellOpen(const Text& file, const Text& parameters);          // owner: the application window
     void ShellOpenDetached(const Text& file, const Text& parameters);  // no owner window
     // Asks the help viewer for ProgramFolder + helpFile + "::" + topic +
@@ -39,6 +42,10 @@ private:
     ILibraries& libraries_;
     IProcesses& processes_;
     Hwnd applicationWindow_;
+    DebugTrace* trace_ = nullptr;
+    void Trace(const char* what) const {
+        if (trace_ != nullptr) trace_->Line("shell", what);
+    }
     OwnedLibrary htmlHelp_;
 };
 

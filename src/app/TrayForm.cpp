@@ -4,11 +4,6 @@
 
 namespace kx {
 
-const char16_t* const kCompanionWindowClasses[7] = {
-    u"TKXAboutForm",  u"TKXAddBlockListForm", u"TKXAdvancedSettingsForm", u"TKXSettingsForm",
-    u"TKXStatsForm",  u"TKXTestForm",         u"TKXMainForm",
-};
-
 namespace {
 
 // Runs one step whose failure is its own: the following steps run all the same.
@@ -27,12 +22,12 @@ constexpr std::size_t kOpenPopupIndex = 0;
 TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage)
     : api_(api),
       window_(formWindow),
-      settings_(api.registry),
+      settings_(api.registry, &api.trace),
       captions_(settings_, api.system),
       trayIcon_(api.shell, api.windows, api.drawing, iconWindow, iconMessage),
-      shell_(api.shell, api.windows, api.libraries, api.processes, formWindow),
+      shell_(api.shell, api.windows, api.libraries, api.processes, formWindow, &api.trace),
       blockList_(api.system, api.files, &api.trace),
-      priority_(api.windows, api.processes),
+      priority_(api.windows, api.processes, &api.trace),
       sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries, &api.trace}),
       raisedKeeper_(api.registry, api.processes, settings_, sampler_, api.trace),
       acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries}, settings_, blockList_,
@@ -48,7 +43,7 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
           [this] { return trayStages_.TrayVisibilityStage(); },
           [this](bool iconShown) { updateNotice_.UpdateNoticeStage(iconShown); },
           [this] { trayStages_.IconRefreshStage(); },
-      }),
+      }, &api.trace),
       menu_{
           {u"OpenPopup", {}, &TKXTrayForm::OpenPopupClick},
           {u"N3", u"-", nullptr},
@@ -123,17 +118,17 @@ void TKXTrayForm::FormClose() {
 }
 
 void TKXTrayForm::OpenPopupClick() {
-    Contained([this] { shell_.ShellOpen(shell_.ProgramFolder() + u"Kestrix.exe", u""); });
+    Contained([this] { shell_.ShellOpen(shell_.ProgramFolder() + contract::kMainProgramFile, u""); });
 }
 
 void TKXTrayForm::TrayIconDblClick() { OpenPopupClick(); }
 
 void TKXTrayForm::TrayIconBalloonClick() {
-    Contained([this] { shell_.ShellOpenDetached(shell_.ProgramFolder() + u"KestrixUpdate.exe", u""); });
+    Contained([this] { shell_.ShellOpenDetached(shell_.ProgramFolder() + contract::kUpdaterFile, u""); });
 }
 
 void TKXTrayForm::HelpPopupClick() {
-    Contained([this] { shell_.ShowHelpTopic(u"Kestrix.chm", u"/html/main.htm"); });
+    Contained([this] { shell_.ShowHelpTopic(contract::kHelpFile, contract::kHelpTopic); });
 }
 
 void TKXTrayForm::ForegroundEvent() {

@@ -11,7 +11,7 @@
 #include "app/MainCycle.h"
 #include "app/Shell.h"
 #include "app/SystemFont.h"
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Captions.h"
 #include "config/Settings.h"
 #include "display/LoadIconRenderer.h"
@@ -36,7 +36,7 @@ constexpr std::uint32_t kTpmReturnCmd = 0x0100;
 }  // namespace w32
 
 // The main program's top-level windows that Exit closes, dialogs first.
-extern const char16_t* const kCompanionWindowClasses[7];
+using contract::kCompanionWindowClasses;
 // How long Exit waits for one main-program window to handle WM_CLOSE.
 constexpr std::uint32_t kCompanionCloseTimeoutMs = 5000;
 

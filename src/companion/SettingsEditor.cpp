@@ -1,8 +1,11 @@
 #include "companion/SettingsEditor.h"
 
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "config/Contract.h"
 #include "config/Settings.h"
 #include "config/TextRules.h"
 #include "config/WindowsVersion.h"
@@ -10,10 +13,14 @@
 
 namespace kx {
 
-const std::array<const char16_t*, 5> kLanguageNames = {u"english", u"french", u"korean", u"prtbrzl", u"russian"};
-const char16_t kRunKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char16_t kRunValueName[] = u"KestrixTray";
-const char16_t kUninstallKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrix";
+namespace {
+constexpr std::size_t kLanguageCount = std::size(contract::kLanguages);
+static_assert(kLanguageCount == 5, "the settings window lists five languages");
+}  // namespace
+
+const std::array<const char16_t*, 5> kLanguageNames = {contract::kLanguages[0].value, contract::kLanguages[1].value,
+                                                       contract::kLanguages[2].value, contract::kLanguages[3].value,
+                                                       contract::kLanguages[4].value};
 
 namespace {
 
@@ -46,42 +53,85 @@ bool SettingsEditor::ReadValue(const Text& keyPath, const Text& name, std::uint3
     return true;
 }
 
-Text SettingsEditor::ReadText(const Text& name, const Text& defaultValue) const {
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    if (!ReadValue(kSettingsKey, name, &type, &data) || type != w32::kRegSz) return defaultValue;
-    Text text = RegSzText(data.data(), data.size());
-    return text.empty() ? defaultValue : text;
+namespace {
+
+std::int32_t IntegerDefault(const char16_t* name) {
+    const SettingDefinition* setting = contract::FindSetting(name);
+    return setting != nullptr ? setting->integerDefault : 0;
 }
 
-std::int32_t SettingsEditor::ReadInteger(const Text& name, std::int32_t defaultValue) const {
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    if (!ReadValue(kSettingsKey, name, &type, &data) || type != w32::kRegDword || data.size() != 4) {
-        return defaultValue;
-    }
-    return static_cast<std::int32_t>(DwordFromData(data.data()));
+const char16_t* TextDefault(const char16_t* name) {
+    const SettingDefinition* setting = contract::FindSetting(name);
+    return setting != nullptr ? setting->textDefault : u"";
 }
+
+}  // namespace
 
 SettingsSnapshot SettingsEditor::Read() const {
     SettingsSnapshot s;
     try {
-        // The same defaults KestrixTray uses: modern colours from Windows 7 on.
-        const bool classic = GetWindowsVersionIndex(system_) < 5;
-        s.processorPriority = ReadInteger(u"ProcessorPriority", 2);
-        s.processorIdeal = ReadInteger(u"ProcessorIdeal", 1) != 0;
-        s.loadTrayIcon = ReadInteger(u"LoadTrayIcon", 1) != 0;
-        s.loadKestrix = ReadInteger(u"LoadKestrix", 1) != 0;
-        s.instantBoost = ReadInteger(u"InstantBoost", 0) != 0;
-        s.restoreOnExit = ReadInteger(u"RestoreOnExit", 0) != 0;
-        s.backgroundColor = ReadText(u"BackgroundColor", classic ? u"clBlue" : u"clWhite");
-        s.gridColor = ReadText(u"GridColor", classic ? u"clTeal" : u"clGray");
-        s.barColor = ReadText(u"BarColor", classic ? u"clWhite" : u"$00FF8000");
-        s.language = AsciiLower(ReadText(u"Language", u"english"));
-        s.handle = ReadText(u"Handle", u"0");
+        // KestrixTray's own store: its value types, its defaults, its text rules.
+        const SettingsStore store(registry_);
+        const bool modern = GetWindowsVersionIndex(system_) >= 5;
+        using namespace contract;
+        s.processorPriority = store.RegReadInteger(kProcessorPriority, IntegerDefault(kProcessorPriority));
+        s.processorIdeal = store.RegReadBool(kProcessorIdeal, IntegerDefault(kProcessorIdeal) != 0);
+        s.loadTrayIcon = store.RegReadBool(kLoadTrayIcon, IntegerDefault(kLoadTrayIcon) != 0);
+        s.loadKestrix = store.RegReadBool(kLoadKestrix, IntegerDefault(kLoadKestrix) != 0);
+        s.instantBoost = store.RegReadBool(kInstantBoost, IntegerDefault(kInstantBoost) != 0);
+        s.restoreOnExit = store.RegReadBool(kRestoreOnExit, IntegerDefault(kRestoreOnExit) != 0);
+        s.backgroundColor = store.RegReadString(kBackgroundColor, ColorDefault(kBackgroundColor, modern));
+        s.gridColor = store.RegReadString(kGridColor, ColorDefault(kGridColor, modern));
+        s.barColor = store.RegReadString(kBarColor, ColorDefault(kBarColor, modern));
+        s.languageText = store.RegReadString(kLanguage, TextDefault(kLanguage));
+        s.language = AsciiLower(s.languageText);
+        s.handle = store.RegReadString(kHandle, TextDefault(kHandle));
     } catch (...) {
     }
     return s;
+}
+
+Text SettingsEditor::ReadUpdatedDate() const {
+    return SettingsStore(registry_).RegReadString(contract::kUpdatedDate, Text());
+}
+
+bool SettingsEditor::IsKnownLanguage(const Text& language) {
+    const Text lower = AsciiLower(language);
+    for (const char16_t* name : kLanguageNames) {
+        if (lower == name) return true;
+    }
+    return false;
+}
+
+SaveReport SettingsEditor::SaveChanges(const SettingsSnapshot& loaded, const SettingsSnapshot& edited) {
+    SaveReport report;
+    auto note = [&report](const Text& name, SettingWrite result) {
+        switch (result) {
+            case SettingWrite::Written: report.written.push_back(name); break;
+            case SettingWrite::Invalid: report.invalid.push_back(name); break;
+            case SettingWrite::Refused: report.refused.push_back(name); break;
+        }
+    };
+    using namespace contract;
+    if (edited.processorPriority != loaded.processorPriority) {
+        note(kProcessorPriority, WritePriority(edited.processorPriority));
+    }
+    // Each field the user changed, written by its value's writer.
+    auto saveChanged = [&](const char16_t* name, auto SettingsSnapshot::*field, auto write) {
+        if (edited.*field != loaded.*field) note(name, (this->*write)(name, edited.*field));
+    };
+    saveChanged(kProcessorIdeal, &SettingsSnapshot::processorIdeal, &SettingsEditor::WriteSwitch);
+    saveChanged(kLoadTrayIcon, &SettingsSnapshot::loadTrayIcon, &SettingsEditor::WriteSwitch);
+    saveChanged(kLoadKestrix, &SettingsSnapshot::loadKestrix, &SettingsEditor::WriteSwitch);
+    saveChanged(kInstantBoost, &SettingsSnapshot::instantBoost, &SettingsEditor::WriteSwitch);
+    saveChanged(kRestoreOnExit, &SettingsSnapshot::restoreOnExit, &SettingsEditor::WriteSwitch);
+    saveChanged(kBackgroundColor, &SettingsSnapshot::backgroundColor, &SettingsEditor::WriteColor);
+    saveChanged(kGridColor, &SettingsSnapshot::gridColor, &SettingsEditor::WriteColor);
+    saveChanged(kBarColor, &SettingsSnapshot::barColor, &SettingsEditor::WriteColor);
+    if (AsciiLower(edited.languageText) != AsciiLower(loaded.languageText)) {
+        note(kLanguage, WriteLanguage(edited.languageText));
+    }
+    return report;
 }
 
 long SettingsEditor::WriteValue(const Text& keyPath, const Text& name, std::uint32_t type, const std::uint8_t* data,
@@ -130,15 +180,16 @@ SettingWrite SettingsEditor::WriteUpdatedDate(std::int32_t localSeconds) {
 }
 
 SettingWrite SettingsEditor::ProbeWrite() {
-    // Writing Handle's own text back changes nothing KestrixTray sees.
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    if (ReadValue(kSettingsKey, u"Handle", &type, &data) && type == w32::kRegSz) {
-        return FromStatus(
-            WriteValue(kSettingsKey, u"Handle", w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size())));
+    // Opening with KEY_WRITE, as the programs' writes open it (creating a
+    // missing key, as they would), asks the key's security for the rights
+    // those writes need; no value is written, so nothing races KestrixTray.
+    KHandle raw = 0;
+    if (registry_.RegCreateKeyExW(w32::kHkeyLocalMachine, kSettingsKey, w32::kKeyWrite, &raw) != w32::kErrorSuccess ||
+        raw == 0) {
+        return SettingWrite::Refused;
     }
-    const auto zero = RegSzData(u"0");
-    return FromStatus(WriteValue(kSettingsKey, u"Handle", w32::kRegSz, zero.data(), static_cast<std::uint32_t>(zero.size())));
+    OwnedKey key(registry_, raw);
+    return SettingWrite::Written;
 }
 
 bool SettingsEditor::StartsWithWindows() const {

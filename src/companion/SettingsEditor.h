@@ -1,13 +1,17 @@
 // The settings as the main program edits them: every value KestrixTray reads,
-// shown with the default KestrixTray would use, and written only as a valid
-// value of the registry type KestrixTray reads (REG_DWORD for integers and
-// booleans, REG_SZ for texts). Unlike KestrixTray's own store, every write
-// here reports whether it took, so the user learns of a refused write.
+// read through KestrixTray's own store (so with its types, defaults and
+// parsers) and shown as stored, also when KestrixTray would not understand
+// it; written only as a valid value of the registry type KestrixTray reads
+// (REG_DWORD for integers and booleans, REG_SZ for texts), and only when the
+// user changed it. Unlike KestrixTray's own store, every write here reports
+// whether it took, so the user learns of a refused write.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
+#include "config/Contract.h"
 #include "platform/RegistryApi.h"
 #include "platform/SystemApi.h"
 #include "platform/Types.h"
@@ -24,13 +28,12 @@ enum class SettingWrite {
 extern const std::array<const char16_t*, 5> kLanguageNames;
 
 // The logon entry the installer writes: HKLM ...\Run, value "KestrixTray".
-extern const char16_t kRunKey[];
-extern const char16_t kRunValueName[];
-// The uninstall record setup writes: HKLM ...\Uninstall\Kestrix, value "InstallLocation".
-extern const char16_t kUninstallKey[];
+using contract::kRunKey;
+using contract::kRunValueName;
+using contract::kUninstallKey;
 
 struct SettingsSnapshot {
-    std::int32_t processorPriority = 2;
+    std::int32_t processorPriority = 2;  // as stored, also outside -2..3
     bool processorIdeal = true;
     bool loadTrayIcon = true;
     bool loadKestrix = true;
@@ -38,9 +41,17 @@ struct SettingsSnapshot {
     bool restoreOnExit = false;  // put the raised program back when KestrixTray ends
     Text backgroundColor;
     Text gridColor;
-    Text barColor;
-    Text language;  // lower case
-    Text handle;    // the window KestrixTray accelerated last
+    Text barColor;      // colours as stored, also when no colour text
+    Text language;      // lower case
+    Text languageText;  // as stored, also when no caption table has that name
+    Text handle;        // the window KestrixTray accelerated last
+};
+
+// What a save did, by value name.
+struct SaveReport {
+    std::vector<Text> written;
+    std::vector<Text> invalid;  // entered values KestrixTray does not accept; not written
+    std::vector<Text> refused;  // the registry refused the write
 };
 
 class SettingsEditor {
@@ -50,6 +61,13 @@ public:
     // Every value, or KestrixTray's default where a value is missing or of
     // the wrong type.
     SettingsSnapshot Read() const;
+
+    // Writes the values in which edited differs from loaded (what Read gave
+    // when the window was filled), and nothing else: a value the user did
+    // not change stays as stored, even one KestrixTray does not understand.
+    SaveReport SaveChanges(const SettingsSnapshot& loaded, const SettingsSnapshot& edited);
+    // Whether the language is one of kLanguageNames, in any case of its letters.
+    static bool IsKnownLanguage(const Text& language);
 
     // -2 (idle) to 3 (realtime).
     SettingWrite WritePriority(std::int32_t level);
@@ -62,10 +80,12 @@ public:
     // Asks KestrixTray to read the block-list file again at its next tick.
     SettingWrite RequestReload() { return WriteSwitch(u"ReloadList", true); }
     // UpdatedDate as stored (either form); empty when missing.
-    Text ReadUpdatedDate() const { return ReadText(u"UpdatedDate", u""); }
+    Text ReadUpdatedDate() const;
     // UpdatedDate in the seconds form: decimal local seconds since 1970.
     SettingWrite WriteUpdatedDate(std::int32_t localSeconds);
-    // Whether the settings key can be written at all (a self-check).
+    // Whether the settings key can be written at all (a self-check): it is
+    // opened with the access the programs write with and closed again, and
+    // nothing is written.
     SettingWrite ProbeWrite();
 
     // The logon entry: "<installed folder>KestrixTray.exe" /start, with the
@@ -87,8 +107,6 @@ private:
     long WriteValue(const Text& keyPath, const Text& name, std::uint32_t type, const std::uint8_t* data,
                     std::uint32_t size);
     bool ReadValue(const Text& keyPath, const Text& name, std::uint32_t* type, std::vector<std::uint8_t>* data) const;
-    Text ReadText(const Text& name, const Text& defaultValue) const;
-    std::int32_t ReadInteger(const Text& name, std::int32_t defaultValue) const;
 
     IRegistry& registry_;
     ISystemInfo& system_;

@@ -1,13 +1,13 @@
 #include "config/Settings.h"
 
+#include <exception>
+#include <string>
 #include <vector>
 
 #include "config/InputLimits.h"
 #include "config/TextRules.h"
 
 namespace kx {
-
-const char16_t kSettingsKey[] = u"Software\\VELMOR\\Kestrix";
 
 std::vector<std::uint8_t> RegSzData(const Text& text) {
     std::vector<std::uint8_t> data = Utf16LeBytes(text);
@@ -37,17 +37,6 @@ std::uint32_t Access(std::uint32_t base, bool wow64_64Key) {
 OwnedKey OpenForRead(IRegistry& registry, bool wow64_64Key) {
     KHandle key = 0;
     if (registry.RegOpenKeyExW(w32::kHkeyLocalMachine, kSettingsKey, Access(w32::kKeyRead, wow64_64Key), &key) !=
-            w32::kErrorSuccess ||
-        key == 0) {
-        return OwnedKey{};
-    }
-    return OwnedKey{registry, key};
-}
-
-// Opens the settings key for writing, creating it and any missing parent.
-OwnedKey OpenForWrite(IRegistry& registry, bool wow64_64Key) {
-    KHandle key = 0;
-    if (registry.RegCreateKeyExW(w32::kHkeyLocalMachine, kSettingsKey, Access(w32::kKeyWrite, wow64_64Key), &key) !=
             w32::kErrorSuccess ||
         key == 0) {
         return OwnedKey{};
@@ -114,28 +103,44 @@ bool SettingsStore::RegReadBool(const Text& name, bool defaultValue, bool wow64_
     return ReadDword(registry_, name, wow64_64Key, &value) ? value != 0 : defaultValue;
 }
 
+// One value written, or a line on the debug output saying why not; true when
+// the value was written.
+bool SettingsStore::WriteValue(const Text& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size,
+                               bool wow64_64Key) const {
+    std::string why;
+    try {
+        KHandle raw = 0;
+        const long opened = registry_.RegCreateKeyExW(w32::kHkeyLocalMachine, kSettingsKey,
+                                                      Access(w32::kKeyWrite, wow64_64Key), &raw);
+        OwnedKey key = opened == w32::kErrorSuccess && raw != 0 ? OwnedKey{registry_, raw} : OwnedKey{};
+        if (!key) {
+            why = "the key could not be opened for writing (error " + std::to_string(opened) + ")";
+        } else {
+            const long written = registry_.RegSetValueExW(key.get(), name, type, data, size);
+            if (written == w32::kErrorSuccess) return true;
+            why = "refused (error " + std::to_string(written) + ")";
+        }
+    } catch (const std::exception& failure) {
+        why = failure.what();
+    } catch (...) {
+        why = "an unknown failure";
+    }
+    if (trace_ != nullptr) trace_->Line("settings.write", std::string(name.begin(), name.end()) + ": " + why);
+    return false;
+}
+
 bool SettingsStore::RegWriteString(const Text& name, const Text& value, bool wow64_64Key) const {
     try {
-        OwnedKey key = OpenForWrite(registry_, wow64_64Key);
-        if (!key) return false;
         const std::vector<std::uint8_t> data = RegSzData(value);
-        return registry_.RegSetValueExW(key.get(), name, w32::kRegSz, data.data(),
-                                        static_cast<std::uint32_t>(data.size())) == w32::kErrorSuccess;
+        return WriteValue(name, w32::kRegSz, data.data(), static_cast<std::uint32_t>(data.size()), wow64_64Key);
     } catch (...) {
-        return false;  // a write that cannot be made is dropped
+        return false;  // no memory for the value's bytes: the write is dropped
     }
 }
 
 bool SettingsStore::RegWriteBool(const Text& name, bool value, bool wow64_64Key) const {
-    try {
-        OwnedKey key = OpenForWrite(registry_, wow64_64Key);
-        if (!key) return false;
-        const auto data = DwordData(value ? 1u : 0u);
-        return registry_.RegSetValueExW(key.get(), name, w32::kRegDword, data.data(),
-                                        static_cast<std::uint32_t>(data.size())) == w32::kErrorSuccess;
-    } catch (...) {
-        return false;  // a write that cannot be made is dropped
-    }
+    const auto data = DwordData(value ? 1u : 0u);
+    return WriteValue(name, w32::kRegDword, data.data(), static_cast<std::uint32_t>(data.size()), wow64_64Key);
 }
 
 }  // namespace kx

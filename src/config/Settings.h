@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "config/Contract.h"
+#include "platform/DebugApi.h"
 #include "platform/RegistryApi.h"
 #include "platform/Types.h"
 
@@ -14,7 +16,7 @@ namespace kx {
 
 // "\Software\VELMOR\Kestrix\" below HKEY_LOCAL_MACHINE; the platform takes it
 // without its leading and trailing backslash.
-extern const char16_t kSettingsKey[];
+using contract::kSettingsKey;
 
 // The bytes of registry values as the store reads and writes them.
 // REG_SZ: the text and its terminating zero, UTF-16 LE.
@@ -27,7 +29,8 @@ std::uint32_t DwordFromData(const std::uint8_t* data);
 
 class SettingsStore {
 public:
-    explicit SettingsStore(IRegistry& registry) : registry_(registry) {}
+    // trace: where a refused write leaves its line; none without it.
+    explicit SettingsStore(IRegistry& registry, DebugTrace* trace = nullptr) : registry_(registry), trace_(trace) {}
 
     // Each opens the key, does one read or write, and closes it. wow64_64Key
     // adds KEY_WOW64_64KEY; the program always passes false. A text value
@@ -40,7 +43,11 @@ public:
     bool RegWriteBool(const Text& name, bool value, bool wow64_64Key = false) const;
 
 private:
+    bool WriteValue(const Text& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size,
+                    bool wow64_64Key) const;
+
     IRegistry& registry_;
+    DebugTrace* trace_ = nullptr;
 };
 
 }  // namespace kx

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/SystemApi.h"
+#include "platform/AsciiCase.h"
 #include "platform/Types.h"
 
 namespace kx {
@@ -28,14 +29,7 @@ bool VisitTextLines(std::u16string_view text, const std::function<bool(std::u16s
 // a reader that needs only the first few does not pay for the rest.
 std::vector<Text> SplitCommaText(std::u16string_view text, std::size_t maxFields = static_cast<std::size_t>(-1));
 
-// Only a-z and A-Z change; every other character stays as it is.
-Text AsciiUpper(Text text);
-// The same into a buffer the caller keeps, so a hot path allocates nothing.
-void AsciiUpperInto(const Text& text, Text* out);
-Text AsciiLower(Text text);
-bool EqualsIgnoreAsciiCase(const Text& a, const Text& b);
-// True when needle is not empty and occurs in haystack, ASCII letters folded.
-bool ContainsIgnoreAsciiCase(const Text& haystack, const Text& needle);
+// The ASCII case folding (AsciiUpper, AsciiLower, ...) is platform/AsciiCase.h's.
 // Removes the characters with codes 0 to 32 from both ends.
 Text Trim(const Text& text);
 

@@ -1,5 +1,7 @@
 #include "config/WindowsVersion.h"
 
+#include "config/Contract.h"
+
 namespace kx {
 
 namespace {
@@ -95,7 +97,7 @@ Text BlockListPath(ISystemInfo& system, IShell& shell) {
     // Without a real folder the file would be looked for relative to the
     // current drive or folder, where anybody may have put one: there is none.
     if (folder.size() < 2 || folder == u"\\") return Text();
-    return folder + u"VELMOR\\Kestrix\\Kestrix.csv";
+    return folder + contract::kDataSubfolder + contract::kBlockListFileName;
 }
 
 }  // namespace kx

@@ -2,22 +2,13 @@
 
 #include <cmath>
 
+#include "config/Contract.h"
 #include "config/WindowsVersion.h"
 
 namespace kx {
 
 namespace {
 
-struct ColorDefaults {
-    const char16_t* background;
-    const char16_t* grid;
-    const char16_t* bar;
-};
-
-// Windows 7 and later: white field, grey grid, bars of red 0, green 128, blue 255.
-constexpr ColorDefaults kModernColors = {u"clWhite", u"clGray", u"$00FF8000"};
-// Earlier and unrecognised releases: blue field, teal grid, white bars.
-constexpr ColorDefaults kClassicColors = {u"clBlue", u"clTeal", u"clWhite"};
 
 // Releases the renderer's icon however the tick goes on.
 class FreeIconOnExit {
@@ -64,10 +55,13 @@ bool TrayIconStages::TrayVisibilityStage() {
 }
 
 void TrayIconStages::IconRefreshStage() {
-    const ColorDefaults& defaults = GetWindowsVersionIndex(system_) >= 5 ? kModernColors : kClassicColors;
-    const Text background = settings_.RegReadString(u"BackgroundColor", defaults.background);
-    const Text grid = settings_.RegReadString(u"GridColor", defaults.grid);
-    const Text bar = settings_.RegReadString(u"BarColor", defaults.bar);
+    // Windows 7 and later: white field, grey grid, bars of red 0, green 128, blue 255;
+    // earlier and unrecognised releases: blue field, teal grid, white bars.
+    const bool modern = GetWindowsVersionIndex(system_) >= 5;
+    const Text background =
+        settings_.RegReadString(contract::kBackgroundColor, contract::ColorDefault(contract::kBackgroundColor, modern));
+    const Text grid = settings_.RegReadString(contract::kGridColor, contract::ColorDefault(contract::kGridColor, modern));
+    const Text bar = settings_.RegReadString(contract::kBarColor, contract::ColorDefault(contract::kBarColor, modern));
     const std::int32_t load = RoundLoad(loadMeter_.GetSystemProcessorLoad());
 
     FreeIconOnExit freeIcon(renderer_);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Settings.h"
 #include "display/LoadIconRenderer.h"
 #include "display/LoadMeter.h"

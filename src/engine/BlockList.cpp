@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "config/Failure.h"
 #include "config/InputLimits.h"
+#include "platform/Failure.h"
 #include "config/StoredFile.h"
 #include "config/TextRules.h"
 #include "config/WindowsVersion.h"

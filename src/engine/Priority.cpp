@@ -1,5 +1,7 @@
 #include "engine/Priority.h"
 
+#include <string>
+
 namespace kx {
 
 namespace {
@@ -42,7 +44,13 @@ void PriorityControl::SetProcessPriorityLevel(std::uint32_t processId, PriorityL
         if (processId == 0) return;
         OwnedHandle process(processes_, processes_.OpenProcess(w32::kProcessSetInformation, false, processId));
         const std::uint32_t priorityClass = PriorityClassOfLevel(level);
-        if (process && priorityClass != 0) processes_.SetPriorityClass(process.get(), priorityClass);
+        if (priorityClass == 0) return;
+        const char* failed = !process                                             ? "OpenProcess failed"
+                             : !processes_.SetPriorityClass(process.get(), priorityClass) ? "SetPriorityClass failed"
+                                                                                  : nullptr;
+        if (failed != nullptr && trace_ != nullptr) {
+            trace_->Line("priority", std::string(failed) + " for process " + std::to_string(processId));
+        }
     } catch (...) {
         // A process that cannot be changed is left alone.
     }

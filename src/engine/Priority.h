@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/DebugApi.h"
 #include "platform/ProcessApi.h"
 #include "platform/Types.h"
 #include "platform/WindowApi.h"
@@ -27,7 +28,9 @@ struct AccelerationState {
 
 class PriorityControl {
 public:
-    PriorityControl(IWindows& windows, IProcesses& processes) : windows_(windows), processes_(processes) {}
+    // trace: where a process that cannot be changed leaves its line.
+    PriorityControl(IWindows& windows, IProcesses& processes, DebugTrace* trace = nullptr)
+        : windows_(windows), processes_(processes), trace_(trace) {}
 
     // Sets the process's priority class; a level outside -2..3 changes nothing.
     void SetProcessPriorityLevel(std::uint32_t processId, PriorityLevel level);
@@ -44,6 +47,7 @@ private:
 
     IWindows& windows_;
     IProcesses& processes_;
+    DebugTrace* trace_ = nullptr;
     AccelerationState state_;
 };
 

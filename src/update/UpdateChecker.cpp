@@ -1,9 +1,14 @@
 #include "update/UpdateChecker.h"
 
 #include <array>
+#include <exception>
 #include <utility>
 
+#include "config/Contract.h"
+
 namespace kx {
+
+Text UpdateTarget() { return Text(u"/downloads/update/?product=kestrix&version=") + contract::kProductVersion; }
 
 int FindUpdateMarker(const std::string& body) {
     static const char* const kMarkers[] = {"VELMOR|0", "VELMOR|1", "VELMOR|2"};
@@ -18,13 +23,22 @@ UpdateChecker::UpdateChecker(INetwork& network, IClock& clock, UpdateEndpoint en
     : network_(network), clock_(clock), endpoint_(std::move(endpoint)), timeouts_(timeouts), trace_(trace) {}
 
 int UpdateChecker::CheckForUpdate() noexcept {
+    const char* why = "an unknown failure";
     try {
         std::string body;
-        if (!FetchAnswer(&body)) return kUpdateNoAnswer;
-        return FindUpdateMarker(body);
+        if (FetchAnswer(&body)) {
+            const int result = FindUpdateMarker(body);
+            if (result != kUpdateNoAnswer) return result;
+            why = "the answer holds no marker";
+        } else {
+            why = "no 2xx answer from the update server";
+        }
+    } catch (const std::exception& failure) {
+        why = failure.what();
     } catch (...) {
-        return kUpdateNoAnswer;
     }
+    if (trace_ != nullptr) trace_->Line("update.check", why);
+    return kUpdateNoAnswer;
 }
 
 std::uint64_t UpdateChecker::ElapsedMs(std::uint64_t startMs) { return clock_.GetTickCount64() - startMs; }
@@ -81,7 +95,7 @@ bool UpdateChecker::FetchAnswer(std::string* body) {
     const auto overall = static_cast<std::uint64_t>(timeouts_.overallMs);
     if (used >= overall) return false;
     // Version null: HTTP/1.1; flags 0: unencrypted.
-    WatchedRequest request(network_, network_.WinHttpOpenRequest(connection.get(), u"GET", kUpdateTarget, nullptr, 0),
+    WatchedRequest request(network_, network_.WinHttpOpenRequest(connection.get(), u"GET", UpdateTarget(), nullptr, 0),
                            static_cast<std::uint32_t>(overall - used));
     if (request.get() == 0 || !request.Armed()) return false;
     const bool answered = Exchange(request.get(), start, body);

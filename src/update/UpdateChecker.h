@@ -26,7 +26,8 @@ extern const std::uint16_t kUpdatePort;
 extern const std::int32_t kUpdateFirstCount;
 UpdateEndpoint ProgramUpdateEndpoint();
 
-constexpr char16_t kUpdateTarget[] = u"/downloads/update/?product=kestrix&version=5.3.7.2022";
+// "/downloads/update/?product=kestrix&version=" and the product's version.
+Text UpdateTarget();
 constexpr char16_t kUpdateUserAgent[] = u"Mozilla/4.0 (compatible; VELMOR)";
 
 // Bounds of the exchange. The UI thread waits for it, so a dead or slow server
@@ -69,6 +70,8 @@ public:
     // Blocks until the exchange has ended. -1 for every failure: no
     // connection, a time-out, a broken transfer, a status other than 2xx.
     int CheckForUpdate() noexcept;
+    // Where a check without a recognised answer leaves its line.
+    void TraceTo(DebugTrace& trace) { trace_ = &trace; }
 
     const UpdateEndpoint& Endpoint() const { return endpoint_; }
 

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
+#include "config/StoredValues.h"
+#include "config/TextRules.h"
 
 namespace kx {
 
@@ -38,25 +40,15 @@ bool Succeeded(long result) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(result))) >= 0;
 }
 
-bool ParseInt32(const Text& text, std::int32_t* value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    if (i == text.size()) return false;
-    std::int64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < u'0' || c > u'9') return false;
-        magnitude = magnitude * 10 + (c - u'0');
-        if (magnitude > 2147483648LL) return false;
-    }
-    const std::int64_t result = negative ? -magnitude : magnitude;
-    if (result > std::numeric_limits<std::int32_t>::max()) return false;
-    *value = static_cast<std::int32_t>(result);
-    return true;
+// The date a date-time text begins with: the text up to its first blank
+// (codes 0 to 32), blanks around it ignored; empty when that part holds a
+// time (":"), so that no time is ever read as a date.
+Text LeadingDate(const Text& text) {
+    const Text trimmed = Trim(text);
+    std::size_t end = 0;
+    while (end < trimmed.size() && trimmed[end] > u' ') ++end;
+    const Text date = trimmed.substr(0, end);
+    return date.find(u':') == Text::npos ? date : Text();
 }
 
 }  // namespace
@@ -81,14 +73,19 @@ std::int32_t DateTimeToLocalSeconds(double moment) {
 double LocalSecondsToDateTime(std::int32_t seconds) { return seconds / kSecondsPerDay + kUnixEpochMoment; }
 
 double UpdatedDateToDateTime(const Text& text, IClock& clock) {
-    if (text.find(u':') != Text::npos || text.find(u'/') != Text::npos) {
+    if (IsRegionalDateText(text)) {
         double moment = 0.0;
         if (Succeeded(clock.VarDateFromStr(text, kLocaleUserDefault, 0, &moment))) return moment;
-        if (Succeeded(clock.VarDateFromStr(text, kLocaleUserDefault, kVarDateValueOnly, &moment))) return moment;
+        // VAR_DATEVALUEONLY only drops the time from what the parser accepts;
+        // a text it rejects whole is read again from its date alone.
+        const Text date = LeadingDate(text);
+        if (!date.empty() && Succeeded(clock.VarDateFromStr(date, kLocaleUserDefault, kVarDateValueOnly, &moment))) {
+            return moment;
+        }
         throw Failure("UpdatedDate is no date-time the regional format accepts");
     }
     std::int32_t seconds = 0;
-    if (!ParseInt32(text, &seconds)) throw Failure("UpdatedDate is no whole number of seconds");
+    if (!ParseLocalSecondsText(text, &seconds)) throw Failure("UpdatedDate is no whole number of seconds");
     return LocalSecondsToDateTime(seconds);
 }
 

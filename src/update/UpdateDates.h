@@ -30,8 +30,9 @@ std::int32_t DateTimeToLocalSeconds(double moment);
 double LocalSecondsToDateTime(std::int32_t seconds);
 
 // The moment an UpdatedDate text stands for. A text holding ":" or "/" is a
-// regional date-time (VarDateFromStr for LOCALE_USER_DEFAULT, then as a date
-// alone); any other text must be a signed 32-bit decimal count of seconds.
+// regional date-time (VarDateFromStr for LOCALE_USER_DEFAULT; when that
+// rejects it, the date it begins with, up to its first blank, read alone);
+// any other text must be a signed 32-bit decimal count of seconds.
 // Throws Failure for a text that is neither.
 double UpdatedDateToDateTime(const Text& text, IClock& clock);
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Captions.h"
 #include "config/Settings.h"
 #include "platform/ClockApi.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "../unit/engine/PerfBlockBuilder.h"
+#include "PerfBlockBuilder.h"
 #include "engine/IdealProcessor.h"
 #include "sim/SimPlatform.h"
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/TextRules.h"
 #include "sim/SimSystem.h"
 

@@ -10,7 +10,7 @@
 
 #include "DisplayPictures.h"
 #include "WineTestSupport.h"
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Settings.h"
 #include "display/LoadIconRenderer.h"
 #include "display/LoadMeter.h"

@@ -10,7 +10,7 @@
 
 #include "WineTestSupport.h"
 #include "app/AccelerationStage.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Processes.h"

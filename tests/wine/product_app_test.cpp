@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "../../companions/kestrix-app/ControlIds.h"
+#include "../../programs/main/ControlIds.h"
 #include "WineTestSupport.h"
 
 namespace {
@@ -61,6 +61,15 @@ void Screenshot(HWND window, const std::wstring& name) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     ::Sleep(1300);  // the main window refreshes once a second
     EXPECT_FALSE(kxtest::SaveScreenshot(name).empty()) << "no screenshot " << std::string(name.begin(), name.end());
+}
+
+// The chosen entry of a drop-down list.
+std::wstring Chosen(HWND combo) {
+    const auto index = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    if (index < 0) return L"(none)";
+    wchar_t text[256] = {};
+    ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return text;
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -324,6 +333,39 @@ TEST_F(ProductApp, StartWithWindowsNeedsAnInstalledLocation) {
               L"Kestrix cannot start with Windows: no installed copy is recorded on this computer. Repair the "
               L"installation by running Kestrix setup again.");
     EXPECT_FALSE(kxtest::ReadValue(L"KestrixTray", kRun).has_value()) << "the build folder became the logon program";
+}
+
+// Saving changes only what the user changed: values the program does not
+// know (a language without a table, a priority outside -2..3, a colour text
+// that is no colour) stay as stored, and the save is not reported as refused.
+TEST_F(ProductApp, SavingKeepsStoredValuesTheUserDidNotChange) {
+    // A known level is shown as stored too (it used to show as High, and a save wrote 2).
+    ASSERT_TRUE(kxtest::SetDwordValue(L"ProcessorPriority", 0));
+    HWND first = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(::SendMessageW(::GetDlgItem(first, kxapp::kIdPriority), CB_GETCURSEL, 0, 0), 2);
+    ::SendMessageW(first, WM_CLOSE, 0, 0);
+
+    ASSERT_TRUE(kxtest::SetStringValue(L"Language", L"german"));
+    ASSERT_TRUE(kxtest::SetDwordValue(L"ProcessorPriority", 7));
+    ASSERT_TRUE(kxtest::SetDwordValue(L"LoadKestrix", 1));
+    ASSERT_TRUE(kxtest::SetStringValue(L"BarColor", L"orange"));
+
+    HWND settings = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(Chosen(::GetDlgItem(settings, kxapp::kIdLanguage)), L"german");
+    EXPECT_EQ(Chosen(::GetDlgItem(settings, kxapp::kIdPriority)), L"7");
+    Press(settings, kxapp::kIdSave);
+    EXPECT_EQ(kxtest::ReadStringValue(L"Language"), L"german");
+    EXPECT_EQ(kxtest::ReadDwordValue(L"ProcessorPriority"), 7u);
+    EXPECT_EQ(kxtest::ReadDwordValue(L"LoadKestrix"), 1u) << "no logon entry turned LoadKestrix off";
+    EXPECT_EQ(TextOf(::GetDlgItem(settings, kxapp::kIdStatus)), L"The settings are saved. KestrixTray uses them from its next second on.");
+
+    HWND advanced = OpenFrom(kxapp::kIdOpenAdvanced, L"TKXAdvancedSettingsForm");
+    ASSERT_NE(advanced, nullptr);
+    Press(advanced, kxapp::kIdSave);
+    EXPECT_EQ(kxtest::ReadStringValue(L"BarColor"), L"orange");
+    EXPECT_EQ(TextOf(::GetDlgItem(advanced, kxapp::kIdStatus)), L"The settings are saved. KestrixTray uses them from its next second on.");
 }
 
 TEST_F(ProductApp, ASecondStartBringsTheFirstForward) {

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "../../companions/kestrix-app/ControlIds.h"
-#include "../../companions/kestrix-updater/UpdaterIds.h"
+#include "../../programs/main/ControlIds.h"
+#include "../../programs/updater/UpdaterIds.h"
 #include "UpdateTestServer.h"
 #include "WineTestSupport.h"
 #include "platform/win32/Win32Clock.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "../../companions/kestrix-app/ControlIds.h"
+#include "../../programs/main/ControlIds.h"
 #include "WineTestSupport.h"
 
 namespace {

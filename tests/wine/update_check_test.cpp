@@ -16,7 +16,7 @@
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Network.h"
 #include "UpdateTestServer.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "update/UpdateChecker.h"
 #include "update/UpdateDates.h"
 

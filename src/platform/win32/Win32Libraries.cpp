@@ -1,6 +1,6 @@
 #include "platform/win32/Win32Libraries.h"
 
-#include "config/TextRules.h"
+#include "platform/AsciiCase.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace kx {

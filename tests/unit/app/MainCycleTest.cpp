@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/MainCycle.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 
 namespace kx {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "../engine/PerfBlockBuilder.h"
+#include "PerfBlockBuilder.h"
 #include "AppTestSupport.h"
 #include "app/TrayForm.h"
 #include "sim/SimPlatform.h"

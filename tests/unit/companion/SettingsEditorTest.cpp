@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "companion/SettingsEditor.h"
 #include "config/Settings.h"
@@ -210,6 +213,112 @@ TEST(SettingsEditor, PriorityIsStoredAsASigned32BitDword) {
     ASSERT_EQ(rig.editor.WritePriority(-1), SettingWrite::Written);
     EXPECT_EQ(Dword(*rig.sim.world.Value(kSettings, u"ProcessorPriority")), 0xFFFFFFFFu);
     EXPECT_EQ(rig.editor.Read().processorPriority, -1);
+}
+
+// The whole settings key as stored: every value's name, type and bytes.
+std::map<Text, std::pair<Text, sim::RegValue>> Stored(SimPlatform& sim) { return sim.world.Key(kSettings).values; }
+
+bool SameValues(const std::map<Text, std::pair<Text, sim::RegValue>>& a,
+                const std::map<Text, std::pair<Text, sim::RegValue>>& b) {
+    if (a.size() != b.size()) return false;
+    for (const auto& [key, entry] : a) {
+        const auto other = b.find(key);
+        if (other == b.end() || other->second.second.type != entry.second.type ||
+            other->second.second.data != entry.second.data) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(SettingsEditor, ExpandableTextIsTextToTheMainProgramAsToKestrixTray) {
+    Rig rig;
+    const std::pair<Text, Text> values[] = {
+        {u"Language", u"french"}, {u"BarColor", u"clRed"}, {u"Handle", u"77"}, {u"UpdatedDate", u"1600000000"}};
+    for (const auto& [name, text] : values) {
+        rig.sim.world.SetString(kSettings, name, text);
+        rig.sim.world.Key(kSettings).values[sim::Upper(name)].second.type = 2;  // REG_EXPAND_SZ
+    }
+    const SettingsSnapshot s = rig.editor.Read();
+    EXPECT_EQ(s.language, rig.tray.RegReadString(u"Language", u"english"));
+    EXPECT_EQ(s.language, u"french");
+    EXPECT_EQ(s.barColor, rig.tray.RegReadString(u"BarColor", u""));
+    EXPECT_EQ(s.barColor, u"clRed");
+    EXPECT_EQ(s.handle, u"77");
+    EXPECT_EQ(rig.editor.ReadUpdatedDate(), u"1600000000");
+}
+
+// Values the user did not touch stay byte for byte as stored, also those
+// KestrixTray does not understand; each shows as stored.
+TEST(SettingsEditor, SavingUntouchedSettingsRewritesNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimWorld&)> store;
+        std::function<void(const SettingsSnapshot&)> shown;
+    };
+    const std::vector<Case> cases = {
+        {"unknown language", [](sim::SimWorld& w) { w.SetString(kSettings, u"Language", u"German"); },
+         [](const SettingsSnapshot& s) { EXPECT_EQ(s.languageText, u"German"); }},
+        {"invalid colour", [](sim::SimWorld& w) { w.SetString(kSettings, u"BarColor", u"orange"); },
+         [](const SettingsSnapshot& s) { EXPECT_EQ(s.barColor, u"orange"); }},
+        {"priority out of range", [](sim::SimWorld& w) { w.SetDword(kSettings, u"ProcessorPriority", 7); },
+         [](const SettingsSnapshot& s) { EXPECT_EQ(s.processorPriority, 7); }},
+        {"LoadKestrix without a logon entry", [](sim::SimWorld& w) { w.SetDword(kSettings, u"LoadKestrix", 1); },
+         [](const SettingsSnapshot& s) { EXPECT_TRUE(s.loadKestrix); }},
+        {"boolean 5", [](sim::SimWorld& w) { w.SetDword(kSettings, u"ProcessorIdeal", 5); },
+         [](const SettingsSnapshot& s) { EXPECT_TRUE(s.processorIdeal); }},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.sim.world.SetDword(kSettings, u"LoadTrayIcon", 0);
+        c.store(rig.sim.world);
+        const auto before = Stored(rig.sim);
+        const SettingsSnapshot loaded = rig.editor.Read();
+        c.shown(loaded);
+        const SaveReport report = rig.editor.SaveChanges(loaded, loaded);
+        EXPECT_TRUE(report.written.empty() && report.invalid.empty() && report.refused.empty()) << c.name;
+        EXPECT_TRUE(SameValues(before, Stored(rig.sim))) << c.name;
+        EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u) << c.name;
+    }
+}
+
+TEST(SettingsEditor, SavingWritesWhatTheUserChangedAndNamesWhatIsInvalid) {
+    Rig rig;
+    rig.sim.world.SetString(kSettings, u"Language", u"german");
+    rig.sim.world.SetString(kSettings, u"BarColor", u"orange");
+    const SettingsSnapshot loaded = rig.editor.Read();
+
+    SettingsSnapshot edited = loaded;
+    edited.loadTrayIcon = false;
+    edited.gridColor = u"notacolour";  // entered by the user: reported, not written
+    const SaveReport report = rig.editor.SaveChanges(loaded, edited);
+    EXPECT_EQ(report.written, std::vector<Text>{u"LoadTrayIcon"});
+    EXPECT_EQ(report.invalid, std::vector<Text>{u"GridColor"});
+    EXPECT_TRUE(report.refused.empty());
+    EXPECT_FALSE(rig.tray.RegReadBool(u"LoadTrayIcon", true));
+    EXPECT_EQ(rig.sim.world.Value(kSettings, u"GridColor"), nullptr);
+    EXPECT_EQ(rig.tray.RegReadString(u"Language", u""), u"german");
+    EXPECT_EQ(rig.tray.RegReadString(u"BarColor", u""), u"orange");
+
+    // A refused write is told apart from an invalid value.
+    rig.sim.world.Key(kSettings).denyWrite = true;
+    edited = loaded;
+    edited.languageText = u"French";
+    const SaveReport refused = rig.editor.SaveChanges(loaded, edited);
+    EXPECT_EQ(refused.refused, std::vector<Text>{u"Language"});
+    EXPECT_TRUE(refused.invalid.empty());
+}
+
+TEST(SettingsEditor, TheSelfCheckOpensTheKeyForWritingAndWritesNothing) {
+    Rig rig;
+    rig.sim.world.SetString(kSettings, u"Handle", u"123");
+    const auto before = Stored(rig.sim);
+    rig.sim.world.keyOpens.clear();
+    EXPECT_EQ(rig.editor.ProbeWrite(), SettingWrite::Written);
+    EXPECT_TRUE(SameValues(before, Stored(rig.sim)));
+    ASSERT_EQ(rig.sim.world.keyOpens.size(), 1u);
+    EXPECT_EQ(rig.sim.world.keyOpens[0].second, 0x20006u);
+    EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/TextRules.h"
 #include "sim/SimPlatform.h"
 

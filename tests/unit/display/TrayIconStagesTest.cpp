@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "SystemReadings.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "display/TrayIconStages.h"
 #include "sim/SimPlatform.h"
 

@@ -5,9 +5,10 @@
 #include <tuple>
 #include <vector>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "sim/SimPlatform.h"
 #include "update/UpdateDates.h"
+#include "UpdatedDateTexts.h"
 
 namespace kx {
 namespace {
@@ -135,6 +136,115 @@ TEST_F(UpdatedDateText, TextBothParsesRejectFails) {
     Parser(false, false);
     EXPECT_THROW(UpdatedDateToDateTime(u"13/45/2021", sim.clock), Failure);
     EXPECT_EQ(parses.size(), 2u);
+}
+
+// A model of the platform's date parser for English (United States), as far
+// as the shared table needs it: month/day/year (day and month swapped when the
+// month cannot be one, year first when the first number is above 31),
+// two-digit years, a month and day alone in the current year, and
+// an optional time h:mm[:ss] with AM or PM; any other word is rejected.
+// VAR_DATEVALUEONLY drops the time.
+long EnglishDateParser(const Text& text, std::uint32_t flags, int currentYear, double* date) {
+    constexpr long kTypeMismatch = static_cast<long>(0x80020005L);
+    std::vector<Text> words;
+    Text word;
+    for (char16_t c : text + u" ") {
+        if (c == u' ' || c == u',') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word.push_back(c);
+        }
+    }
+    auto numbers = [](const Text& w, char16_t separator, std::vector<int>* out) {
+        out->clear();
+        int value = -1;
+        for (char16_t c : w + separator) {
+            if (c == separator) {
+                if (value < 0) return false;
+                out->push_back(value);
+                value = -1;
+            } else if (c >= u'0' && c <= u'9') {
+                value = (value < 0 ? 0 : value * 10) + (c - u'0');
+            } else {
+                return false;
+            }
+        }
+        return true;
+    };
+    double day = 0.0;
+    double time = 0.0;
+    bool hasTime = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::vector<int> parts;
+        if (words[i].find(u'/') != Text::npos) {
+            if (!numbers(words[i], u'/', &parts) || parts.size() < 2 || parts.size() > 3) return kTypeMismatch;
+            int year = currentYear, month = parts[0], dayOfMonth = parts[1];
+            if (parts.size() == 3 && parts[0] > 31) {
+                year = parts[0], month = parts[1], dayOfMonth = parts[2];
+            } else if (parts.size() == 3) {
+                year = parts[2] < 100 ? (parts[2] < 30 ? 2000 + parts[2] : 1900 + parts[2]) : parts[2];
+            }
+            if (month > 12 && dayOfMonth <= 12) std::swap(month, dayOfMonth);
+            const int lengths[] = {31, (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 29 : 28, 31, 30, 31,
+                                   30, 31, 31, 30, 31, 30, 31};
+            if (month < 1 || month > 12 || dayOfMonth < 1 || dayOfMonth > lengths[month - 1]) return kTypeMismatch;
+            sim::SimPlatform civil;  // the days since 1899-12-30 by the simulated clock's calendar
+            civil.world.SetLocalTime(SystemTime{static_cast<std::uint16_t>(year), static_cast<std::uint16_t>(month), 0,
+                                                static_cast<std::uint16_t>(dayOfMonth), 0, 0, 0, 0});
+            day = CurrentMoment(civil.clock);
+        } else if (words[i].find(u':') != Text::npos) {
+            if (!numbers(words[i], u':', &parts) || parts.size() < 2 || parts.size() > 3) return kTypeMismatch;
+            int hour = parts[0];
+            const int second = parts.size() == 3 ? parts[2] : 0;
+            if (i + 1 < words.size() && (words[i + 1] == u"PM" || words[i + 1] == u"AM")) {
+                if (hour < 1 || hour > 12) return kTypeMismatch;
+                hour = (hour % 12) + (words[i + 1] == u"PM" ? 12 : 0);
+                ++i;
+            }
+            if (hour > 23 || parts[1] > 59 || second > 59) return kTypeMismatch;
+            time = (hour * 3600 + parts[1] * 60 + second) / 86400.0;
+            hasTime = true;
+        } else {
+            return kTypeMismatch;
+        }
+    }
+    if (words.empty()) return kTypeMismatch;
+    *date = day + ((flags & kVarDateValueOnly) != 0 || !hasTime ? 0.0 : time);
+    return 0;
+}
+
+TEST(UpdatedDateTexts, TheScheduleReadsTheSharedTableAsOnWindows) {
+    SimPlatform sim;
+    sim.world.SetLocalTime(SystemTime{2026, 12, 0, 10, 12, 0, 0, 0});
+    sim.world.dateParser = [](const Text& text, std::uint32_t lcid, std::uint32_t flags, double* date) -> long {
+        EXPECT_EQ(lcid, kLocaleUserDefault);
+        return EnglishDateParser(text, flags, 2026, date);
+    };
+    for (const tables::UpdatedDateText& row : tables::kUpdatedDateTexts) {
+        const std::string name = sim::U8(row.text);
+        double parsed = 0.0;
+        EXPECT_EQ(EnglishDateParser(row.text, 0, 2026, &parsed) == 0, row.fullParse) << name;
+        if (row.read) {
+            double moment = 0.0;
+            EXPECT_NO_THROW(moment = UpdatedDateToDateTime(row.text, sim.clock)) << name;
+            EXPECT_NEAR(moment, row.moment, 1e-9) << name;
+        } else {
+            EXPECT_THROW(UpdatedDateToDateTime(row.text, sim.clock), Failure) << name;
+        }
+    }
+}
+
+TEST_F(UpdatedDateText, TheDateAloneIsTheTextUpToItsFirstBlankAndNeverATime) {
+    Parser(false, true);
+    EXPECT_DOUBLE_EQ(UpdatedDateToDateTime(u" 12/31/2021 25:00", sim.clock), 44561.0);
+    ASSERT_EQ(parses.size(), 2u);
+    EXPECT_EQ(std::get<0>(parses[1]), u"12/31/2021");
+    EXPECT_EQ(std::get<2>(parses[1]), kVarDateValueOnly);
+    // A text whose first word is a time has no date to read alone.
+    parses.clear();
+    EXPECT_THROW(UpdatedDateToDateTime(u"25:00 12/31/2021", sim.clock), Failure);
+    EXPECT_EQ(parses.size(), 1u);
 }
 
 TEST(WholeDaysBetween, TruncatesTheAbsoluteDifference) {

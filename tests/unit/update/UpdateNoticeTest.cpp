@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/MainCycle.h"
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 #include "config/Captions.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "config/Settings.h"
 #include "display/TrayIconStages.h"
 #include "sim/SimPlatform.h"

@@ -1,4 +1,4 @@
-// The test performance provider, kxtestperf.dll (companions/testperfprovider),
+// The test performance provider, kxtestperf.dll (tests/standins/testperfprovider),
 // registered the Windows way so that a query of HKEY_PERFORMANCE_DATA for
 // "238" in any process of the prefix gets a processor object with the idle
 // times the test chooses:

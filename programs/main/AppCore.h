@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "companion/BlockProposal.h"
 #include "companion/CaptionBook.h"
 #include "companion/SettingsEditor.h"
+#include "engine/Foreground.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Gdi.h"
 
 namespace kxapp {
 
@@ -21,6 +24,7 @@ using kx::Text;
 enum class FormKind { Main, Settings, Advanced, BlockList, Stats, Test, About };
 
 inline const wchar_t* W(const Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+inline const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 inline Text T(const std::wstring& text) { return Text(text.begin(), text.end()); }
 std::wstring WindowText(HWND window);
 
@@ -33,6 +37,8 @@ public:
 
     HINSTANCE Instance() const { return instance_; }
     kx::Win32Api& Api() { return api_; }
+    kx::InspectionApi Inspection() { return {api_.windows, api_.processes, api_.system, api_.libraries}; }
+    kx::win32::GdiObjects& Gdi() { return gdi_; }
     kx::SettingsEditor& Settings() { return settings_; }
     // The text of a row of the caption tables, in the current language.
     std::wstring Caption(const wchar_t* form, const wchar_t* key) const;
@@ -61,7 +67,9 @@ private:
     std::unique_ptr<kx::CaptionBook> book_;
     Text programFolder_;
     std::map<FormKind, std::unique_ptr<Form>> forms_;
-    HMODULE helpLibrary_ = nullptr;
+    kx::win32::GdiObjects gdi_;
+    // The help viewer stays loaded while the program runs: its window lives in our process.
+    kx::OwnedLibrary helpLibrary_;
 };
 
 class Form {
@@ -116,7 +124,7 @@ private:
     int height_;
     HWND window_ = nullptr;
     int dpi_ = 96;
-    HFONT font_ = nullptr;
+    kx::win32::OwnedGdiObject font_;
     std::vector<Placed> placed_;
     bool statusProblem_ = false;
 };
@@ -136,6 +144,8 @@ void ProposeWindow(App& app, HWND window);
 // The window KestrixTray accelerates now (its Handle value), or null.
 HWND AcceleratedWindow(App& app);
 // The full path of the executable of the window's process; empty when unknown.
-std::wstring WindowProgramPath(HWND window);
+std::wstring WindowProgramPath(App& app, HWND window);
+// The block-list row proposed for a window, from KestrixTray's snapshot of it.
+kx::ProposedRow ProposeRow(App& app, HWND window, kx::ProposedKind kind);
 
 }  // namespace kxapp

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "CompanionLog.h"
+#include "config/Contract.h"
 
 namespace {
 
@@ -28,15 +29,18 @@ struct Dialog {
     const wchar_t* title;
 };
 
+// The main program's window classes, from the programs' shared definitions.
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+namespace contract = kx::contract;
 const Dialog kDialogs[] = {
-    {L"about", L"TKXAboutForm", L"About Kestrix"},
-    {L"addblocklist", L"TKXAddBlockListForm", L"Add to block list"},
-    {L"advancedsettings", L"TKXAdvancedSettingsForm", L"Advanced settings"},
-    {L"settings", L"TKXSettingsForm", L"Settings"},
-    {L"stats", L"TKXStatsForm", L"Statistics"},
-    {L"test", L"TKXTestForm", L"Test"},
+    {L"about", Wide(contract::kAboutFormClass), L"About Kestrix"},
+    {L"addblocklist", Wide(contract::kAddBlockListFormClass), L"Add to block list"},
+    {L"advancedsettings", Wide(contract::kAdvancedSettingsFormClass), L"Advanced settings"},
+    {L"settings", Wide(contract::kSettingsFormClass), L"Settings"},
+    {L"stats", Wide(contract::kStatsFormClass), L"Statistics"},
+    {L"test", Wide(contract::kTestFormClass), L"Test"},
 };
-constexpr wchar_t kMainClass[] = L"TKXMainForm";
+const wchar_t* const kMainClass = Wide(contract::kMainFormClass);
 
 int g_openWindows = 0;
 bool g_hangOnClose = false;

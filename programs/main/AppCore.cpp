@@ -4,6 +4,8 @@
 #include <shellapi.h>
 
 #include "ControlIds.h"
+#include "config/Contract.h"
+#include "config/StoredValues.h"
 #include "config/WindowsVersion.h"
 #include "platform/win32/MessageFilter.h"
 
@@ -16,11 +18,15 @@ struct ClassName {
     const wchar_t* name;
 };
 // The main program's window classes, which KestrixTray's Exit closes by name.
-constexpr ClassName kClasses[] = {
-    {FormKind::Main, L"TKXMainForm"},         {FormKind::Settings, L"TKXSettingsForm"},
-    {FormKind::Advanced, L"TKXAdvancedSettingsForm"}, {FormKind::BlockList, L"TKXAddBlockListForm"},
-    {FormKind::Stats, L"TKXStatsForm"},       {FormKind::Test, L"TKXTestForm"},
-    {FormKind::About, L"TKXAboutForm"},
+namespace contract = kx::contract;
+const ClassName kClasses[] = {
+    {FormKind::Main, W(contract::kMainFormClass)},
+    {FormKind::Settings, W(contract::kSettingsFormClass)},
+    {FormKind::Advanced, W(contract::kAdvancedSettingsFormClass)},
+    {FormKind::BlockList, W(contract::kAddBlockListFormClass)},
+    {FormKind::Stats, W(contract::kStatsFormClass)},
+    {FormKind::Test, W(contract::kTestFormClass)},
+    {FormKind::About, W(contract::kAboutFormClass)},
 };
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -76,7 +82,6 @@ App::~App() {
     for (auto& entry : forms) {
         if (entry.second && entry.second->Handle() != nullptr) DestroyWindow(entry.second->Handle());
     }
-    if (helpLibrary_ != nullptr) FreeLibrary(helpLibrary_);
 }
 
 std::wstring App::Caption(const wchar_t* form, const wchar_t* key) const {
@@ -144,12 +149,12 @@ bool App::IsOurWindow(HWND window) const {
     return false;
 }
 
-bool App::TrayRunning() const { return FindWindowW(L"TKXTrayForm", nullptr) != nullptr; }
+bool App::TrayRunning() const { return FindWindowW(W(contract::kTrayWindowClass), nullptr) != nullptr; }
 
 bool App::StartTray() {
     if (TrayRunning()) return true;
     const std::wstring folder(programFolder_.begin(), programFolder_.end());
-    const std::wstring exe = folder + L"KestrixTray.exe";
+    const std::wstring exe = folder + W(contract::kTrayProgramFile);
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
     return result > 32;
@@ -157,44 +162,41 @@ bool App::StartTray() {
 
 void App::StartUpdater() {
     const std::wstring folder(programFolder_.begin(), programFolder_.end());
-    const std::wstring exe = folder + L"KestrixUpdate.exe";
+    const std::wstring exe = folder + W(contract::kUpdaterFile);
     ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
 }
 
 void App::ShowHelp() {
-    using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
-    // The help viewer stays loaded while the program runs: its window lives in our process.
-    if (helpLibrary_ == nullptr) helpLibrary_ = LoadLibraryExW(L"hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (helpLibrary_ == nullptr) return;
-    auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
-    if (htmlHelp == nullptr) return;
-    const std::wstring folder(programFolder_.begin(), programFolder_.end());
-    const std::wstring topic = folder + L"Kestrix.chm::/html/main.htm>HelpWindow";
-    htmlHelp(GetDesktopWindow(), topic.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
+    // From the system folder only, through the seam, as KestrixTray loads it.
+    if (!helpLibrary_) helpLibrary_ = kx::OwnedLibrary(api_.libraries, api_.libraries.LoadLibraryW(u"hhctrl.ocx"));
+    if (!helpLibrary_) {
+        api_.trace.Line("help", "hhctrl.ocx could not be loaded");
+        return;
+    }
+    const kx::ProcAddress entry = api_.libraries.GetProcAddress(helpLibrary_.get(), "HtmlHelpW");
+    if (entry == 0) {
+        api_.trace.Line("help", "hhctrl.ocx has no HtmlHelpW");
+        return;
+    }
+    const Text topic = programFolder_ + contract::kHelpFile + u"::" + contract::kHelpTopic + u">" +
+                       contract::kHelpWindowType;
+    api_.shell.CallHtmlHelpW(entry, api_.windows.GetDesktopWindow(), topic, kx::w32::kHhDisplayTopic, 0);
 }
 
 HWND AcceleratedWindow(App& app) {
-    const kx::Text handle = app.Settings().Read().handle;
-    std::uint32_t value = 0;
-    for (char16_t c : handle) {
-        if (c < u'0' || c > u'9') return nullptr;
-        value = value * 10 + static_cast<std::uint32_t>(c - u'0');
-    }
-    HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+    // The Handle text read as KestrixTray's tick reads it.
+    const kx::Hwnd value = kx::HandleTextWindow(app.Settings().Read().handle);
+    HWND window = kx::win32::ToHwnd(value);
     return value != 0 && IsWindow(window) ? window : nullptr;
 }
 
-std::wstring WindowProgramPath(HWND window) {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == 0) return {};
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    if (process == nullptr) return {};
-    wchar_t path[MAX_PATH * 2] = {};
-    DWORD size = static_cast<DWORD>(std::size(path));
-    const BOOL ok = QueryFullProcessImageNameW(process, 0, path, &size);
-    CloseHandle(process);
-    return ok ? std::wstring(path, size) : std::wstring();
+std::wstring WindowProgramPath(App& app, HWND window) {
+    const Text path = kx::GetWindowProcessPath(app.Inspection(), kx::win32::FromHwnd(window));
+    return std::wstring(path.begin(), path.end());
+}
+
+kx::ProposedRow ProposeRow(App& app, HWND window, kx::ProposedKind kind) {
+    return kx::ProposeBlockRow(kx::TakeForegroundSnapshot(app.Inspection(), kx::win32::FromHwnd(window)), kind);
 }
 
 // --------------------------------------------------------------------- Form
@@ -207,7 +209,6 @@ Form::~Form() {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
-    if (font_ != nullptr) DeleteObject(font_);
 }
 
 bool Form::RegisterClasses(HINSTANCE instance) {
@@ -281,7 +282,7 @@ HWND Form::Add(const wchar_t* windowClass, DWORD style, int id, int x, int y, in
                                    Scale(width), Scale(height), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    app_.Instance(), nullptr);
     if (control != nullptr) {
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageW(control, WM_SETFONT, static_cast<WPARAM>(font_.get()), FALSE);
         placed_.push_back(Placed{id, RECT{x, y, x + width, y + height}});
     }
     return control;
@@ -295,11 +296,15 @@ void Form::UseDpi(int dpi) {
     LOGFONTW face = metrics.lfMessageFont;
     // The metrics are those of the system DPI; the window's monitor may differ.
     face.lfHeight = MulDiv(face.lfHeight, dpi, SystemDpi());
-    HFONT font = CreateFontIndirectW(&face);
-    if (font == nullptr) return;
-    for (const Placed& placed : placed_) SendMessageW(Item(placed.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = font;
+    kx::win32::OwnedGdiObject font = kx::win32::OwnGdi(app_.Gdi(), CreateFontIndirectW(&face));
+    if (!font) {
+        app_.Api().trace.Line("form.font", "CreateFontIndirectW failed");
+        return;
+    }
+    for (const Placed& placed : placed_) {
+        SendMessageW(Item(placed.id), WM_SETFONT, static_cast<WPARAM>(font.get()), FALSE);
+    }
+    font_ = std::move(font);  // the old font is deleted once no control uses it
 }
 
 void Form::LayOut() {

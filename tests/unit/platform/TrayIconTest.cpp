@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/TrayIcon.h"
-#include "config/Failure.h"
+#include "platform/TrayIcon.h"
+#include "platform/Failure.h"
 #include "sim/SimPlatform.h"
 
 namespace kx {

@@ -23,7 +23,7 @@ std::wstring Plain(const std::wstring& text) {
 class BlockListForm : public Form {
 public:
     explicit BlockListForm(App& app)
-        : Form(app, L"TKXAddBlockListForm", L"KXAddBlockListForm", 640, 566),
+        : Form(app, W(kx::contract::kAddBlockListFormClass), L"KXAddBlockListForm", 640, 566),
           store_(app.Api().system, app.Api().files, app.Api().clock) {}
 
     void ApplyTexts() override {
@@ -62,18 +62,7 @@ public:
 
     // Proposes a row for window: its program's file name, else its title.
     void Propose(HWND window) {
-        const std::wstring path = WindowProgramPath(window);
-        const std::wstring title = WindowText(window);
-        if (!path.empty()) {
-            SendMessageW(Item(kIdKind), CB_SETCURSEL, 2, 0);
-            // "\name.exe" matches that program wherever it lies, and no program
-            // whose name merely ends the same way.
-            SetText(kIdPattern, path.substr(path.rfind(L'\\')));
-        } else {
-            SendMessageW(Item(kIdKind), CB_SETCURSEL, 1, 0);
-            SetText(kIdPattern, title);
-        }
-        SetText(kIdDescription, title);
+        ShowProposal(ProposeRow(app_, window, kx::ProposedKind::Best));
         SetFocus(Item(kIdAdd));
     }
 
@@ -178,7 +167,7 @@ private:
         windows_.clear();
         EnumWindows(&BlockListForm::CollectWindow, reinterpret_cast<LPARAM>(&windows_));
         for (HWND window : windows_) {
-            std::wstring path = WindowProgramPath(window);
+            std::wstring path = WindowProgramPath(app_, window);
             std::wstring entry = WindowText(window);
             if (!path.empty()) entry += L"  (" + path.substr(path.rfind(L'\\') + 1) + L")";
             SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
@@ -207,19 +196,17 @@ private:
             return;
         }
         const auto kind = SendMessageW(Item(kIdKind), CB_GETCURSEL, 0, 0);
-        const std::wstring title = WindowText(window);
-        if (kind == 0) {
-            wchar_t name[256] = {};
-            GetClassNameW(window, name, 256);
-            // KestrixTray looks for class rows in "#" and the class name.
-            SetText(kIdPattern, std::wstring(L"#") + name);
-        } else if (kind == 2) {
-            const std::wstring path = WindowProgramPath(window);
-            SetText(kIdPattern, path.empty() ? title : path.substr(path.rfind(L'\\')));
-        } else {
-            SetText(kIdPattern, title);
-        }
-        SetText(kIdDescription, title);
+        ShowProposal(ProposeRow(app_, window,
+                                kind == 0   ? kx::ProposedKind::ClassKey
+                                : kind == 2 ? kx::ProposedKind::ImagePath
+                                            : kx::ProposedKind::Caption));
+    }
+
+    // The row's kind, pattern and description in the editing fields.
+    void ShowProposal(const kx::ProposedRow& row) {
+        SendMessageW(Item(kIdKind), CB_SETCURSEL, static_cast<WPARAM>(row.kind == u"0" ? 0 : row.kind == u"2" ? 2 : 1), 0);
+        SetText(kIdPattern, std::wstring(row.pattern.begin(), row.pattern.end()));
+        SetText(kIdDescription, std::wstring(row.description.begin(), row.description.end()));
     }
 
     int SelectedUserRow() const {

@@ -5,7 +5,7 @@
 
 #include "PerfBlockBuilder.h"
 #include "app/AccelerationStage.h"
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "sim/SimPlatform.h"
 
 namespace kx {

@@ -4,13 +4,18 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <oleauto.h>
 
 #include <array>
 #include "ControlIds.h"
 #include "companion/BlockListStore.h"
+#include "config/Contract.h"
+#include "config/TextRules.h"
 #include "display/ColorText.h"
 #include "config/WindowsVersion.h"
 #include "engine/BlockList.h"
+#include "platform/Failure.h"
+#include "update/UpdateDates.h"
 
 namespace kxapp {
 
@@ -27,11 +32,19 @@ std::wstring Plain(const std::wstring& text) {
 
 std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
 
+// A save that wrote nothing because the user entered values KestrixTray does
+// not accept names them.
+std::wstring InvalidText(const std::vector<Text>& names) {
+    std::wstring text = L"Not saved, not a valid value:";
+    for (const Text& name : names) text += L" " + Wide(name);
+    return text;
+}
+
 // ------------------------------------------------------------------ main
 
 class MainForm : public Form {
 public:
-    explicit MainForm(App& app) : Form(app, L"TKXMainForm", L"KXMainForm", 460, 330) {}
+    explicit MainForm(App& app) : Form(app, W(kx::contract::kMainFormClass), L"KXMainForm", 460, 330) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(L"KXMainForm").c_str());
@@ -75,7 +88,7 @@ private:
                 SetText(kIdCurrentPath, L"");
             } else {
                 SetText(kIdCurrentCaption, WindowText(window));
-                SetText(kIdCurrentPath, WindowProgramPath(window));
+                SetText(kIdCurrentPath, WindowProgramPath(app_, window));
             }
             EnableWindow(Item(kIdAddCurrent), window != nullptr);
         }
@@ -109,7 +122,7 @@ private:
 
 class SettingsForm : public Form {
 public:
-    explicit SettingsForm(App& app) : Form(app, L"TKXSettingsForm", L"KXSettingsForm", 460, 382) {}
+    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), L"KXSettingsForm", 460, 382) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(L"KXSettingsForm").c_str());
@@ -123,14 +136,8 @@ public:
         SetCaption(kIdLanguageLabel, L"LanguageLabel");
         SetCaption(kIdSave, L"SaveButton");
         SetCaption(kIdClose, L"CloseButton");
-        HWND priority = Item(kIdPriority);
-        const int chosen = static_cast<int>(SendMessageW(priority, CB_GETCURSEL, 0, 0));
-        SendMessageW(priority, CB_RESETCONTENT, 0, 0);
-        for (const wchar_t* key : {L"PriorityIdle", L"PriorityBelow", L"PriorityNormal", L"PriorityAbove",
-                                   L"PriorityHigh", L"PriorityRealtime"}) {
-            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Caption(key).c_str()));
-        }
-        SendMessageW(priority, CB_SETCURSEL, static_cast<WPARAM>(chosen < 0 ? 4 : chosen), 0);
+        const int chosen = static_cast<int>(SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0));
+        FillPriorities(chosen < 0 ? StoredPriorityEntry() : chosen);
     }
 
 private:
@@ -155,22 +162,50 @@ private:
         Load();
     }
 
+    // The stored values, each shown as stored: a priority level or a
+    // language KestrixTray does not know gets an entry of its own after the
+    // known ones, and stays as stored unless the user picks another.
+    // The entry of the stored level: its own, after the six, when it is none of them.
+    int StoredPriorityEntry() const {
+        return kx::SettingsEditor::IsValidPriority(loaded_.processorPriority) ? loaded_.processorPriority + 2 : 6;
+    }
+
+    // The six levels in the window's language, the stored one if it is none of them, and the choice.
+    void FillPriorities(int chosen) {
+        HWND priority = Item(kIdPriority);
+        SendMessageW(priority, CB_RESETCONTENT, 0, 0);
+        for (const wchar_t* key : {L"PriorityIdle", L"PriorityBelow", L"PriorityNormal", L"PriorityAbove",
+                                   L"PriorityHigh", L"PriorityRealtime"}) {
+            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Caption(key).c_str()));
+        }
+        if (!kx::SettingsEditor::IsValidPriority(loaded_.processorPriority)) {
+            const std::wstring stored = std::to_wstring(loaded_.processorPriority);
+            SendMessageW(priority, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(stored.c_str()));
+        }
+        SendMessageW(priority, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+    }
+
     void Load() {
-        const kx::SettingsSnapshot s = app_.Settings().Read();
-        const int level = kx::SettingsEditor::IsValidPriority(s.processorPriority) ? s.processorPriority : 2;
-        SendMessageW(Item(kIdPriority), CB_SETCURSEL, static_cast<WPARAM>(level + 2), 0);
+        loaded_ = app_.Settings().Read();
+        const kx::SettingsSnapshot& s = loaded_;
+        FillPriorities(StoredPriorityEntry());
         CheckDlgButton(Handle(), kIdIdeal, s.processorIdeal ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdTrayIcon, s.loadTrayIcon ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdInstantBoost, s.instantBoost ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdRestoreOnExit, s.restoreOnExit ? BST_CHECKED : BST_UNCHECKED);
-        const bool starts = s.loadKestrix && app_.Settings().StartsWithWindows();
-        CheckDlgButton(Handle(), kIdStartWithWindows, starts ? BST_CHECKED : BST_UNCHECKED);
-        int language = 0;
+        startsLoaded_ = s.loadKestrix && app_.Settings().StartsWithWindows();
+        CheckDlgButton(Handle(), kIdStartWithWindows, startsLoaded_ ? BST_CHECKED : BST_UNCHECKED);
+        HWND language = Item(kIdLanguage);
+        if (SendMessageW(language, CB_GETCOUNT, 0, 0) > 5) SendMessageW(language, CB_DELETESTRING, 5, 0);
+        int chosen = -1;
         for (std::size_t i = 0; i < kx::kLanguageNames.size(); ++i) {
-            if (s.language == kx::kLanguageNames[i]) language = static_cast<int>(i);
+            if (s.language == kx::kLanguageNames[i]) chosen = static_cast<int>(i);
         }
-        SendMessageW(Item(kIdLanguage), CB_SETCURSEL, static_cast<WPARAM>(language), 0);
-        language_ = s.language;
+        if (chosen < 0) {
+            SendMessageW(language, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(s.languageText)));
+            chosen = 5;
+        }
+        SendMessageW(language, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
         ShowWarning();
     }
 
@@ -179,44 +214,45 @@ private:
         ShowWindow(Item(kIdRealtimeWarning), chosen == 5 ? SW_SHOW : SW_HIDE);
     }
 
+    // Writes what the user changed, and only that.
     void Save() {
         kx::SettingsEditor& settings = app_.Settings();
-        bool refused = false;
-        auto note = [&refused](kx::SettingWrite result) {
-            if (result != kx::SettingWrite::Written) refused = true;
-        };
-        const auto level = static_cast<int>(SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0)) - 2;
-        note(settings.WritePriority(level));
-        note(settings.WriteSwitch(u"ProcessorIdeal", IsDlgButtonChecked(Handle(), kIdIdeal) == BST_CHECKED));
-        note(settings.WriteSwitch(u"LoadTrayIcon", IsDlgButtonChecked(Handle(), kIdTrayIcon) == BST_CHECKED));
-        note(settings.WriteSwitch(u"InstantBoost", IsDlgButtonChecked(Handle(), kIdInstantBoost) == BST_CHECKED));
-        note(settings.WriteSwitch(u"RestoreOnExit", IsDlgButtonChecked(Handle(), kIdRestoreOnExit) == BST_CHECKED));
+        kx::SettingsSnapshot edited = loaded_;
+        const auto level = static_cast<int>(SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0));
+        if (level >= 0 && level < 6) edited.processorPriority = level - 2;
+        edited.processorIdeal = IsDlgButtonChecked(Handle(), kIdIdeal) == BST_CHECKED;
+        edited.loadTrayIcon = IsDlgButtonChecked(Handle(), kIdTrayIcon) == BST_CHECKED;
+        edited.instantBoost = IsDlgButtonChecked(Handle(), kIdInstantBoost) == BST_CHECKED;
+        edited.restoreOnExit = IsDlgButtonChecked(Handle(), kIdRestoreOnExit) == BST_CHECKED;
         const bool start = IsDlgButtonChecked(Handle(), kIdStartWithWindows) == BST_CHECKED;
-        // LoadKestrix alone decides whether the logon start proceeds, and ordinary
-        // rights can write it; the logon entry itself needs administrator rights.
-        note(settings.WriteSwitch(u"LoadKestrix", start));
         kx::SettingWrite run = kx::SettingWrite::Written;
-        if (start && !settings.StartsWithWindows()) {
-            run = settings.SetStartWithWindows(true);
-        } else if (!start && settings.StartsWithWindows()) {
-            settings.SetStartWithWindows(false);
+        if (start != startsLoaded_) {
+            // LoadKestrix alone decides whether the logon start proceeds, and ordinary
+            // rights can write it; the logon entry itself needs administrator rights.
+            edited.loadKestrix = start;
+            if (start && !settings.StartsWithWindows()) {
+                run = settings.SetStartWithWindows(true);
+            } else if (!start && settings.StartsWithWindows()) {
+                settings.SetStartWithWindows(false);
+            }
         }
         const auto language = SendMessageW(Item(kIdLanguage), CB_GETCURSEL, 0, 0);
-        const Text chosenLanguage =
-            language >= 0 && language < 5 ? Text(kx::kLanguageNames[static_cast<std::size_t>(language)]) : language_;
-        const bool languageChanged = chosenLanguage != language_;
-        note(settings.WriteLanguage(chosenLanguage));
+        if (language >= 0 && language < 5) edited.languageText = kx::kLanguageNames[static_cast<std::size_t>(language)];
+        const bool languageChanged = kx::AsciiLower(edited.languageText) != loaded_.language;
 
-        if (refused) {
+        const kx::SaveReport report = settings.SaveChanges(loaded_, edited);
+        if (!report.invalid.empty()) {
+            ShowStatus(InvalidText(report.invalid), true);
+            return;
+        }
+        if (!report.refused.empty()) {
             ShowStatus(Message(L"WriteRefused"), true);
             MessageBoxW(Handle(), Message(L"WriteRefused").c_str(), Plain(Caption(L"KXSettingsForm")).c_str(),
                         MB_OK | MB_ICONWARNING);
             return;
         }
-        if (languageChanged) {
-            language_ = chosenLanguage;
-            app_.ReloadCaptions();
-        }
+        Load();  // what is stored now is what the next save compares with
+        if (languageChanged) app_.ReloadCaptions();
         if (run != kx::SettingWrite::Written) {
             // Without an installed location there is no copy every account may start.
             ShowStatus(Message(run == kx::SettingWrite::Invalid ? L"NotInstalled" : L"RunRefused"), true);
@@ -230,19 +266,16 @@ private:
         if (id == kIdSave && code == BN_CLICKED) Save();
     }
 
-    Text language_;
+    kx::SettingsSnapshot loaded_;
+    bool startsLoaded_ = false;
 };
 
 // ------------------------------------------------------- advanced settings
 
 class AdvancedForm : public Form {
 public:
-    explicit AdvancedForm(App& app) : Form(app, L"TKXAdvancedSettingsForm", L"KXAdvancedSettingsForm", 460, 230) {}
-    ~AdvancedForm() override {
-        for (HBRUSH brush : brushes_) {
-            if (brush != nullptr) DeleteObject(brush);
-        }
-    }
+    explicit AdvancedForm(App& app)
+        : Form(app, W(kx::contract::kAdvancedSettingsFormClass), L"KXAdvancedSettingsForm", 460, 230) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(L"KXAdvancedSettingsForm").c_str());
@@ -272,8 +305,8 @@ private:
         }
         Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 158, 104, 30);
         Add(L"BUTTON", kButton, kIdClose, 344, 158, 104, 30);
-        const kx::SettingsSnapshot s = app_.Settings().Read();
-        texts_ = {s.backgroundColor, s.gridColor, s.barColor};
+        loaded_ = app_.Settings().Read();
+        texts_ = {loaded_.backgroundColor, loaded_.gridColor, loaded_.barColor};
         for (int r = 0; r < 3; ++r) ShowColor(r);
     }
 
@@ -287,15 +320,12 @@ private:
 
     Text DefaultColor(int r) {
         // The defaults KestrixTray uses when the value is missing.
-        const bool classic = kx::GetWindowsVersionIndex(app_.Api().system) < 5;
-        const char16_t* modern[] = {u"clWhite", u"clGray", u"$00FF8000"};
-        const char16_t* old[] = {u"clBlue", u"clTeal", u"clWhite"};
-        return classic ? old[r] : modern[r];
+        return kx::contract::ColorDefault(kNames[r], kx::GetWindowsVersionIndex(app_.Api().system) >= 5);
     }
 
     void ShowColor(int r) {
-        if (brushes_[static_cast<std::size_t>(r)] != nullptr) DeleteObject(brushes_[static_cast<std::size_t>(r)]);
-        brushes_[static_cast<std::size_t>(r)] = CreateSolidBrush(ColorOf(texts_[static_cast<std::size_t>(r)]));
+        brushes_[static_cast<std::size_t>(r)] =
+            kx::win32::OwnGdi(app_.Gdi(), CreateSolidBrush(ColorOf(texts_[static_cast<std::size_t>(r)])));
         SetText(kIdColorText + r, Wide(texts_[static_cast<std::size_t>(r)]));
         InvalidateRect(Item(kIdColorSwatch + r), nullptr, TRUE);
     }
@@ -313,14 +343,22 @@ private:
         ShowColor(r);
     }
 
+    // Writes the colours the user changed; one left untouched stays as
+    // stored, also a text that is no colour.
     void Save() {
-        bool refused = false;
-        for (int r = 0; r < 3; ++r) {
-            if (app_.Settings().WriteColor(kNames[r], texts_[static_cast<std::size_t>(r)]) != kx::SettingWrite::Written) {
-                refused = true;
-            }
+        kx::SettingsSnapshot edited = loaded_;
+        edited.backgroundColor = texts_[0];
+        edited.gridColor = texts_[1];
+        edited.barColor = texts_[2];
+        const kx::SaveReport report = app_.Settings().SaveChanges(loaded_, edited);
+        if (!report.invalid.empty()) {
+            ShowStatus(InvalidText(report.invalid), true);
+        } else if (!report.refused.empty()) {
+            ShowStatus(Message(L"WriteRefused"), true);
+        } else {
+            loaded_ = edited;
+            ShowStatus(Message(L"Saved"));
         }
-        ShowStatus(Message(refused ? L"WriteRefused" : L"Saved"), refused);
     }
 
     void OnCommand(int id, int code) override {
@@ -337,14 +375,15 @@ private:
         if (message == WM_CTLCOLORSTATIC) {
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
             if (id >= kIdColorSwatch && id < kIdColorSwatch + 3) {
-                return reinterpret_cast<LRESULT>(brushes_[static_cast<std::size_t>(id - kIdColorSwatch)]);
+                return static_cast<LRESULT>(brushes_[static_cast<std::size_t>(id - kIdColorSwatch)].get());
             }
         }
         return Form::OnMessage(message, wParam, lParam);
     }
 
+    kx::SettingsSnapshot loaded_;
     std::array<Text, 3> texts_;
-    std::array<HBRUSH, 3> brushes_{};
+    std::array<kx::win32::OwnedGdiObject, 3> brushes_;
 };
 
 // ------------------------------------------------------------- statistics
@@ -352,7 +391,7 @@ private:
 class StatsForm : public Form {
 public:
     explicit StatsForm(App& app)
-        : Form(app, L"TKXStatsForm", L"KXStatsForm", 440, 270),
+        : Form(app, W(kx::contract::kStatsFormClass), L"KXStatsForm", 440, 270),
           store_(app.Api().system, app.Api().files, app.Api().clock),
           watch_(store_) {}
 
@@ -401,11 +440,13 @@ private:
         SetText(kIdStatValue + 2, window != nullptr ? WindowText(window) : L"-");
         std::wstring priority = L"-";
         if (window != nullptr) {
-            DWORD processId = 0;
-            GetWindowThreadProcessId(window, &processId);
-            if (HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)) {
-                const DWORD cls = GetPriorityClass(process);
-                CloseHandle(process);
+            kx::Win32Api& api = app_.Api();
+            std::uint32_t processId = 0;
+            api.windows.GetWindowThreadProcessId(kx::win32::FromHwnd(window), &processId);
+            const kx::OwnedHandle process(api.processes,
+                                          api.processes.OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, false, processId));
+            if (process) {
+                const DWORD cls = api.processes.GetPriorityClass(process.get());
                 const std::pair<DWORD, const wchar_t*> names[] = {
                     {IDLE_PRIORITY_CLASS, L"PriorityIdle"},   {BELOW_NORMAL_PRIORITY_CLASS, L"PriorityBelow"},
                     {NORMAL_PRIORITY_CLASS, L"PriorityNormal"}, {ABOVE_NORMAL_PRIORITY_CLASS, L"PriorityAbove"},
@@ -429,24 +470,19 @@ private:
         SetText(kIdStatValue + 6, UpdatedText());
     }
 
+    // The stored moment in the user's format, read as KestrixTray reads it;
+    // a text KestrixTray cannot read is shown as it stands.
     std::wstring UpdatedText() {
         const Text stored = app_.Settings().ReadUpdatedDate();
         if (stored.empty()) return Caption(L"Never");
-        // The seconds form: local seconds since 1970, shown in the user's format.
-        std::int64_t seconds = 0;
-        bool digits = true;
-        std::size_t i = (stored[0] == u'-' || stored[0] == u'+') ? 1 : 0;
-        if (i == stored.size()) digits = false;
-        for (; i < stored.size() && digits; ++i) {
-            if (stored[i] < u'0' || stored[i] > u'9' || seconds > 0x7FFFFFFFLL) digits = false;
-            else seconds = seconds * 10 + (stored[i] - u'0');
+        double moment = 0.0;
+        try {
+            moment = kx::UpdatedDateToDateTime(stored, app_.Api().clock);
+        } catch (const kx::Failure&) {
+            return Wide(stored);
         }
-        if (!digits) return Wide(stored);
-        if (stored[0] == u'-') seconds = -seconds;
-        const std::int64_t ticks = (seconds + 11644473600LL) * 10000000LL;
-        FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
         SYSTEMTIME st = {};
-        if (ticks < 0 || !FileTimeToSystemTime(&time, &st)) return Wide(stored);
+        if (!VariantTimeToSystemTime(moment, &st)) return Wide(stored);
         wchar_t date[80] = {};
         wchar_t clock[80] = {};
         GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 80);
@@ -465,7 +501,7 @@ private:
 
 class TestForm : public Form {
 public:
-    explicit TestForm(App& app) : Form(app, L"TKXTestForm", L"KXTestForm", 460, 230) {}
+    explicit TestForm(App& app) : Form(app, W(kx::contract::kTestFormClass), L"KXTestForm", 460, 230) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(L"KXTestForm").c_str());
@@ -511,12 +547,12 @@ private:
 
 class AboutForm : public Form {
 public:
-    explicit AboutForm(App& app) : Form(app, L"TKXAboutForm", L"KXAboutForm", 380, 180) {}
+    explicit AboutForm(App& app) : Form(app, W(kx::contract::kAboutFormClass), L"KXAboutForm", 380, 180) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(L"KXAboutForm").c_str());
         SetText(kIdProduct, L"Kestrix");
-        SetText(kIdVersion, Caption(L"VersionLabel") + L" 5.3.7.2022");
+        SetText(kIdVersion, Caption(L"VersionLabel") + L" " + W(kx::contract::kProductVersion));
         SetCaption(kIdMaker, L"MakerLabel");
         SetCaption(kIdCheckUpdates, L"UpdateButton");
         SetCaption(kIdClose, L"CloseButton");

@@ -33,7 +33,7 @@ kxapp::FormKind ExtraWindow(const wchar_t* argument, bool* wanted) {
 bool BringRunningForward() {
     // The other instance may still be creating its window.
     for (int i = 0; i < 40; ++i) {
-        if (HWND window = FindWindowW(L"TKXMainForm", nullptr)) {
+        if (HWND window = FindWindowW(kxapp::W(kx::contract::kMainFormClass), nullptr)) {
             if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
             SetForegroundWindow(window);
             return true;
@@ -46,10 +46,12 @@ bool BringRunningForward() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    HANDLE single = CreateMutexW(nullptr, FALSE, L"Local\\VELMOR.Kestrix.MainProgram");
-    if (single != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    // Held for the whole run and closed on every path, as every handle of the seam.
+    kx::Win32Processes processes;
+    const kx::OwnedHandle single(
+        processes, kx::win32::ToKHandle(CreateMutexW(nullptr, FALSE, L"Local\\VELMOR.Kestrix.MainProgram")));
+    if (single && GetLastError() == ERROR_ALREADY_EXISTS) {
         BringRunningForward();
-        CloseHandle(single);
         return 0;
     }
 
@@ -81,6 +83,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
         exitCode = static_cast<int>(message.wParam);
     }
-    if (single != nullptr) CloseHandle(single);
     return exitCode;
 }

@@ -1,6 +1,6 @@
-#include "app/TrayIcon.h"
+#include "platform/TrayIcon.h"
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 
 namespace kx {
 

@@ -1,0 +1,20 @@
+#include "config/Contract.h"
+
+#include <string_view>
+
+namespace kx::contract {
+
+const SettingDefinition* FindSetting(const char16_t* name) {
+    for (const SettingDefinition& setting : kSettings) {
+        if (std::u16string_view(setting.name) == name) return &setting;
+    }
+    return nullptr;
+}
+
+const char16_t* ColorDefault(const char16_t* name, bool fromWindows7) {
+    const SettingDefinition* setting = FindSetting(name);
+    if (setting == nullptr || setting->type != SettingType::Color) return u"";
+    return fromWindows7 ? setting->textDefault : setting->classicDefault;
+}
+
+}  // namespace kx::contract

@@ -1,0 +1,89 @@
+// Failures that change nothing the user sees leave one line on the debug
+// output, so that what did not happen can be followed.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "app/TrayForm.h"
+#include "sim/SimPlatform.h"
+
+namespace kx {
+namespace {
+
+using sim::T;
+using test::kSettingsPath;
+
+class FailureTrace : public ::testing::Test {
+protected:
+    FailureTrace() {
+        test::LoadRealTables(sim.world);
+        const Hwnd formWindow = sim.world.AddWindow(u"Kestrix", u"TKXTrayForm", 4000, 1);
+        const Hwnd iconWindow = sim.world.AddWindow(u"", u"TKXTrayIconWindow", 4000, 1);
+        sim.world.AddProcess(5000, u"\\Device\\HarddiskVolume1\\Games\\game.exe");
+        game = sim.world.AddWindow(u"Game", u"GameClass", 5000, 5001);
+        form = std::make_unique<TKXTrayForm>(sim.api(), formWindow, iconWindow, 0x8001);
+        form->FormCreate();
+        sim.world.debugLines.clear();
+    }
+    // The lines of one source, without the program's prefix and the line break.
+    std::vector<std::string> Lines(const std::string& source) const {
+        std::vector<std::string> lines;
+        const std::string prefix = "KestrixTray: " + source + ": ";
+        for (const Text& line : sim.world.debugLines) {
+            const std::string text = sim::U8(line);
+            if (text.rfind(prefix, 0) == 0) lines.push_back(text.substr(prefix.size(), text.size() - prefix.size() - 1));
+        }
+        return lines;
+    }
+
+    sim::SimPlatform sim;
+    Hwnd game = 0;
+    std::unique_ptr<TKXTrayForm> form;
+};
+
+TEST_F(FailureTrace, AnAbandonedTickLeavesOneLineAMinuteNamingTheStageAndTheFailure) {
+    sim.world.foreground = game;
+    sim.world.SetString(T(kSettingsPath), u"Handle", u"abc");
+    for (int tick = 0; tick < 120; ++tick) {
+        form->MainTimerTimer();
+        sim.world.tickCountMs += 1000;
+    }
+    const std::vector<std::string> lines = Lines("tick");
+    ASSERT_EQ(lines.size(), 2u);  // the first at once, the next a minute later with the count held back
+    EXPECT_EQ(lines[0], "abandoned in the acceleration stage: Handle is not a decimal number");
+    EXPECT_NE(lines[1].find("abandoned in the acceleration stage"), std::string::npos);
+    EXPECT_NE(lines[1].find("59 more like it held back"), std::string::npos);
+}
+
+TEST_F(FailureTrace, ARefusedHandleWriteLeavesALine) {
+    sim.world.foreground = game;
+    sim.world.SetString(T(kSettingsPath), u"Handle", u"0");
+    sim.world.Key(T(kSettingsPath)).denyWrite = true;
+    form->MainTimerTimer();
+    const std::vector<std::string> lines = Lines("settings.write");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "Handle: the key could not be opened for writing (error 5)");
+    EXPECT_TRUE(Lines("tick").empty()) << "a refused write does not abandon the tick";
+}
+
+TEST_F(FailureTrace, AProcessThatCannotBeRaisedLeavesALine) {
+    sim.world.processes[5000].grantableRights = 0;
+    sim.world.foreground = game;
+    form->MainTimerTimer();
+    EXPECT_EQ(Lines("priority"), std::vector<std::string>{"OpenProcess failed for process 5000"});
+    EXPECT_TRUE(Lines("tick").empty()) << "the tick goes on";
+}
+
+TEST_F(FailureTrace, AnUpdateCheckWithoutAnswerLeavesALine) {
+    // No server answers in the simulated network.
+    UpdateChecker checker(sim.network, sim.clock);
+    checker.TraceTo(sim.trace);
+    EXPECT_EQ(checker.CheckForUpdate(), kUpdateNoAnswer);
+    ASSERT_EQ(Lines("update.check").size(), 1u);
+    EXPECT_EQ(Lines("update.check")[0], "no 2xx answer from the update server");
+}
+
+}  // namespace
+}  // namespace kx
