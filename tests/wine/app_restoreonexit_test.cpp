@@ -39,7 +39,8 @@ protected:
         ASSERT_NE(helper_.window, nullptr);
         ASSERT_TRUE(kxtest::BringToFront(helper_.window));
         ASSERT_TRUE(ClassBecomes(helper_, HIGH_PRIORITY_CLASS, kTickBound)) << "the helper was never raised";
-        EXPECT_TRUE(RecordKept());
+        // The record follows the raise within the same tick: awaited, not sampled.
+        EXPECT_TRUE(kxtest::WaitUntil([] { return RecordKept(); }, kTickBound));
     }
 
     HelperWindow helper_;
