@@ -142,7 +142,8 @@ TEST_F(ProductApp, SettingsAndBlockListReachKestrixTray) {
     ASSERT_TRUE(priority.has_value());
     EXPECT_EQ(priority->type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(kxtest::ReadDwordValue(L"ProcessorPriority"), 1u);
-    EXPECT_EQ(kxtest::ReadValue(L"Language")->type, static_cast<DWORD>(REG_SZ));
+    // Only what the user changed is written: the language stays unset.
+    EXPECT_FALSE(kxtest::ReadValue(L"Language").has_value()) << "a value the user did not change was written";
 
     // The next program in front runs above normal.
     HelperWindow first = StartHelperWindow(L"TKXProductFirst", L"Product test first");
