@@ -21,7 +21,7 @@ public:
 
 // One line per failure on the debug output ("KestrixTray: <source>: <what>"),
 // so that something that did not happen can be followed with a debug-output
-// viewer (or WINEDEBUG=+debugstr under Wine). A source that fails again and
+// viewer (or WINEDEBUG=warn+seh under Wine 8). A source that fails again and
 // again writes its first line at once and then at most one line a minute,
 // counting the lines it held back, so a failure repeated every tick does not
 // flood the output. Writing never fails and never throws.
