@@ -1,5 +1,7 @@
 #include "display/LoadMeter.h"
 
+#include <cstdio>
+
 #include "config/WindowsVersion.h"
 
 namespace kx {
@@ -37,20 +39,38 @@ long LoadMeter::QuerySystemInformation(std::uint32_t infoClass, void* buffer, st
     }
 }
 
+bool LoadMeter::Failed(std::uint32_t infoClass, long status) {
+    if (status == 0) return false;
+    if (trace_ != nullptr) {
+        char line[96];
+        std::snprintf(line, sizeof line, "NtQuerySystemInformation(class %u) failed with status 0x%08lX",
+                      static_cast<unsigned>(infoClass), static_cast<unsigned long>(status));
+        trace_->Line("load", line);
+    }
+    return true;
+}
+
 double LoadMeter::GetSystemProcessorLoad() {
     try {
         alignas(8) std::uint8_t basic[kBasicLength] = {};
-        if (QuerySystemInformation(w32::kSystemBasicInformation, basic, kBasicLength) != 0) return 0;
+        if (Failed(w32::kSystemBasicInformation, QuerySystemInformation(w32::kSystemBasicInformation, basic,
+                                                                        kBasicLength))) {
+            return 0;
+        }
 
         alignas(8) std::uint8_t timeOfDay[kTimeOfDayLength] = {};
-        if (QuerySystemInformation(w32::kSystemTimeOfDayInformation, timeOfDay, kTimeOfDayLength) != 0) return 0;
+        if (Failed(w32::kSystemTimeOfDayInformation,
+                   QuerySystemInformation(w32::kSystemTimeOfDayInformation, timeOfDay, kTimeOfDayLength))) {
+            return 0;
+        }
 
         // Releases before Windows 7 (and unrecognised ones) refuse the longer
         // performance record, later ones the shorter.
         const std::uint32_t performanceLength =
             GetWindowsVersionIndex(system_) < 5 ? kPerformanceLengthOld : kPerformanceLength;
         alignas(8) std::uint8_t performance[kPerformanceLength] = {};
-        if (QuerySystemInformation(w32::kSystemPerformanceInformation, performance, performanceLength) != 0) {
+        if (Failed(w32::kSystemPerformanceInformation,
+                   QuerySystemInformation(w32::kSystemPerformanceInformation, performance, performanceLength))) {
             return 0;
         }
 

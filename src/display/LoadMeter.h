@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/DebugApi.h"
 #include "platform/LibraryApi.h"
 #include "platform/SystemApi.h"
 
@@ -31,7 +32,9 @@ public:
     static constexpr std::uint32_t kPerformanceLengthOld = 312;  // version index below 5
     static constexpr std::uint32_t kPerformanceLength = 1000;
 
-    LoadMeter(ISystemInfo& system, ILibraries& libraries) : system_(system), libraries_(libraries) {}
+    // trace, when given, receives a line for each query that fails.
+    LoadMeter(ISystemInfo& system, ILibraries& libraries, DebugTrace* trace = nullptr)
+        : system_(system), libraries_(libraries), trace_(trace) {}
 
     // The share of processor time that was not idle since the last good
     // reading, 0 to 100 (an idle interval gives 0.5). The first reading, and
@@ -48,6 +51,10 @@ public:
 private:
     ISystemInfo& system_;
     ILibraries& libraries_;
+    DebugTrace* trace_;
+
+    // True when status is a failure, which then leaves a line.
+    bool Failed(std::uint32_t infoClass, long status);
     LoadMeterState state_;
 };
 

@@ -190,13 +190,26 @@ ProcessorSampler::Parse ProcessorSampler::ParseBlock(std::uint32_t length, std::
 }
 
 void ProcessorSampler::SampleProcessorTimes() {
+    const auto trace = [this](const char* what) {
+        if (api_.trace != nullptr) api_.trace->Line("ideal.sample", what);
+    };
     try {
         std::uint32_t length = 0;
-        if (!QueryPerformanceData(&length)) return;
+        if (!QueryPerformanceData(&length)) {
+            trace("the performance data (value 238) could not be read");
+            return;
+        }
         std::int32_t instances = 0;
         std::int64_t sampleTime = 0;
         const Parse result = ParseBlock(length, &instances, &sampleTime);
-        if (result == Parse::Failed || result == Parse::NoObject) return;
+        if (result == Parse::Failed) {
+            trace("the performance data is malformed: the last readings stay");
+            return;
+        }
+        if (result == Parse::NoObject) {
+            trace("the performance data holds no processor object");
+            return;
+        }
         if (instanceCount_ < 0) {
             currentValues_.assign(static_cast<std::size_t>(instances), 0);
             previousValues_.assign(static_cast<std::size_t>(instances), 0);
@@ -211,6 +224,7 @@ void ProcessorSampler::SampleProcessorTimes() {
         currentSampleTime_ = sampleTime;
     } catch (...) {
         // A sample that cannot be completed leaves the last readings in place.
+        trace("a sample could not be completed");
     }
 }
 

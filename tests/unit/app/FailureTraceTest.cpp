@@ -85,5 +85,22 @@ TEST_F(FailureTrace, AnUpdateCheckWithoutAnswerLeavesALine) {
     EXPECT_EQ(Lines("update.check")[0], "no 2xx answer from the update server");
 }
 
+TEST_F(FailureTrace, AFailingLoadQueryAndAnUnreadableSampleEachLeaveTheirLines) {
+    // No system record is answered, and the performance data holds nothing:
+    // the graph stays at zero and the threads keep their processors, as before.
+    sim.world.foreground = game;
+    for (int tick = 0; tick < 120; ++tick) {
+        form->MainTimerTimer();
+        sim.world.tickCountMs += 1000;
+    }
+    const std::vector<std::string> load = Lines("load");
+    ASSERT_EQ(load.size(), 2u);  // every tick fails: one line a minute
+    EXPECT_EQ(load[0], "NtQuerySystemInformation(class 0) failed with status 0xC0000003");
+    // One focus change, so one sample: one line.
+    const std::vector<std::string> sample = Lines("ideal.sample");
+    ASSERT_EQ(sample.size(), 1u);
+    EXPECT_NE(sample[0].find("performance data"), std::string::npos) << sample[0];
+}
+
 }  // namespace
 }  // namespace kx
