@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../tests/unit/engine/PerfBlockBuilder.h"
+#include "PerfBlockBuilder.h"
 #include "app/AccelerationStage.h"
 #include "engine/BlockList.h"
 #include "engine/IdealProcessor.h"

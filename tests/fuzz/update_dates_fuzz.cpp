@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/Failure.h"
+#include "platform/Failure.h"
 #include "sim/SimPlatform.h"
 #include "update/UpdateDates.h"
 
