@@ -71,6 +71,13 @@ if [ "$wine_arch" = i686 ]; then
     echo "The Wine suite verifies the 32-bit build (build/win, the shipped product): $wine_why."
 else
     echo "The Wine suite verifies the x86_64 build (build/win64): $wine_why."
+    # ctest shows a skipped test without its output, so the reasons are said here.
+    for source in "$root"/tests/wine/*_test.cpp; do
+        if [[ " $(head -n 1 "$source") " == *" bits=32 "* ]]; then
+            name="$(basename "$source" _test.cpp)"
+            echo "wine.$name is skipped there: it checks $(sed -n '2s|^// *||p' "$source")."
+        fi
+    done
 fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
