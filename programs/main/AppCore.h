@@ -93,7 +93,7 @@ protected:
     void SetText(int id, const std::wstring& text) { SetWindowTextW(Item(id), text.c_str()); }
     void SetCaption(int id, const wchar_t* key) { SetText(id, Caption(key)); }
     std::wstring Caption(const wchar_t* key) const { return app_.Caption(tableName_, key); }
-    std::wstring Message(const wchar_t* key) const { return app_.Caption(L"KXMessages", key); }
+    std::wstring Message(const wchar_t* key) const { return app_.Caption(W(kx::contract::kMessagesGroup), key); }
     int Scale(int value) const { return MulDiv(value, dpi_, 96); }
     void ShowStatus(const std::wstring& text, bool problem = false);
 

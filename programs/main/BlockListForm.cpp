@@ -23,11 +23,11 @@ std::wstring Plain(const std::wstring& text) {
 class BlockListForm : public Form {
 public:
     explicit BlockListForm(App& app)
-        : Form(app, W(kx::contract::kAddBlockListFormClass), L"KXAddBlockListForm", 640, 566),
+        : Form(app, W(kx::contract::kAddBlockListFormClass), W(kx::contract::kAddBlockListFormGroup), 640, 566),
           store_(app.Api().system, app.Api().files, app.Api().clock) {}
 
     void ApplyTexts() override {
-        SetWindowTextW(Handle(), Caption(L"KXAddBlockListForm").c_str());
+        SetWindowTextW(Handle(), Caption(W(kx::contract::kAddBlockListFormGroup)).c_str());
         SetCaption(kIdBuiltInLabel, L"BuiltInLabel");
         SetCaption(kIdUserLabel, L"UserLabel");
         SetCaption(kIdWindowsLabel, L"WindowsLabel");

@@ -44,10 +44,10 @@ std::wstring InvalidText(const std::vector<Text>& names) {
 
 class MainForm : public Form {
 public:
-    explicit MainForm(App& app) : Form(app, W(kx::contract::kMainFormClass), L"KXMainForm", 460, 330) {}
+    explicit MainForm(App& app) : Form(app, W(kx::contract::kMainFormClass), W(kx::contract::kMainFormGroup), 460, 330) {}
 
     void ApplyTexts() override {
-        SetWindowTextW(Handle(), Caption(L"KXMainForm").c_str());
+        SetWindowTextW(Handle(), Caption(W(kx::contract::kMainFormGroup)).c_str());
         SetCaption(kIdCurrentTitle, L"CurrentTitleLabel");
         SetCaption(kIdAddCurrent, L"AddCurrentButton");
         SetCaption(kIdStartTray, L"StartTrayButton");
@@ -122,10 +122,10 @@ private:
 
 class SettingsForm : public Form {
 public:
-    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), L"KXSettingsForm", 460, 382) {}
+    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), W(kx::contract::kSettingsFormGroup), 460, 382) {}
 
     void ApplyTexts() override {
-        SetWindowTextW(Handle(), Caption(L"KXSettingsForm").c_str());
+        SetWindowTextW(Handle(), Caption(W(kx::contract::kSettingsFormGroup)).c_str());
         SetCaption(kIdPriorityLabel, L"PriorityLabel");
         SetCaption(kIdRealtimeWarning, L"RealtimeWarning");
         SetCaption(kIdIdeal, L"IdealCheck");
@@ -247,7 +247,7 @@ private:
         }
         if (!report.refused.empty()) {
             ShowStatus(Message(L"WriteRefused"), true);
-            MessageBoxW(Handle(), Message(L"WriteRefused").c_str(), Plain(Caption(L"KXSettingsForm")).c_str(),
+            MessageBoxW(Handle(), Message(L"WriteRefused").c_str(), Plain(Caption(W(kx::contract::kSettingsFormGroup))).c_str(),
                         MB_OK | MB_ICONWARNING);
             return;
         }
@@ -275,10 +275,10 @@ private:
 class AdvancedForm : public Form {
 public:
     explicit AdvancedForm(App& app)
-        : Form(app, W(kx::contract::kAdvancedSettingsFormClass), L"KXAdvancedSettingsForm", 460, 230) {}
+        : Form(app, W(kx::contract::kAdvancedSettingsFormClass), W(kx::contract::kAdvancedSettingsFormGroup), 460, 230) {}
 
     void ApplyTexts() override {
-        SetWindowTextW(Handle(), Caption(L"KXAdvancedSettingsForm").c_str());
+        SetWindowTextW(Handle(), Caption(W(kx::contract::kAdvancedSettingsFormGroup)).c_str());
         SetCaption(kIdColorsLabel, L"ColorsLabel");
         const wchar_t* labels[] = {L"BackgroundLabel", L"GridLabel", L"BarLabel"};
         for (int r = 0; r < 3; ++r) {
@@ -391,12 +391,12 @@ private:
 class StatsForm : public Form {
 public:
     explicit StatsForm(App& app)
-        : Form(app, W(kx::contract::kStatsFormClass), L"KXStatsForm", 440, 270),
+        : Form(app, W(kx::contract::kStatsFormClass), W(kx::contract::kStatsFormGroup), 440, 270),
           store_(app.Api().system, app.Api().files, app.Api().clock),
           watch_(store_) {}
 
     void ApplyTexts() override {
-        SetWindowTextW(Handle(), Caption(L"KXStatsForm").c_str());
+        SetWindowTextW(Handle(), Caption(W(kx::contract::kStatsFormGroup)).c_str());
         const wchar_t* keys[] = {L"ProcessorsLabel",  L"LoadLabel",     L"AppLabel",    L"PriorityClassLabel",
                                  L"BuiltInRowsLabel", L"UserRowsLabel", L"UpdatedLabel"};
         for (int r = 0; r < 7; ++r) SetCaption(kIdStatLabel + r, keys[r]);
@@ -452,7 +452,7 @@ private:
                     {NORMAL_PRIORITY_CLASS, L"PriorityNormal"}, {ABOVE_NORMAL_PRIORITY_CLASS, L"PriorityAbove"},
                     {HIGH_PRIORITY_CLASS, L"PriorityHigh"},   {REALTIME_PRIORITY_CLASS, L"PriorityRealtime"}};
                 for (const auto& [value, key] : names) {
-                    if (value == cls) priority = Plain(app_.Caption(L"KXSettingsForm", key));
+                    if (value == cls) priority = Plain(app_.Caption(W(kx::contract::kSettingsFormGroup), key));
                 }
             }
         }
@@ -501,10 +501,10 @@ private:
 
 class TestForm : public Form {
 public:
-    explicit TestForm(App& app) : Form(app, W(kx::contract::kTestFormClass), L"KXTestForm", 460, 230) {}
+    explicit TestForm(App& app) : Form(app, W(kx::contract::kTestFormClass), W(kx::contract::kTestFormGroup), 460, 230) {}
 
     void ApplyTexts() override {
-        SetWindowTextW(Handle(), Caption(L"KXTestForm").c_str());
+        SetWindowTextW(Handle(), Caption(W(kx::contract::kTestFormGroup)).c_str());
         SetCaption(kIdCheckLabel + 0, L"TrayCheck");
         SetCaption(kIdCheckLabel + 1, L"KeyCheck");
         SetCaption(kIdCheckLabel + 2, L"FileCheck");
@@ -547,10 +547,10 @@ private:
 
 class AboutForm : public Form {
 public:
-    explicit AboutForm(App& app) : Form(app, W(kx::contract::kAboutFormClass), L"KXAboutForm", 380, 180) {}
+    explicit AboutForm(App& app) : Form(app, W(kx::contract::kAboutFormClass), W(kx::contract::kAboutFormGroup), 380, 180) {}
 
     void ApplyTexts() override {
-        SetWindowTextW(Handle(), Caption(L"KXAboutForm").c_str());
+        SetWindowTextW(Handle(), Caption(W(kx::contract::kAboutFormGroup)).c_str());
         SetText(kIdProduct, L"Kestrix");
         SetText(kIdVersion, Caption(L"VersionLabel") + L" " + W(kx::contract::kProductVersion));
         SetCaption(kIdMaker, L"MakerLabel");

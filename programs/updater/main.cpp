@@ -39,7 +39,7 @@ struct Updater {
     bool checking = false;
 
     std::wstring Caption(const wchar_t* key) const {
-        const kx::Text text = book->Get(u"KXUpdateForm", kx::Text(key, key + std::wcslen(key)));
+        const kx::Text text = book->Get(kx::contract::kUpdateFormGroup, kx::Text(key, key + std::wcslen(key)));
         return std::wstring(text.begin(), text.end());
     }
 };
@@ -214,7 +214,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     if (RegisterClassExW(&wc) == 0) return 1;
-    HWND window = CreateWindowExW(0, kClassName, updater.Caption(L"KXUpdateForm").c_str(),
+    HWND window = CreateWindowExW(0, kClassName, updater.Caption(reinterpret_cast<const wchar_t*>(kx::contract::kUpdateFormGroup)).c_str(),
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 440, 170, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 1;

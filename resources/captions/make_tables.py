@@ -405,8 +405,19 @@ def encode(text, encoding):
     return text.encode(encoding)
 
 
+def contract_groups(folder):
+    """The caption groups the programs' shared contract names (src/config/Contract.def)."""
+    import re
+    path = os.path.join(folder, "..", "..", "src", "config", "Contract.def")
+    with open(path, encoding="ascii") as definitions:
+        return set(re.findall(r'^KX_CAPTION_GROUP\(\w+, "(\w+)"\)$', definitions.read(), re.M))
+
+
 def main():
     folder = os.path.dirname(os.path.abspath(__file__))
+    # Every group written is one the programs look up, and each one they look up is written.
+    written = {"KXMainForm", "KXTrayForm"} | set(PRODUCT_KEYS)
+    assert written == contract_groups(folder), sorted(written ^ contract_groups(folder))
     for name, (encoding, texts) in TABLES.items():
         assert len(texts["tray"]) == len(TRAY_KEYS) and len(texts["main"]) == len(MAIN_KEYS)
         with open(os.path.join(folder, name + ".txt"), "wb") as out:

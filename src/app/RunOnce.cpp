@@ -4,8 +4,6 @@
 
 namespace kx {
 
-const char16_t kTrayFormClass[] = u"TKXTrayForm";
-
 bool FindProgramWindow(IWindows& windows, const Text& className, bool restore) {
     try {
         const Hwnd window = windows.FindWindowW(&className, nullptr);

@@ -1,14 +1,15 @@
 // The single-instance probe and the program entry's decision whether to run.
 #pragma once
 
+#include "config/Contract.h"
 #include "config/Settings.h"
 #include "platform/WindowApi.h"
 #include "platform/Types.h"
 
 namespace kx {
 
-// The class of the tray form's window; a second instance finds it and ends.
-extern const char16_t kTrayFormClass[];
+// The class of the tray form's window (the contract's); a second instance finds it and ends.
+inline constexpr const char16_t* kTrayFormClass = contract::kTrayWindowClass;
 
 // True when a top-level window of that class exists. With restore it also
 // restores the window and brings it to the foreground. Any failure gives false.

@@ -3,6 +3,8 @@
 // for the run, the process-wide records of the other concerns.
 #pragma once
 
+#include "config/Contract.h"
+
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -43,7 +45,7 @@ constexpr std::uint32_t kCompanionCloseTimeoutMs = 5000;
 class TKXTrayForm {
 public:
     // The form's component name, the first column of its caption rows.
-    static constexpr const char16_t* kName = u"KXTrayForm";
+    static constexpr const char16_t* kName = contract::kTrayFormGroup;
     static constexpr std::uint32_t kTimerIntervalMs = 1000;
 
     // formWindow: the form's hidden top-level window of class "TKXTrayForm",

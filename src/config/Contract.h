@@ -37,6 +37,7 @@ namespace contract {
 #define KX_SETTING_BOOL(name, value) KX_SETTING_TEXT(name, value)
 #define KX_SETTING_COLOR(name, modern, classic) KX_SETTING_TEXT(name, modern)
 #define KX_CLOSE_CLASS(name, text) inline constexpr char16_t k##name[] = u"" text;
+#define KX_CAPTION_GROUP(name, text) inline constexpr char16_t k##name[] = u"" text;
 #include "config/Contract.def"
 #undef KX_CONTRACT_STRING
 
@@ -58,6 +59,12 @@ inline constexpr LanguageDefinition kLanguages[] = {
 // The main program's window classes, in the order Exit closes them.
 inline constexpr const char16_t* kCompanionWindowClasses[] = {
 #define KX_CLOSE_CLASS(name, text) u"" text,
+#include "config/Contract.def"
+};
+
+// The groups of the caption tables, in the order of the definitions.
+inline constexpr const char16_t* kCaptionGroups[] = {
+#define KX_CAPTION_GROUP(name, text) u"" text,
 #include "config/Contract.def"
 };
 

@@ -1,5 +1,7 @@
 #include "update/UpdateNotice.h"
 
+#include "config/Contract.h"
+
 #include <limits>
 
 #include "update/UpdateDates.h"
@@ -48,10 +50,10 @@ void UpdateNotice::ShowNotice(bool iconShown) {
     }
     // The language set at this moment, so the notice follows a change at once.
     Text title;
-    captions_.GetCaption(u"KXTrayForm", u"BalloonTitle", title);
+    captions_.GetCaption(contract::kTrayFormGroup, u"BalloonTitle", title);
     trayIcon_.SetBalloonTitle(title);
     Text text;
-    captions_.GetCaption(u"KXTrayForm", u"BalloonHint", text);
+    captions_.GetCaption(contract::kTrayFormGroup, u"BalloonHint", text);
     trayIcon_.SetBalloonHint(text);
     trayIcon_.ShowBalloonHint();
 }

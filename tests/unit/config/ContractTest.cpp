@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,38 @@ TEST(Contract, TheUninstallerRemovesEverySettingsValueOfTheContractAndNoOther) {
     for (const SettingDefinition& setting : contract::kSettings) expected.push_back(Narrow(setting.name));
     ASSERT_GE(expected.size(), 13u);
     EXPECT_EQ(ReadInclude().settings, expected);
+}
+
+// The groups of one caption table as stored: the first field of each row.
+std::set<std::string> TableGroups(const std::string& language) {
+    std::ifstream file(std::string(KX_SOURCE_DIR) + "/resources/captions/" + language + ".txt", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;  // the group names are ASCII in every encoding
+    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i + 1] == 0 ? bytes[i] : '?');
+    } else {
+        text = bytes;
+    }
+    std::set<std::string> groups;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const std::size_t comma = line.find(',');
+        if (comma != std::string::npos) groups.insert(line.substr(0, comma));
+        start = end + 1;
+    }
+    return groups;
+}
+
+TEST(Contract, EveryCaptionTableHoldsExactlyTheContractsGroups) {
+    std::set<std::string> expected;
+    for (const char16_t* group : contract::kCaptionGroups) expected.insert(Narrow(group));
+    ASSERT_EQ(expected.size(), 10u);
+    for (const LanguageDefinition& language : contract::kLanguages) {
+        EXPECT_EQ(TableGroups(Narrow(language.resource)), expected) << Narrow(language.resource);
+    }
 }
 
 TEST(Contract, TheVersionTextAndItsPartsAgree) {
