@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "config/TextRules.h"
@@ -108,6 +109,9 @@ Text DevicePathToDrivePath(ISystemInfo& system, const Text& path) {
 }
 
 Text GetWindowProcessPath(const InspectionApi& api, Hwnd window) {
+    const auto trace = [&api](const std::string& what) {
+        if (api.trace != nullptr) api.trace->Line("foreground", what);
+    };
     try {
         std::uint32_t processId = 0;
         api.windows.GetWindowThreadProcessId(window, &processId);
@@ -115,7 +119,10 @@ Text GetWindowProcessPath(const InspectionApi& api, Hwnd window) {
 
         const int versionIndex = GetWindowsVersionIndex(api.system);
         OwnedHandle process(api.processes, api.processes.OpenProcess(ProcessQueryRights(versionIndex), false, processId));
-        if (!process) return {};
+        if (!process) {
+            trace("process " + std::to_string(processId) + " cannot be opened: its path rows cannot match");
+            return {};
+        }
 
         if (versionIndex <= 0) {
             return QueryPath([&](char16_t* buffer, std::uint32_t size) {
@@ -134,9 +141,13 @@ Text GetWindowProcessPath(const InspectionApi& api, Hwnd window) {
                 return api.processes.CallGetProcessImageFileNameW(entry, process.get(), buffer, size);
             });
         }
-        if (devicePath.empty()) return {};
+        if (devicePath.empty()) {
+            trace("the image path of process " + std::to_string(processId) + " cannot be read");
+            return {};
+        }
         return DevicePathToDrivePath(api.system, devicePath);
     } catch (...) {
+        trace("the image path could not be read");
         return {};
     }
 }

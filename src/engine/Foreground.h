@@ -3,6 +3,8 @@
 // path of the executable that owns it.
 #pragma once
 
+#include "platform/DebugApi.h"
+
 #include "platform/LibraryApi.h"
 #include "platform/ProcessApi.h"
 #include "platform/SystemApi.h"
@@ -23,6 +25,8 @@ struct InspectionApi {
     IProcesses& processes;
     ISystemInfo& system;
     ILibraries& libraries;
+    // A process whose path cannot be had leaves a line here (the path stays empty).
+    DebugTrace* trace = nullptr;
 };
 
 // Never fails: a null window, or a query that fails, leaves its text empty.

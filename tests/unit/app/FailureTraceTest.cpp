@@ -102,5 +102,15 @@ TEST_F(FailureTrace, AFailingLoadQueryAndAnUnreadableSampleEachLeaveTheirLines) 
     EXPECT_NE(sample[0].find("performance data"), std::string::npos) << sample[0];
 }
 
+TEST_F(FailureTrace, AWindowWhoseProcessCannotBeOpenedLeavesALine) {
+    // A window of a process that refuses to be opened: its path rows cannot match.
+    const Hwnd guarded = sim.world.AddWindow(u"Guarded", u"GuardedClass", 7777, 7778);
+    sim.world.foreground = guarded;
+    form->MainTimerTimer();
+    const std::vector<std::string> lines = Lines("foreground");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "process 7777 cannot be opened: its path rows cannot match");
+}
+
 }  // namespace
 }  // namespace kx
