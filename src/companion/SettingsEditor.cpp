@@ -24,14 +24,15 @@ const std::array<const char16_t*, 5> kLanguageNames = {contract::kLanguages[0].v
 
 namespace {
 
-bool IsSwitchName(const Text& name) {
-    return name == u"ProcessorIdeal" || name == u"LoadTrayIcon" || name == u"LoadKestrix" || name == u"ReloadList" ||
-           name == u"InstantBoost" || name == u"RestoreOnExit";
+// The contract's type of a value; switches and colours are told apart by it.
+bool HasType(const Text& name, SettingType type) {
+    const SettingDefinition* setting = contract::FindSetting(name.c_str());
+    return setting != nullptr && setting->type == type;
 }
 
-bool IsColorName(const Text& name) {
-    return name == u"BackgroundColor" || name == u"GridColor" || name == u"BarColor";
-}
+bool IsSwitchName(const Text& name) { return HasType(name, SettingType::Bool); }
+
+bool IsColorName(const Text& name) { return HasType(name, SettingType::Color); }
 
 SettingWrite FromStatus(long status) { return status == w32::kErrorSuccess ? SettingWrite::Written : SettingWrite::Refused; }
 

@@ -30,9 +30,6 @@ struct BlockRow {
 // The eighteen built-in rows, in their fixed order.
 const std::vector<BlockRow>& DefaultBlockRows();
 
-// The main program's editor reads files up to this size; KestrixTray reads
-// them up to kMaxBlockListFileBytes (config/InputLimits.h).
-constexpr std::int64_t kMaxBlockListFileSize = 16 * 1024 * 1024;
 
 // What a load of the block-list file found.
 enum class BlockListLoad : std::uint8_t {

@@ -63,15 +63,14 @@ int FindUpdateMarker(const std::string& body);
 
 class UpdateChecker {
 public:
-    // trace, when given, receives a line when the watchdog ends an exchange.
+    // trace, when given, receives a line for a check without a recognised
+    // answer and when the watchdog ends an exchange.
     UpdateChecker(INetwork& network, IClock& clock, UpdateEndpoint endpoint = ProgramUpdateEndpoint(),
                   UpdateTimeouts timeouts = UpdateTimeouts{}, DebugTrace* trace = nullptr);
 
     // Blocks until the exchange has ended. -1 for every failure: no
     // connection, a time-out, a broken transfer, a status other than 2xx.
     int CheckForUpdate() noexcept;
-    // Where a check without a recognised answer leaves its line.
-    void TraceTo(DebugTrace& trace) { trace_ = &trace; }
 
     const UpdateEndpoint& Endpoint() const { return endpoint_; }
 

@@ -78,8 +78,7 @@ TEST_F(FailureTrace, AProcessThatCannotBeRaisedLeavesALine) {
 
 TEST_F(FailureTrace, AnUpdateCheckWithoutAnswerLeavesALine) {
     // No server answers in the simulated network.
-    UpdateChecker checker(sim.network, sim.clock);
-    checker.TraceTo(sim.trace);
+    UpdateChecker checker(sim.network, sim.clock, ProgramUpdateEndpoint(), UpdateTimeouts{}, &sim.trace);
     EXPECT_EQ(checker.CheckForUpdate(), kUpdateNoAnswer);
     ASSERT_EQ(Lines("update.check").size(), 1u);
     EXPECT_EQ(Lines("update.check")[0], "no 2xx answer from the update server");
