@@ -30,6 +30,8 @@ foreach(line IN LISTS kx_contract_lines)
         list(APPEND KX_CONTRACT_SETTINGS "${CMAKE_MATCH_1}")
         set(KX_CONTRACT_SETTING_TYPE_${CMAKE_MATCH_1} "COLOR")
     elseif(line MATCHES "^KX_LANGUAGE\\(" OR line MATCHES "^KX_CAPTION_GROUP\\(")
+    elseif(line MATCHES "^KX_PROGRAM_STATE\\(" OR line MATCHES "^KX_POLICY_(BOOL|ROWS)\\(")
+        # Policies: the C++ code and the templates' check read these.
     else()
         message(FATAL_ERROR "Contract.def: a line the build does not understand: ${line}")
     endif()

@@ -96,7 +96,7 @@ void TKXTrayForm::FormCreate() {
             CaptionForm form = CaptionTargets();
             captions_.ApplyCaptions(form);
         });
-        Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell)); });
+        Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell), settings_.Policies().BlockRows()); });
         Contained([this] { priority_.SetProcessPriorityLevel(api_.processes.GetCurrentProcessId(), 2); });
         // A run that ended without putting its raised process back (a crash, a kill).
         Contained([this] { raisedKeeper_.RestoreLeftOver(); });

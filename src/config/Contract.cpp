@@ -17,4 +17,12 @@ const char16_t* ColorDefault(const char16_t* name, bool fromWindows7) {
     return fromWindows7 ? setting->textDefault : setting->classicDefault;
 }
 
+bool IsPolicySetting(const char16_t* name) {
+    if (FindSetting(name) == nullptr) return false;
+    for (const char16_t* state : kProgramState) {
+        if (std::u16string_view(state) == name) return false;
+    }
+    return true;
+}
+
 }  // namespace kx::contract

@@ -68,11 +68,32 @@ inline constexpr const char16_t* kCaptionGroups[] = {
 #include "config/Contract.def"
 };
 
+// The values the programs keep as their own state; no policy sets them.
+inline constexpr const char16_t* kProgramState[] = {
+#define KX_PROGRAM_STATE(name) u"" #name,
+#include "config/Contract.def"
+};
+
+// Values only a policy sets: switches (name and default) and block-list lines.
+struct PolicyOnlyDefinition {
+    const char16_t* name;
+    std::int32_t integerDefault;
+};
+inline constexpr PolicyOnlyDefinition kPolicyOnlySwitches[] = {
+#define KX_POLICY_BOOL(name, value) {u"" #name, value},
+#include "config/Contract.def"
+};
+#define KX_POLICY_ROWS(name) inline constexpr char16_t k##name[] = u"" #name;
+#include "config/Contract.def"
+
 // The definition of a settings value by its name; null for a name KestrixTray does not read.
 const SettingDefinition* FindSetting(const char16_t* name);
 // The default of a colour value: from Windows 7 on (index 5) or before it.
 // Empty for a name that is no colour value.
 const char16_t* ColorDefault(const char16_t* name, bool fromWindows7);
+// Whether a policy value of that name may stand in for the settings value:
+// every settings value but the programs' own state.
+bool IsPolicySetting(const char16_t* name);
 
 }  // namespace contract
 

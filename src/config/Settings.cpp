@@ -1,6 +1,7 @@
 #include "config/Settings.h"
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,10 +65,23 @@ bool ReadDword(IRegistry& registry, const Text& name, bool wow64_64Key, std::int
     }
 }
 
+// A policy's REG_DWORD standing in for the settings value; none when no policy sets it.
+std::optional<std::int32_t> PolicyInteger(const PolicyOverlay& policies, const Text& name) {
+    try {
+        if (!contract::IsPolicySetting(name.c_str())) return std::nullopt;
+        return policies.ReadInteger(name);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 Text SettingsStore::RegReadString(const Text& name, const Text& defaultValue, bool wow64_64Key) const {
     try {
+        if (contract::IsPolicySetting(name.c_str())) {
+            if (std::optional<Text> policy = policies_.ReadText(name)) return *policy;
+        }
         OwnedKey key = OpenForRead(registry_, wow64_64Key);
         if (!key) return defaultValue;
         std::uint32_t type = 0;
@@ -94,11 +108,13 @@ Text SettingsStore::RegReadString(const Text& name, const Text& defaultValue, bo
 }
 
 std::int32_t SettingsStore::RegReadInteger(const Text& name, std::int32_t defaultValue, bool wow64_64Key) const {
+    if (const std::optional<std::int32_t> policy = PolicyInteger(policies_, name)) return *policy;
     std::int32_t value = 0;
     return ReadDword(registry_, name, wow64_64Key, &value) ? value : defaultValue;
 }
 
 bool SettingsStore::RegReadBool(const Text& name, bool defaultValue, bool wow64_64Key) const {
+    if (const std::optional<std::int32_t> policy = PolicyInteger(policies_, name)) return *policy != 0;
     std::int32_t value = 0;
     return ReadDword(registry_, name, wow64_64Key, &value) ? value != 0 : defaultValue;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/Contract.h"
+#include "config/Policies.h"
 #include "platform/DebugApi.h"
 #include "platform/RegistryApi.h"
 #include "platform/Types.h"
@@ -30,17 +31,23 @@ std::uint32_t DwordFromData(const std::uint8_t* data);
 class SettingsStore {
 public:
     // trace: where a refused write leaves its line; none without it.
-    explicit SettingsStore(IRegistry& registry, DebugTrace* trace = nullptr) : registry_(registry), trace_(trace) {}
+    explicit SettingsStore(IRegistry& registry, DebugTrace* trace = nullptr)
+        : registry_(registry), trace_(trace), policies_(registry) {}
 
     // Each opens the key, does one read or write, and closes it. wow64_64Key
     // adds KEY_WOW64_64KEY; the program always passes false. A text value
     // longer than kMaxSettingTextChars reads as missing. A write reports
     // whether it took effect; callers that need not know ignore it.
+    // A read of a value a policy may set asks the policies first: a policy
+    // value of the setting's type wins (config/Policies.h).
     Text RegReadString(const Text& name, const Text& defaultValue, bool wow64_64Key = false) const;
     std::int32_t RegReadInteger(const Text& name, std::int32_t defaultValue, bool wow64_64Key = false) const;
     bool RegReadBool(const Text& name, bool defaultValue, bool wow64_64Key = false) const;
     bool RegWriteString(const Text& name, const Text& value, bool wow64_64Key = false) const;
     bool RegWriteBool(const Text& name, bool value, bool wow64_64Key = false) const;
+
+    // The organisation's policies, consulted before the settings key.
+    const PolicyOverlay& Policies() const { return policies_; }
 
 private:
     bool WriteValue(const Text& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size,
@@ -48,6 +55,7 @@ private:
 
     IRegistry& registry_;
     DebugTrace* trace_ = nullptr;
+    PolicyOverlay policies_;
 };
 
 }  // namespace kx

@@ -152,7 +152,21 @@ BlockListLoad BlockList::ReadFileInto(const Text& path, std::vector<Entry>* entr
     return BlockListLoad::Read;
 }
 
-BlockListLoad BlockList::LoadBlockList(const Text& path) {
+void BlockList::ApplyPolicyLines(const PolicyRows& rows, std::vector<Entry>* entries) const {
+    if (rows.overCap) Trace("the BlockRows policy is past the block-list caps; none of its rows applies");
+    for (const Text& line : rows.lines) {
+        if (IsBlankLine(line)) continue;
+        const std::vector<Text> fields = SplitCommaText(line, 4);
+        if (fields.empty() || fields[0] == u"-") continue;  // a policy adds rows, it takes none away
+        if (fields.size() < 4) {
+            Trace("the BlockRows policy has a malformed line; the rows after it do not apply");
+            return;
+        }
+        entries->push_back(MakeEntry(BlockRow{u"P", fields[1], fields[2], fields[3]}));
+    }
+}
+
+BlockListLoad BlockList::LoadBlockList(const Text& path, const PolicyRows& policyRows) {
     BlockListLoad result = BlockListLoad::Unreadable;
     std::vector<Entry> entries;
     try {
@@ -163,6 +177,7 @@ BlockListLoad BlockList::LoadBlockList(const Text& path) {
         reload_.retryPending = result == BlockListLoad::Busy;
         if (result == BlockListLoad::Busy && hasList_) return result;
         if (result != BlockListLoad::Read) entries = BuiltInEntries();
+        ApplyPolicyLines(policyRows, &entries);
     } catch (...) {
         // Whatever was applied before the failure stays.
     }
@@ -235,7 +250,7 @@ void BlockListReloadStage(BlockList& list, const SettingsStore& settings, ISyste
                 return;
             }
         }
-        if (list.LoadBlockList(path) == BlockListLoad::Busy || !requested) return;  // the request stays pending
+        if (list.LoadBlockList(path, settings.Policies().BlockRows()) == BlockListLoad::Busy || !requested) return;  // the request stays pending
         state.clearRefused = !settings.RegWriteBool(u"ReloadList", false);
     } catch (...) {
         // The stage never fails; a flag left set brings the rebuild back next tick.

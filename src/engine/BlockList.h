@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/InputLimits.h"
+#include "config/Policies.h"
 #include "config/Settings.h"
 #include "platform/DebugApi.h"
 #include "platform/ShellApi.h"
@@ -17,7 +18,7 @@
 namespace kx {
 
 struct BlockRow {
-    Text origin;       // "*" built in, "+" from the user's file
+    Text origin;       // "*" built in, "+" from the user's file, "P" from a policy
     Text kind;         // "0" class key, "1" caption, "2" image path; any other never matches
     Text pattern;      // looked for anywhere in the chosen text, ASCII letters folded; empty never matches
     Text description;  // for people only
@@ -51,7 +52,10 @@ public:
     // ends the reading there. A file that is there but cannot be opened for
     // the moment keeps the rows loaded before (the built-in rows when there
     // were none). Never fails.
-    BlockListLoad LoadBlockList(const Text& path);
+    // policyRows (the organisation's BlockRows) follow the user's rows
+    // whatever the file held; a removal line among them is skipped, and a
+    // malformed one ends them.
+    BlockListLoad LoadBlockList(const Text& path, const PolicyRows& policyRows = {});
     // Releases the list; until the next load nothing is blocked.
     void FreeBlockList();
     // True when a row matches: kind "0" in the class key, "1" in the caption,
@@ -84,6 +88,7 @@ private:
     static std::vector<Entry> BuiltInEntries();
     // Applies the text's lines to entries; stops at a malformed line.
     static void ApplyLines(std::u16string_view text, std::vector<Entry>* entries);
+    void ApplyPolicyLines(const PolicyRows& rows, std::vector<Entry>* entries) const;
     BlockListLoad ReadFileInto(const Text& path, std::vector<Entry>* entries);
 
     void Trace(std::string_view what) const;

@@ -34,6 +34,8 @@ void UpdateNotice::UpdateNoticeStage(bool iconShown) {
     if (WholeDaysBetween(now, then) <= kUpdateMaxAgeDays) return;
 
     counter_ = 0;
+    // An organisation may turn the check off (policy UpdateCheck 0); it is asked again a day later.
+    if (!settings_.Policies().UpdateCheck()) return;
     if (notified_) return;
     if (checker_.CheckForUpdate() != kUpdateAvailable) return;
     notified_ = true;

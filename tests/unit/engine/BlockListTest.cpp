@@ -427,5 +427,56 @@ TEST(BlockList, RemovalsAfterManyRowsTouchOnlyTheBuiltInRows) {
     EXPECT_EQ(r.list.Rows().size(), 18u);
 }
 
+// The organisation's BlockRows (REG_MULTI_SZ under the policy key).
+void SetPolicyRows(sim::SimWorld& world, const std::vector<Text>& lines) {
+    sim::RegValue value;
+    value.type = kRegMultiSz;
+    for (const Text& line : lines) {
+        for (char16_t c : line) {
+            value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+            value.data.push_back(static_cast<std::uint8_t>(c >> 8));
+        }
+        value.data.insert(value.data.end(), {0, 0});
+    }
+    value.data.insert(value.data.end(), {0, 0});
+    world.Key(u"HKLM\\Software\\Policies\\VELMOR\\Kestrix").values[u"BLOCKROWS"] = {u"BlockRows", value};
+}
+
+TEST(BlockListPolicy, PolicyRowsFollowTheUsersAndAreReadAgainAtEveryReload) {
+    Rig r;
+    r.Write(u"+,1,Notepad,n\r\n-,Print");
+    SetPolicyRows(r.sim.world, {u"+,2,\\Games\\,g", u"-,Kestrix", u"  ", u"+,0,#Chess,c", u"+,1,broken", u"+,1,Late,l"});
+    r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+
+    const std::vector<BlockRow> rows = r.list.Rows();
+    ASSERT_EQ(rows.size(), 17u + 1u + 2u);  // Print taken away by the user; a policy takes nothing away
+    EXPECT_EQ(rows[17], (BlockRow{u"+", u"1", u"Notepad", u"n"}));
+    EXPECT_EQ(rows[18], (BlockRow{u"P", u"2", u"\\Games\\", u"g"}));
+    EXPECT_EQ(rows[19], (BlockRow{u"P", u"0", u"#Chess", u"c"}));  // the malformed line ends them
+    EXPECT_TRUE(r.Caption(u"Kestrix"));
+    EXPECT_TRUE(r.list.IsBlocked(u"game", u"#X", u"D:\\Games\\a.exe"));
+    EXPECT_EQ(r.sim.world.debugLines.size(), 1u);
+
+    // Lifted: the next reload has the user's rows only; also without a file.
+    r.sim.world.Key(u"HKLM\\Software\\Policies\\VELMOR\\Kestrix").values.clear();
+    r.sim.world.files.clear();
+    SetPolicyRows(r.sim.world, {u"+,1,Calc,c"});
+    r.sim.world.SetDword(kSettings, u"ReloadList", 1);
+    BlockListReloadStage(r.list, r.settings, r.sim.system, r.sim.shell);
+    EXPECT_EQ(r.list.Rows().size(), 19u);
+    EXPECT_EQ(r.list.Rows().back(), (BlockRow{u"P", u"1", u"Calc", u"c"}));
+}
+
+TEST(BlockListPolicy, PolicyRowsPastTheCapsAddNothingAndLeaveALine) {
+    Rig r;
+    r.Write(u"+,1,Notepad,n");
+    SetPolicyRows(r.sim.world, {u"+,1,a,b", Text(kMaxBlockListLineChars + 1, u'x')});
+    r.list.LoadBlockList(r.path, r.settings.Policies().BlockRows());
+    EXPECT_EQ(r.list.Rows().size(), 19u);
+    ASSERT_EQ(r.sim.world.debugLines.size(), 1u);
+    EXPECT_NE(sim::U8(r.sim.world.debugLines[0]).find("BlockRows"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kx

@@ -131,6 +131,22 @@ TEST_F(UpdateStage, OldDateAsksOnTick7200AndShowsTheNoticeOnce) {
     EXPECT_EQ(Balloons().size(), 1u);
 }
 
+TEST_F(UpdateStage, UpdateCheckPolicyOfZeroAsksNothingUntilItIsLifted) {
+    const Text policyPath = u"HKLM\\Software\\Policies\\VELMOR\\Kestrix";
+    StoreDaysAgo(60);
+    sim.world.SetDword(policyPath, u"UpdateCheck", 0);
+    RunUntil(7200 + 86400);
+    EXPECT_EQ(Requests(), 0u);
+    EXPECT_TRUE(Balloons().empty());
+    EXPECT_FALSE(notice.UpdateNotified());
+
+    // Lifted (a policy set to "Disabled" may delete the value): the next day's turn asks.
+    sim.world.DeleteValue(policyPath, u"UpdateCheck");
+    RunUntil(7200 + 2 * 86400);
+    EXPECT_EQ(Requests(), 1u);
+    EXPECT_EQ(Balloons().size(), 1u);
+}
+
 TEST_F(UpdateStage, DateJustShortOf46DaysWaitsForTheFirstTickWith46) {
     // At tick 7200 the date is 45 days and 23 hours old; one hour later it is 46 days.
     StoreDaysAgo(45.0 + 23.0 / 24 - 7200.0 / 86400);
