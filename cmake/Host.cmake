@@ -58,3 +58,14 @@ if(KX_BENCH)
         target_link_libraries(${target} PRIVATE kx_sim benchmark::benchmark benchmark::benchmark_main)
     endforeach()
 endif()
+
+# The Group Policy templates against themselves and the contract (no ADMX
+# validator is packaged for Debian), and the check against broken copies.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_FOUND AND KX_UNIT_TESTS)
+    add_test(NAME config.policy_templates
+             COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/tests/static/check_policy_templates.py" "${CMAKE_SOURCE_DIR}")
+    add_test(NAME config.policy_templates_check_finds_faults
+             COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/tests/static/check_policy_templates_test.py"
+                     "${CMAKE_SOURCE_DIR}")
+endif()

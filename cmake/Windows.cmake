@@ -70,7 +70,7 @@ endforeach()
 
 # The product as shipped: the real help file and the installer (after the
 # companions, whose programs they take).
-foreach(product_dir programs/help programs/main programs/updater installer)
+foreach(product_dir programs/help programs/main programs/updater installer installer/policies)
     if(EXISTS "${CMAKE_SOURCE_DIR}/${product_dir}/CMakeLists.txt")
         add_subdirectory("${CMAKE_SOURCE_DIR}/${product_dir}" "${CMAKE_BINARY_DIR}/${product_dir}")
     endif()
