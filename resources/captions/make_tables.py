@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Writes the five caption tables of KestrixTray as they are stored in the program.
 
-ENGLISH and PRTBRZL are single-byte Windows-1252 text without a byte-order
-mark; FRENCH, KOREAN and RUSSIAN are UTF-16 little-endian with a mark. Lines
+ENGLISH is single-byte Windows-1252 text without a byte-order mark (it holds
+ASCII only, so it reads the same in every ANSI code page); PRTBRZL is UTF-8
+with a byte-order mark, so that its accented letters read the same whatever
+the system's code page (UTF-8 included); FRENCH, KOREAN and RUSSIAN are
+UTF-16 little-endian with a mark. Lines
 end with CR LF and the last line has no break after it. Rows come in groups,
 one per window, with one empty line between the groups: the companion main
 program's main window first, then the tray form.
@@ -37,7 +40,7 @@ TABLES = {
                  "Kestrix 업데이트가 가능합니다. 다운로드하고 설치하시려면 여기를 클릭하세요."],
         "main": ["Kestrix", "설정(&S)", "제외 목록(&B)", "정보(&A)", "닫기(&C)"],
     }),
-    "PRTBRZL": ("cp1252", {
+    "PRTBRZL": ("utf-8-bom", {
         "tray": ["Abrir o &Kestrix", "&Acelerar aplicativo", "&Verificar por atualizações", "&Ajuda",
                  "&Sair", "Kestrix", "Clique para abrir o Kestrix...", "Atualização do Kestrix",
                  "Uma atualização para o Kestrix está disponível para download. Clique aqui para baixar "
@@ -378,6 +381,21 @@ PRODUCT_TEXTS = {
 }
 
 
+# Rows added to a group after its others: group, key, then the text in each table.
+ADDED_ROWS = [
+    # After a setting's caption when a policy of the organisation sets it.
+    ("KXMessages", "PolicySet", {"ENGLISH": "(set by your organisation)",
+                                 "FRENCH": "(défini par votre organisation)",
+                                 "KOREAN": "(조직에서 설정함)",
+                                 "PRTBRZL": "(definido pela sua organização)",
+                                 "RUSSIAN": "(задано вашей организацией)"}),
+]
+for _group, _key, _texts in ADDED_ROWS:
+    PRODUCT_KEYS[_group].append(_key)
+    for _table, _text in _texts.items():
+        PRODUCT_TEXTS[_table][_group].append(_text)
+
+
 def product_groups(name):
     """The rows of the main program's other windows and of the updater, grouped."""
     groups = []
@@ -402,6 +420,11 @@ def table_text(texts, name=None):
 def encode(text, encoding):
     if encoding == "utf-16":
         return b"\xff\xfe" + text.encode("utf-16-le")
+    if encoding == "utf-8-bom":
+        return b"\xef\xbb\xbf" + text.encode("utf-8")
+    if encoding == "cp1252":
+        # Without a mark a table is read in the system's code page: only ASCII reads alike in all of them.
+        assert text.isascii(), "a table without a byte-order mark must hold ASCII only"
     return text.encode(encoding)
 
 

@@ -29,14 +29,51 @@ constexpr char16_t kCp1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// UTF-8 as Windows decodes it: a malformed sequence becomes U+FFFD.
+Text DecodeUtf8Lossy(const std::uint8_t* bytes, std::size_t count) {
+    Text out;
+    std::size_t i = 0;
+    while (i < count) {
+        const std::uint8_t b = bytes[i];
+        const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+        std::uint32_t code = extra == 0 ? b : extra == 1 ? (b & 0x1Fu) : extra == 2 ? (b & 0x0Fu) : (b & 0x07u);
+        bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < count;
+        for (int k = 1; valid && k <= extra; ++k) {
+            const std::uint8_t c = bytes[i + static_cast<std::size_t>(k)];
+            valid = (c & 0xC0) == 0x80;
+            code = (code << 6) | (c & 0x3Fu);
+        }
+        if (!valid) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        AppendCodePoint(out, code);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return out;
+}
 }  // namespace
 
 Text SimSystem::MultiByteToWideChar(std::uint32_t codePage, const std::uint8_t* bytes, std::size_t count) {
+    if (codePage == 65001) return DecodeUtf8Lossy(bytes, count);
     Text out;
     out.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t b = bytes[i];
-        if (codePage == 1252 && b >= 0x80 && b < 0xA0) {
+        if (codePage == 949 && b >= 0x81 && b <= 0xFE) {
+            // Korean (Unified Hangul Code): a lead byte and its trail byte are
+            // one character. The simulation carries no table of the code page:
+            // each pair stands for some Hangul syllable, as a Latin text read
+            // in it shows Hangul; a lead byte without a trail is U+FFFD.
+            if (i + 1 < count && bytes[i + 1] >= 0x41 && bytes[i + 1] <= 0xFE) {
+                out.push_back(static_cast<char16_t>(0xAC00 + ((b - 0x81) * 190 + (bytes[i + 1] - 0x41)) % 11172));
+                ++i;
+            } else {
+                out.push_back(0xFFFD);
+            }
+        } else if (codePage == 1252 && b >= 0x80 && b < 0xA0) {
             out.push_back(kCp1252High[b - 0x80]);
         } else if (codePage == 1251 && b >= 0xC0) {
             out.push_back(static_cast<char16_t>(0x0410 + (b - 0xC0)));  // the Cyrillic letters А..я

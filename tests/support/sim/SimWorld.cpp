@@ -30,15 +30,19 @@ Text T(const std::string& utf8) {
             cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
         }
         i += len;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        AppendCodePoint(out, cp);
     }
     return out;
+}
+
+void AppendCodePoint(Text& out, std::uint32_t codePoint) {
+    if (codePoint >= 0x10000) {
+        codePoint -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(codePoint));
+    }
 }
 
 std::string U8(const Text& text) {

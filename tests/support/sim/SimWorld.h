@@ -26,6 +26,8 @@ namespace kx::sim {
 Text Upper(const Text& text);
 // UTF-16 from plain ASCII/UTF-8 test literals.
 Text T(const std::string& utf8);
+// One code point appended as UTF-16 (a surrogate pair above U+FFFF).
+void AppendCodePoint(Text& out, std::uint32_t codePoint);
 // UTF-8 of a UTF-16 text, for test messages.
 std::string U8(const Text& text);
 

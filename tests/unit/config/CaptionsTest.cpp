@@ -6,6 +6,8 @@
 
 #include "AppTestSupport.h"
 #include "config/Captions.h"
+#include "config/Contract.h"
+#include "config/TextRules.h"
 #include "sim/SimPlatform.h"
 
 namespace kx {
@@ -95,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The blank that begins the Korean entry stays: the text is quoted.
         LanguageCase{"korean", "Kestrix 열기(&O)", " 업데이트 체크(&C)", "프로그램 종료(&X)", "Kestrix",
                      "Kestrix 업데이트"},
-        // Single-byte text decoded in the ANSI code page (1252 here).
+        // UTF-8 with its mark, whatever the ANSI code page.
         LanguageCase{"PrtBrzl", "Abrir o &Kestrix", "&Verificar por atualizações", "&Sair", "Kestrix",
                      "Atualização do Kestrix"},
         LanguageCase{"russian", "Открыть &Kestrix", "&Проверить обновления", "&Закрыть", "Kestrix",
@@ -217,23 +219,28 @@ TEST_F(CaptionTables, AnUndecodableTableChangesNothingAndRaisesNothing) {
 
 // The table files are kept byte for byte: encoding, mark, CR LF breaks, no
 // break after the last line, and the tray form's group as its own last group.
+// How a table is stored: single-byte without a mark (ASCII only), UTF-16 LE
+// or UTF-8, each with its mark.
+enum class Stored { Ansi, Utf16, Utf8 };
+
 struct TableFileCase {
     const char* name;
-    bool utf16;
+    Stored stored;
     std::vector<std::string> trayTexts;  // OpenPopup .. BalloonHint, in table order
 };
 
 class TableFiles : public ::testing::TestWithParam<TableFileCase> {};
 
-std::vector<std::uint8_t> Encode(const std::string& utf8, bool utf16) {
+std::vector<std::uint8_t> Encode(const std::string& utf8, Stored stored) {
+    if (stored == Stored::Utf8) return std::vector<std::uint8_t>(utf8.begin(), utf8.end());
     std::vector<std::uint8_t> bytes;
     for (char16_t c : T(utf8)) {
-        if (utf16) {
+        if (stored == Stored::Utf16) {
             bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
             bytes.push_back(static_cast<std::uint8_t>(c >> 8));
         } else {
-            // Windows-1252 agrees with Latin-1 for every letter the tables use.
-            EXPECT_TRUE(c < 0x80 || (c >= 0xA0 && c <= 0xFF)) << "not a Windows-1252 letter: " << int(c);
+            // Without a mark only ASCII reads the same in every ANSI code page.
+            EXPECT_LT(c, 0x80) << "not an ASCII letter: " << int(c);
             bytes.push_back(static_cast<std::uint8_t>(c));
         }
     }
@@ -253,12 +260,16 @@ TEST_P(TableFiles, HoldTheirBytesExactly) {
         group += std::string("KXTrayForm, ") + keys[i] + ", \"" + c.trayTexts[i] + "\"";
         if (i != 8) group += "\r\n";
     }
-    const std::vector<std::uint8_t> expectedEnd = Encode(group, c.utf16);
+    const bool utf16 = c.stored == Stored::Utf16;
+    const std::vector<std::uint8_t> expectedEnd = Encode(group, c.stored);
     ASSERT_GE(file.size(), expectedEnd.size());
     EXPECT_TRUE(std::equal(expectedEnd.begin(), expectedEnd.end(), file.end() - expectedEnd.size()))
         << c.name << ": the tray form's group differs, or a break follows the last line";
 
-    if (c.utf16) {
+    if (c.stored == Stored::Utf8) {
+        ASSERT_GE(file.size(), 3u);
+        EXPECT_TRUE(file[0] == 0xEF && file[1] == 0xBB && file[2] == 0xBF);
+    } else if (utf16) {
         ASSERT_EQ(file.size() % 2, 0u);
         EXPECT_EQ(file[0], 0xFF);
         EXPECT_EQ(file[1], 0xFE);
@@ -267,10 +278,10 @@ TEST_P(TableFiles, HoldTheirBytesExactly) {
         EXPECT_FALSE(file[0] == 0xFF || file[0] == 0xFE) << "no byte-order mark of any kind";
     }
     // Every break is CR LF: no lone CR, no lone LF.
-    const std::size_t unit = c.utf16 ? 2 : 1;
+    const std::size_t unit = utf16 ? 2 : 1;
     std::vector<char16_t> units;
-    for (std::size_t i = c.utf16 ? 2 : 0; i < file.size(); i += unit) {
-        units.push_back(static_cast<char16_t>(c.utf16 ? (file[i] | (file[i + 1] << 8)) : file[i]));
+    for (std::size_t i = utf16 ? 2 : 0; i < file.size(); i += unit) {
+        units.push_back(static_cast<char16_t>(utf16 ? (file[i] | (file[i + 1] << 8)) : file[i]));
     }
     for (std::size_t i = 0; i < units.size(); ++i) {
         if (units[i] == u'\r') {
@@ -285,31 +296,64 @@ TEST_P(TableFiles, HoldTheirBytesExactly) {
 INSTANTIATE_TEST_SUITE_P(
     Resources, TableFiles,
     ::testing::Values(
-        TableFileCase{"ENGLISH", false,
+        TableFileCase{"ENGLISH", Stored::Ansi,
                       {"Open &Kestrix", "&Accelerate application", "&Check for updates", "&Help", "&Exit", "Kestrix",
                        "Click to open Kestrix...", "Kestrix Update",
                        "An update for Kestrix is available to download.  Click here to download and install the "
                        "software update."}},
-        TableFileCase{"FRENCH", true,
+        TableFileCase{"FRENCH", Stored::Utf16,
                       {"Ouvrir &Kestrix", "A&ccelérer l'application", "&Vérifier les mises à jour", "&Aide",
                        "&Quitter", "Kestrix", "Cliquez pour ouvrir Kestrix...", "Mise à jour Kestrix",
                        "Une mise à jour pour Kestrix est téléchargeable.  Cliquez ici pour télécharger et installer "
                        "la mise à jour du logiciel."}},
-        TableFileCase{"KOREAN", true,
+        TableFileCase{"KOREAN", Stored::Utf16,
                       {"Kestrix 열기(&O)", "프로그램 가속화(&P)", " 업데이트 체크(&C)", "도움말(&H)",
                        "프로그램 종료(&X)", "Kestrix", "Kestrix 실행...", "Kestrix 업데이트",
                        "Kestrix 업데이트가 가능합니다. 다운로드하고 설치하시려면 여기를 클릭하세요."}},
-        TableFileCase{"PRTBRZL", false,
+        TableFileCase{"PRTBRZL", Stored::Utf8,
                       {"Abrir o &Kestrix", "&Acelerar aplicativo", "&Verificar por atualizações", "&Ajuda", "&Sair",
                        "Kestrix", "Clique para abrir o Kestrix...", "Atualização do Kestrix",
                        "Uma atualização para o Kestrix está disponível para download. Clique aqui para baixar e "
                        "instalar a atualização do software."}},
-        TableFileCase{"RUSSIAN", true,
+        TableFileCase{"RUSSIAN", Stored::Utf16,
                       {"Открыть &Kestrix", "&Ускорение приложений", "&Проверить обновления", "&Помощь", "&Закрыть",
                        "Kestrix", "Нажмите, чтобы открыть Kestrix...", "Обновление Kestrix",
                        "Обновление для Kestrix доступен для скачивания.  Кликните здесь, чтобы загрузить и "
                        "установить обновление программы."}}),
     [](const ::testing::TestParamInfo<TableFileCase>& param) { return std::string(param.param.name); });
+
+// Every table reads the same whatever the system's ANSI code page: Western
+// (1252), UTF-8 (Windows' "Use Unicode UTF-8" option, 65001) or Korean (949).
+TEST(CaptionTableBytes, EachTableDecodesTheSameUnderEveryCodePage) {
+    for (const LanguageDefinition& language : contract::kLanguages) {
+        const std::string name = U8(language.resource);
+        const std::vector<std::uint8_t> bytes = test::TableFileBytes(name);
+        ASSERT_FALSE(bytes.empty()) << name;
+        std::vector<Text> decoded;
+        for (std::uint32_t codePage : {1252u, 65001u, 949u}) {
+            sim::SimPlatform sim;
+            sim.world.ansiCodePage = codePage;
+            decoded.push_back(DecodeStoredText(bytes, sim.system));
+            EXPECT_EQ(decoded.back().find(char16_t{0xFFFD}), Text::npos) << name << " in code page " << codePage;
+        }
+        EXPECT_EQ(decoded[0], decoded[1]) << name << ": 1252 and 65001 differ";
+        EXPECT_EQ(decoded[0], decoded[2]) << name << ": 1252 and 949 differ";
+    }
+}
+
+TEST(CaptionTableBytes, TheBrazilianNoticeReadsAlikeOnAKoreanAndAUtf8System) {
+    for (std::uint32_t codePage : {65001u, 949u}) {
+        sim::SimPlatform sim;
+        sim.world.ansiCodePage = codePage;
+        test::LoadRealTables(sim.world);
+        sim.world.SetString(T(kSettingsPath), u"Language", u"prtbrzl");
+        SettingsStore settings{sim.registry};
+        Captions captions{settings, sim.system};
+        Text title;
+        captions.GetCaption(u"KXTrayForm", u"BalloonTitle", title);
+        EXPECT_EQ(U8(title), "Atualização do Kestrix") << "code page " << codePage;
+    }
+}
 
 }  // namespace
 }  // namespace kx

@@ -108,6 +108,8 @@ std::set<std::string> TableGroups(const std::string& language) {
     std::string text;  // the group names are ASCII in every encoding
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
         for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i + 1] == 0 ? bytes[i] : '?');
+    } else if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) {
+        text = bytes.substr(3);  // UTF-8 with its mark
     } else {
         text = bytes;
     }
