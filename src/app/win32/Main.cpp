@@ -9,6 +9,7 @@
 #include "app/RunOnce.h"
 #include "app/TrayForm.h"
 #include "config/Settings.h"
+#include "platform/win32/ComApartment.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/MessageFilter.h"
@@ -178,6 +179,8 @@ int Run(HINSTANCE instance) {
         !RegisterWindowClass(instance, kIconWindowClass, IconWindowProc)) {
         return 1;
     }
+    // Apartment-threaded for the whole run, left after the windows are gone.
+    const kx::win32::ComApartment apartment(api.trace);
     // The icon's window goes last: the form (and with it the icon's removal) is gone before it.
     OwnedWindow iconWindow(CreateHiddenWindow(instance, kIconWindowClass, L""));
     OwnedWindow formWindow(
