@@ -21,14 +21,17 @@ public:
 
 // One line per failure on the debug output ("KestrixTray: <source>: <what>"),
 // so that something that did not happen can be followed with a debug-output
-// viewer (or WINEDEBUG=warn+seh under Wine 8). A source that fails again and
-// again writes its first line at once and then at most one line a minute,
-// counting the lines it held back, so a failure repeated every tick does not
-// flood the output. Writing never fails and never throws.
+// viewer (or WINEDEBUG=warn+seh under Wine 8). A failure that repeats (the
+// same source and the same text) writes its first line at once and then at
+// most one line a minute, counting the lines it held back, so a failure
+// repeated every tick does not flood the output; another failure of the same
+// source is limited on its own and written at once. Writing never fails and
+// never throws.
 class DebugTrace {
 public:
     static constexpr std::uint64_t kQuietMilliseconds = 60000;
-    static constexpr std::size_t kMaxSources = 64;
+    // The distinct failures remembered; past them the one written longest ago is forgotten.
+    static constexpr std::size_t kMaxFailures = 128;
 
     DebugTrace(IDebugOutput& output, IClock& clock, std::string_view program = "KestrixTray")
         : output_(output), clock_(clock), program_(program) {}
@@ -41,8 +44,9 @@ public:
     void Event(std::string_view source, std::string_view what) noexcept;
 
 private:
-    struct Source {
-        std::string name;
+    struct Seen {
+        std::string source;
+        std::string what;
         std::uint64_t lastWritten = 0;
         std::uint32_t heldBack = 0;
     };
@@ -51,7 +55,7 @@ private:
     IDebugOutput& output_;
     IClock& clock_;
     std::string program_;
-    std::vector<Source> sources_;
+    std::vector<Seen> failures_;
 };
 
 }  // namespace kx

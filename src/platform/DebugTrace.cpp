@@ -7,15 +7,21 @@ namespace kx {
 void DebugTrace::Line(std::string_view source, std::string_view what) noexcept {
     try {
         const std::uint64_t now = clock_.GetTickCount64();
-        auto it = std::find_if(sources_.begin(), sources_.end(),
-                               [&](const Source& s) { return s.name == source; });
-        if (it == sources_.end()) {
-            if (sources_.size() >= kMaxSources) {
-                // Sources are named in the code, so this only guards against a
-                // name built from data: the oldest entry makes room.
-                sources_.erase(sources_.begin());
+        // Each distinct failure of a source is limited on its own: a second
+        // failure of the same place is not lost behind the first.
+        auto it = std::find_if(failures_.begin(), failures_.end(),
+                               [&](const Seen& f) { return f.source == source && f.what == what; });
+        if (it == failures_.end()) {
+            if (failures_.size() >= kMaxFailures) {
+                // A message built from data could make endless distinct ones:
+                // the one written longest ago makes room (it is written again
+                // at once should it come back).
+                failures_.erase(std::min_element(failures_.begin(), failures_.end(),
+                                                 [](const Seen& a, const Seen& b) {
+                                                     return a.lastWritten < b.lastWritten;
+                                                 }));
             }
-            sources_.push_back(Source{std::string(source), now, 0});
+            failures_.push_back(Seen{std::string(source), std::string(what), now, 0});
             Write(source, what, 0);
             return;
         }

@@ -39,6 +39,40 @@ TEST(DebugTrace, SourcesAreLimitedEachOnItsOwnAndEventsAlwaysGoOut) {
     EXPECT_EQ(Narrow(sim.world.debugLines[3]), "KestrixTray: ideal: processor 3, 12 threads\n");
 }
 
+TEST(DebugTrace, AnotherFailureOfTheSameSourceIsWrittenAtOnceAndLimitedOnItsOwn) {
+    sim::SimPlatform sim;
+    DebugTrace& trace = sim.api().trace;
+    for (int second = 0; second < 61; ++second) {
+        trace.Line("tick", "abandoned in the update notice stage: UpdatedDate is no whole number of seconds");
+        if (second == 5) trace.Line("tick", "abandoned in the acceleration stage: the process cannot be opened");
+        if (second == 6) trace.Line("tick", "abandoned in the acceleration stage: the process cannot be opened");
+        sim.world.tickCountMs += 1000;
+    }
+    ASSERT_EQ(sim.world.debugLines.size(), 2u);
+    EXPECT_EQ(Narrow(sim.world.debugLines[1]),
+              "KestrixTray: tick: abandoned in the acceleration stage: the process cannot be opened\n");
+    sim.world.tickCountMs += 60000;
+    trace.Line("tick", "abandoned in the acceleration stage: the process cannot be opened");
+    ASSERT_EQ(sim.world.debugLines.size(), 3u);
+    EXPECT_EQ(Narrow(sim.world.debugLines[2]),
+              "KestrixTray: tick: abandoned in the acceleration stage: the process cannot be opened "
+              "(1 more like it held back)\n");
+}
+
+TEST(DebugTrace, ManyDistinctFailuresStayBounded) {
+    sim::SimPlatform sim;
+    DebugTrace& trace = sim.api().trace;
+    for (int i = 0; i < 1000; ++i) {
+        sim.world.tickCountMs += 1;
+        trace.Line("tick", "failure " + std::to_string(i));
+    }
+    EXPECT_EQ(sim.world.debugLines.size(), 1000u);
+    // An early failure was pushed out, so it is written again at once; a recent one is still held back.
+    trace.Line("tick", "failure 0");
+    trace.Line("tick", "failure 999");
+    EXPECT_EQ(sim.world.debugLines.size(), 1001u);
+}
+
 TEST(DebugTrace, ManySourcesStayBounded) {
     sim::SimPlatform sim;
     for (int i = 0; i < 1000; ++i) sim.api().trace.Line("source" + std::to_string(i), "x");
