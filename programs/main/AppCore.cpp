@@ -327,6 +327,29 @@ void Form::LayOut() {
     InvalidateRect(window_, nullptr, TRUE);
 }
 
+void Form::Move(int id, int x, int y, int width, int height) {
+    for (Placed& placed : placed_) {
+        if (placed.id == id) placed.box = RECT{x, y, x + width, y + height};
+    }
+}
+
+void Form::SetClientHeight(int height) {
+    height_ = height;
+    Move(kIdStatus, 12, height_ - 30, width_ - 24, 22);
+    if (window_ != nullptr) LayOut();
+}
+
+int Form::TextHeight(const std::wstring& text, int width) const {
+    HDC dc = GetDC(window_);
+    if (dc == nullptr) return 20;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(font_.get())));
+    RECT box = {0, 0, Scale(width), 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(window_, dc);
+    return MulDiv(box.bottom - box.top, 96, dpi_) + 1;
+}
+
 void Form::ShowStatus(const std::wstring& text, bool problem) {
     statusProblem_ = problem;
     SetText(kIdStatus, text);

@@ -95,6 +95,13 @@ protected:
     std::wstring Caption(const wchar_t* key) const { return app_.Caption(tableName_, key); }
     std::wstring Message(const wchar_t* key) const { return app_.Caption(W(kx::contract::kMessagesGroup), key); }
     int Scale(int value) const { return MulDiv(value, dpi_, 96); }
+    // Moves a control to a new box in 96-dpi units (applied by SetClientHeight).
+    void Move(int id, int x, int y, int width, int height);
+    // The client area's height in 96-dpi units; the status line keeps to its
+    // foot, and every control takes its box.
+    void SetClientHeight(int height);
+    // The height, in 96-dpi units, of text wrapped to width in the window's font.
+    int TextHeight(const std::wstring& text, int width) const;
     void ShowStatus(const std::wstring& text, bool problem = false);
 
     virtual void Build() = 0;

@@ -6,6 +6,7 @@
 #include <commdlg.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <array>
 #include "ControlIds.h"
 #include "companion/BlockListStore.h"
@@ -138,18 +139,16 @@ public:
         SetCaption(kIdClose, L"CloseButton");
         const int chosen = static_cast<int>(SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0));
         FillPriorities(chosen < 0 ? StoredPriorityEntry() : chosen);
+        ShowPolicies();
     }
 
 private:
     void Build() override {
+        // Placed for a start; Arrange gives each its place for its texts.
         Add(L"STATIC", kLabel, kIdPriorityLabel, 12, 12, 436, 20);
         Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdPriority, 12, 34, 260, 200);
         Add(L"STATIC", kLabel | SS_NOPREFIX, kIdRealtimeWarning, 12, 64, 436, 50);
-        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdIdeal, 12, 120, 436, 22);
-        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdTrayIcon, 12, 146, 436, 22);
-        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdStartWithWindows, 12, 172, 436, 22);
-        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdInstantBoost, 12, 198, 436, 22);
-        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdRestoreOnExit, 12, 224, 436, 22);
+        for (int id : kSwitchIds) Add(L"BUTTON", BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP, id, 12, 120, 436, 22);
         Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 260, 150, 20);
         Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 256, 220, 200);
         Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 306, 104, 30);
@@ -212,6 +211,70 @@ private:
     void ShowWarning() {
         const auto chosen = SendMessageW(Item(kIdPriority), CB_GETCURSEL, 0, 0);
         ShowWindow(Item(kIdRealtimeWarning), chosen == 5 ? SW_SHOW : SW_HIDE);
+        Arrange();
+    }
+
+    // The switches in their order on the window, and the value each stands for.
+    static constexpr int kSwitchIds[] = {kIdIdeal, kIdTrayIcon, kIdStartWithWindows, kIdInstantBoost,
+                                         kIdRestoreOnExit};
+
+    // A setting the organisation sets by a policy: its control is disabled
+    // and its caption says so.
+    void ShowPolicies() {
+        struct Shown {
+            int control;
+            int caption;  // the control itself, or the label before it
+            const wchar_t* key;
+            const char16_t* name;
+        };
+        using namespace kx::contract;
+        const Shown shown[] = {
+            {kIdPriority, kIdPriorityLabel, L"PriorityLabel", kProcessorPriority},
+            {kIdIdeal, kIdIdeal, L"IdealCheck", kProcessorIdeal},
+            {kIdTrayIcon, kIdTrayIcon, L"TrayIconCheck", kLoadTrayIcon},
+            {kIdStartWithWindows, kIdStartWithWindows, L"StartCheck", kLoadKestrix},
+            {kIdInstantBoost, kIdInstantBoost, L"InstantBoostCheck", kInstantBoost},
+            {kIdRestoreOnExit, kIdRestoreOnExit, L"RestoreCheck", kRestoreOnExit},
+            {kIdLanguage, kIdLanguageLabel, L"LanguageLabel", kLanguage},
+        };
+        for (const Shown& s : shown) {
+            const bool byPolicy = app_.Settings().SetByPolicy(s.name);
+            EnableWindow(Item(s.control), !byPolicy);
+            SetText(s.caption, byPolicy ? Caption(s.key) + L" " + Message(L"PolicySet") : Caption(s.key));
+        }
+        Arrange();
+    }
+
+    // One control under the other, each as tall as its text needs in the
+    // window's language: no gap where the realtime warning is hidden, no
+    // caption cut where a language's text is long.
+    void Arrange() {
+        int y = 12;
+        const int label = std::max(20, TextHeight(WindowText(Item(kIdPriorityLabel)), 436));
+        Move(kIdPriorityLabel, 12, y, 436, label);
+        y += label + 2;
+        Move(kIdPriority, 12, y, 260, 200);
+        y += 30;
+        if (IsWindowVisible(Item(kIdRealtimeWarning))) {
+            const int warning = TextHeight(WindowText(Item(kIdRealtimeWarning)), 436);
+            Move(kIdRealtimeWarning, 12, y, 436, warning);
+            y += warning + 8;
+        }
+        y += 4;
+        for (int id : kSwitchIds) {
+            // The box and its gap take about 20 units of the width.
+            const int height = std::max(22, TextHeight(WindowText(Item(id)), 436 - 20) + 4);
+            Move(id, 12, y, 436, height);
+            y += height + 4;
+        }
+        y += 8;
+        const int languageLabel = std::max(20, TextHeight(WindowText(Item(kIdLanguageLabel)), 150));
+        Move(kIdLanguageLabel, 12, y + 4, 150, languageLabel);
+        Move(kIdLanguage, 166, y, 220, 200);
+        y += std::max(26, languageLabel + 4) + 20;
+        Move(kIdSave, 236, y, 104, 30);
+        Move(kIdClose, 344, y, 104, 30);
+        SetClientHeight(y + 30 + 46);
     }
 
     // Writes what the user changed, and only that.
@@ -326,7 +389,16 @@ private:
     void ShowColor(int r) {
         brushes_[static_cast<std::size_t>(r)] =
             kx::win32::OwnGdi(app_.Gdi(), CreateSolidBrush(ColorOf(texts_[static_cast<std::size_t>(r)])));
-        SetText(kIdColorText + r, Wide(texts_[static_cast<std::size_t>(r)]));
+        // A colour the organisation sets cannot be chosen here: its buttons
+        // give way to the note that says so.
+        const bool byPolicy = app_.Settings().SetByPolicy(kNames[r]);
+        ShowWindow(Item(kIdColorChoose + r), byPolicy ? SW_HIDE : SW_SHOW);
+        ShowWindow(Item(kIdColorDefault + r), byPolicy ? SW_HIDE : SW_SHOW);
+        const int y = 40 + r * 36;
+        Move(kIdColorText + r, 174, y + 5, byPolicy ? 274 : 100, 20);
+        SetClientHeight(230);
+        const std::wstring text = Wide(texts_[static_cast<std::size_t>(r)]);
+        SetText(kIdColorText + r, byPolicy ? text + L" " + Message(L"PolicySet") : text);
         InvalidateRect(Item(kIdColorSwatch + r), nullptr, TRUE);
     }
 

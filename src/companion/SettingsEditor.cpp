@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/Contract.h"
+#include "config/Policies.h"
 #include "config/Settings.h"
 #include "config/TextRules.h"
 #include "config/WindowsVersion.h"
@@ -96,6 +97,14 @@ Text SettingsEditor::ReadUpdatedDate() const {
     return SettingsStore(registry_).RegReadString(contract::kUpdatedDate, Text());
 }
 
+bool SettingsEditor::SetByPolicy(const Text& name) const {
+    try {
+        return PolicyOverlay(registry_).IsSet(name);
+    } catch (...) {
+        return false;
+    }
+}
+
 bool SettingsEditor::IsKnownLanguage(const Text& language) {
     const Text lower = AsciiLower(language);
     for (const char16_t* name : kLanguageNames) {
@@ -114,12 +123,13 @@ SaveReport SettingsEditor::SaveChanges(const SettingsSnapshot& loaded, const Set
         }
     };
     using namespace contract;
-    if (edited.processorPriority != loaded.processorPriority) {
+    // A value the organisation sets is the policy's: the user's own is left as it is.
+    if (edited.processorPriority != loaded.processorPriority && !SetByPolicy(kProcessorPriority)) {
         note(kProcessorPriority, WritePriority(edited.processorPriority));
     }
     // Each field the user changed, written by its value's writer.
     auto saveChanged = [&](const char16_t* name, auto SettingsSnapshot::*field, auto write) {
-        if (edited.*field != loaded.*field) note(name, (this->*write)(name, edited.*field));
+        if (edited.*field != loaded.*field && !SetByPolicy(name)) note(name, (this->*write)(name, edited.*field));
     };
     saveChanged(kProcessorIdeal, &SettingsSnapshot::processorIdeal, &SettingsEditor::WriteSwitch);
     saveChanged(kLoadTrayIcon, &SettingsSnapshot::loadTrayIcon, &SettingsEditor::WriteSwitch);
@@ -129,7 +139,7 @@ SaveReport SettingsEditor::SaveChanges(const SettingsSnapshot& loaded, const Set
     saveChanged(kBackgroundColor, &SettingsSnapshot::backgroundColor, &SettingsEditor::WriteColor);
     saveChanged(kGridColor, &SettingsSnapshot::gridColor, &SettingsEditor::WriteColor);
     saveChanged(kBarColor, &SettingsSnapshot::barColor, &SettingsEditor::WriteColor);
-    if (AsciiLower(edited.languageText) != AsciiLower(loaded.languageText)) {
+    if (AsciiLower(edited.languageText) != AsciiLower(loaded.languageText) && !SetByPolicy(kLanguage)) {
         note(kLanguage, WriteLanguage(edited.languageText));
     }
     return report;

@@ -62,6 +62,11 @@ public:
     // the wrong type.
     SettingsSnapshot Read() const;
 
+    // Whether the organisation sets the value by a policy: Read gives the
+    // policy's value, the window shows it as the organisation's and lets
+    // nobody change it, and SaveChanges never writes it.
+    bool SetByPolicy(const Text& name) const;
+
     // Writes the values in which edited differs from loaded (what Read gave
     // when the window was filled), and nothing else: a value the user did
     // not change stays as stored, even one KestrixTray does not understand.

@@ -309,6 +309,31 @@ TEST(SettingsEditor, SavingWritesWhatTheUserChangedAndNamesWhatIsInvalid) {
     EXPECT_TRUE(refused.invalid.empty());
 }
 
+TEST(SettingsEditor, AValueSetByPolicyIsShownAsThePolicysAndNeverWritten) {
+    Rig rig;
+    const Text policies = u"HKLM\\Software\\Policies\\VELMOR\\Kestrix";
+    rig.sim.world.SetDword(kSettings, u"ProcessorPriority", 2);
+    rig.sim.world.SetDword(policies, u"ProcessorPriority", 0);
+    rig.sim.world.SetString(policies, u"Language", u"korean");
+    rig.sim.world.SetDword(policies, u"Handle", 5);  // the programs' state: no policy sets it
+    const SettingsSnapshot loaded = rig.editor.Read();
+    EXPECT_EQ(loaded.processorPriority, 0);
+    EXPECT_EQ(loaded.language, u"korean");
+    EXPECT_TRUE(rig.editor.SetByPolicy(u"ProcessorPriority"));
+    EXPECT_TRUE(rig.editor.SetByPolicy(u"Language"));
+    EXPECT_FALSE(rig.editor.SetByPolicy(u"ProcessorIdeal"));
+    EXPECT_FALSE(rig.editor.SetByPolicy(u"Handle"));
+
+    SettingsSnapshot edited = loaded;
+    edited.processorPriority = 3;
+    edited.languageText = u"french";
+    edited.processorIdeal = false;
+    const SaveReport report = rig.editor.SaveChanges(loaded, edited);
+    EXPECT_EQ(report.written, std::vector<Text>{u"ProcessorIdeal"});
+    EXPECT_EQ(Dword(*rig.sim.world.Value(kSettings, u"ProcessorPriority")), 2u);
+    EXPECT_EQ(rig.sim.world.Value(kSettings, u"Language"), nullptr);
+}
+
 TEST(SettingsEditor, TheSelfCheckOpensTheKeyForWritingAndWritesNothing) {
     Rig rig;
     rig.sim.world.SetString(kSettings, u"Handle", u"123");
