@@ -14,6 +14,7 @@
 #include "display/ColorText.h"
 #include "config/WindowsVersion.h"
 #include "engine/BlockList.h"
+#include "engine/LookOutcome.h"
 #include "platform/Failure.h"
 #include "update/UpdateDates.h"
 
@@ -44,7 +45,7 @@ std::wstring InvalidText(const std::vector<Text>& names) {
 
 class MainForm : public Form {
 public:
-    explicit MainForm(App& app) : Form(app, W(kx::contract::kMainFormClass), W(kx::contract::kMainFormGroup), 460, 330) {}
+    explicit MainForm(App& app) : Form(app, W(kx::contract::kMainFormClass), W(kx::contract::kMainFormGroup), 460, 374) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(W(kx::contract::kMainFormGroup)).c_str());
@@ -59,7 +60,10 @@ public:
         SetCaption(kIdOpenHelp, L"HelpButton");
         SetCaption(kIdOpenAbout, L"AboutButton");
         SetCaption(kIdClose, L"CloseButton");
+        SetText(kIdLastLookLabel, app_.Caption(W(kx::contract::kStatusGroup), L"LastLookLabel"));
         shown_ = reinterpret_cast<HWND>(-1);
+        lookShown_ = kx::LookOutcome{};
+        lookRead_ = false;
         Refresh();
     }
 
@@ -71,9 +75,11 @@ private:
         Add(L"BUTTON", kButton, kIdAddCurrent, 12, 82, 260, 28);
         Add(L"STATIC", kLabel | SS_NOPREFIX, kIdTrayStatus, 12, 126, 272, 20);
         Add(L"BUTTON", kButton, kIdStartTray, 288, 120, 160, 28);
+        Add(L"STATIC", kLabel | SS_NOPREFIX, kIdLastLookLabel, 12, 156, 436, 20);
+        Add(L"STATIC", kLabel | SS_NOPREFIX | SS_ENDELLIPSIS, kIdLastLook, 24, 178, 424, 20);
         const int ids[] = {kIdOpenSettings, kIdOpenAdvanced, kIdOpenBlockList, kIdOpenStats,
                            kIdOpenTest,     kIdOpenHelp,     kIdOpenAbout,     kIdClose};
-        for (int i = 0; i < 8; ++i) Add(L"BUTTON", kButton, ids[i], 12 + (i % 2) * 222, 162 + (i / 2) * 34, 214, 30);
+        for (int i = 0; i < 8; ++i) Add(L"BUTTON", kButton, ids[i], 12 + (i % 2) * 222, 206 + (i / 2) * 34, 214, 30);
         SetTimer(Handle(), kRefreshTimer, 1000, nullptr);
     }
 
@@ -95,6 +101,19 @@ private:
         const bool running = app_.TrayRunning();
         SetText(kIdTrayStatus, Caption(running ? L"TrayRunning" : L"TrayNotRunning"));
         EnableWindow(Item(kIdStartTray), !running);
+        // What the tray's last look did, from the current user's Status key.
+        const kx::LookOutcome look = kx::ReadStatusRecord(app_.Api().registry);
+        if (!lookRead_ || look != lookShown_) {
+            lookRead_ = true;
+            lookShown_ = look;
+            const auto caption = [this](const char16_t* key, const char16_t* english) {
+                const std::wstring text = app_.Caption(W(kx::contract::kStatusGroup), W(key));
+                return text.empty() ? Text(english) : T(text);
+            };
+            SetText(kIdLastLook, look.kind == kx::OutcomeKind::None
+                                     ? app_.Caption(W(kx::contract::kStatusGroup), L"NoLook")
+                                     : Wide(kx::StatusLine(look, caption)));
+        }
     }
 
     void OnCommand(int id, int code) override {
@@ -116,13 +135,15 @@ private:
     }
 
     HWND shown_ = reinterpret_cast<HWND>(-1);
+    kx::LookOutcome lookShown_;
+    bool lookRead_ = false;
 };
 
 // -------------------------------------------------------------- settings
 
 class SettingsForm : public Form {
 public:
-    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), W(kx::contract::kSettingsFormGroup), 460, 382) {}
+    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), W(kx::contract::kSettingsFormGroup), 460, 434) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(W(kx::contract::kSettingsFormGroup)).c_str());
@@ -133,6 +154,8 @@ public:
         SetCaption(kIdStartWithWindows, L"StartCheck");
         SetCaption(kIdInstantBoost, L"InstantBoostCheck");
         SetCaption(kIdRestoreOnExit, L"RestoreCheck");
+        SetText(kIdCorePlacement, app_.Caption(W(kx::contract::kStatusGroup), L"CorePlacementCheck"));
+        SetText(kIdShowStatus, app_.Caption(W(kx::contract::kStatusGroup), L"ShowStatusCheck"));
         SetCaption(kIdLanguageLabel, L"LanguageLabel");
         SetCaption(kIdSave, L"SaveButton");
         SetCaption(kIdClose, L"CloseButton");
@@ -150,10 +173,12 @@ private:
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdStartWithWindows, 12, 172, 436, 22);
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdInstantBoost, 12, 198, 436, 22);
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdRestoreOnExit, 12, 224, 436, 22);
-        Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 260, 150, 20);
-        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 256, 220, 200);
-        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 306, 104, 30);
-        Add(L"BUTTON", kButton, kIdClose, 344, 306, 104, 30);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdCorePlacement, 12, 250, 436, 22);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdShowStatus, 12, 276, 436, 22);
+        Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 312, 150, 20);
+        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 308, 220, 200);
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 358, 104, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 358, 104, 30);
         // Each language by its own name, whatever the language of the window.
         for (const wchar_t* name : {L"English", L"Fran\u00E7ais", L"\uD55C\uAD6D\uC5B4", L"Portugu\u00EAs (Brasil)",
                                     L"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"}) {
@@ -193,6 +218,8 @@ private:
         CheckDlgButton(Handle(), kIdTrayIcon, s.loadTrayIcon ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdInstantBoost, s.instantBoost ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdRestoreOnExit, s.restoreOnExit ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdCorePlacement, s.corePlacement ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdShowStatus, s.showStatus ? BST_CHECKED : BST_UNCHECKED);
         startsLoaded_ = s.loadKestrix && app_.Settings().StartsWithWindows();
         CheckDlgButton(Handle(), kIdStartWithWindows, startsLoaded_ ? BST_CHECKED : BST_UNCHECKED);
         HWND language = Item(kIdLanguage);
@@ -224,6 +251,8 @@ private:
         edited.loadTrayIcon = IsDlgButtonChecked(Handle(), kIdTrayIcon) == BST_CHECKED;
         edited.instantBoost = IsDlgButtonChecked(Handle(), kIdInstantBoost) == BST_CHECKED;
         edited.restoreOnExit = IsDlgButtonChecked(Handle(), kIdRestoreOnExit) == BST_CHECKED;
+        edited.corePlacement = IsDlgButtonChecked(Handle(), kIdCorePlacement) == BST_CHECKED;
+        edited.showStatus = IsDlgButtonChecked(Handle(), kIdShowStatus) == BST_CHECKED;
         const bool start = IsDlgButtonChecked(Handle(), kIdStartWithWindows) == BST_CHECKED;
         kx::SettingWrite run = kx::SettingWrite::Written;
         if (start != startsLoaded_) {
