@@ -11,6 +11,8 @@ constexpr int kIdCurrentPath = 102;
 constexpr int kIdAddCurrent = 103;
 constexpr int kIdTrayStatus = 104;
 constexpr int kIdStartTray = 105;
+constexpr int kIdLastLookLabel = 106;
+constexpr int kIdLastLook = 107;
 constexpr int kIdOpenSettings = 110;
 constexpr int kIdOpenAdvanced = 111;
 constexpr int kIdOpenBlockList = 112;
@@ -35,6 +37,8 @@ constexpr int kIdLanguage = 206;  // combo box: english, french, korean, prtbrzl
 constexpr int kIdStartWithWindows = 207;
 constexpr int kIdInstantBoost = 208;
 constexpr int kIdRestoreOnExit = 209;
+constexpr int kIdCorePlacement = 210;
+constexpr int kIdShowStatus = 211;
 
 // Advanced settings (TKXAdvancedSettingsForm): row r (0 background, 1 grid, 2 bars)
 constexpr int kIdColorsLabel = 300;

@@ -15,6 +15,7 @@
 #include "display/ColorText.h"
 #include "config/WindowsVersion.h"
 #include "engine/BlockList.h"
+#include "engine/LookOutcome.h"
 #include "platform/Failure.h"
 #include "update/UpdateDates.h"
 
@@ -45,7 +46,7 @@ std::wstring InvalidText(const std::vector<Text>& names) {
 
 class MainForm : public Form {
 public:
-    explicit MainForm(App& app) : Form(app, W(kx::contract::kMainFormClass), W(kx::contract::kMainFormGroup), 460, 330) {}
+    explicit MainForm(App& app) : Form(app, W(kx::contract::kMainFormClass), W(kx::contract::kMainFormGroup), 460, 374) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(W(kx::contract::kMainFormGroup)).c_str());
@@ -60,7 +61,10 @@ public:
         SetCaption(kIdOpenHelp, L"HelpButton");
         SetCaption(kIdOpenAbout, L"AboutButton");
         SetCaption(kIdClose, L"CloseButton");
+        SetText(kIdLastLookLabel, app_.Caption(W(kx::contract::kStatusGroup), L"LastLookLabel"));
         shown_ = reinterpret_cast<HWND>(-1);
+        lookShown_ = kx::LookOutcome{};
+        lookRead_ = false;
         Refresh();
     }
 
@@ -72,9 +76,11 @@ private:
         Add(L"BUTTON", kButton, kIdAddCurrent, 12, 82, 260, 28);
         Add(L"STATIC", kLabel | SS_NOPREFIX, kIdTrayStatus, 12, 126, 272, 20);
         Add(L"BUTTON", kButton, kIdStartTray, 288, 120, 160, 28);
+        Add(L"STATIC", kLabel | SS_NOPREFIX, kIdLastLookLabel, 12, 156, 436, 20);
+        Add(L"STATIC", kLabel | SS_NOPREFIX | SS_ENDELLIPSIS, kIdLastLook, 24, 178, 424, 20);
         const int ids[] = {kIdOpenSettings, kIdOpenAdvanced, kIdOpenBlockList, kIdOpenStats,
                            kIdOpenTest,     kIdOpenHelp,     kIdOpenAbout,     kIdClose};
-        for (int i = 0; i < 8; ++i) Add(L"BUTTON", kButton, ids[i], 12 + (i % 2) * 222, 162 + (i / 2) * 34, 214, 30);
+        for (int i = 0; i < 8; ++i) Add(L"BUTTON", kButton, ids[i], 12 + (i % 2) * 222, 206 + (i / 2) * 34, 214, 30);
         SetTimer(Handle(), kRefreshTimer, 1000, nullptr);
     }
 
@@ -96,6 +102,19 @@ private:
         const bool running = app_.TrayRunning();
         SetText(kIdTrayStatus, Caption(running ? L"TrayRunning" : L"TrayNotRunning"));
         EnableWindow(Item(kIdStartTray), !running);
+        // What the tray's last look did, from the current user's Status key.
+        const kx::LookOutcome look = kx::ReadStatusRecord(app_.Api().registry);
+        if (!lookRead_ || look != lookShown_) {
+            lookRead_ = true;
+            lookShown_ = look;
+            const auto caption = [this](const char16_t* key, const char16_t* english) {
+                const std::wstring text = app_.Caption(W(kx::contract::kStatusGroup), W(key));
+                return text.empty() ? Text(english) : T(text);
+            };
+            SetText(kIdLastLook, look.kind == kx::OutcomeKind::None
+                                     ? app_.Caption(W(kx::contract::kStatusGroup), L"NoLook")
+                                     : Wide(kx::StatusLine(look, caption)));
+        }
     }
 
     void OnCommand(int id, int code) override {
@@ -117,13 +136,15 @@ private:
     }
 
     HWND shown_ = reinterpret_cast<HWND>(-1);
+    kx::LookOutcome lookShown_;
+    bool lookRead_ = false;
 };
 
 // -------------------------------------------------------------- settings
 
 class SettingsForm : public Form {
 public:
-    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), W(kx::contract::kSettingsFormGroup), 460, 382) {}
+    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), W(kx::contract::kSettingsFormGroup), 460, 434) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(W(kx::contract::kSettingsFormGroup)).c_str());
@@ -134,6 +155,8 @@ public:
         SetCaption(kIdStartWithWindows, L"StartCheck");
         SetCaption(kIdInstantBoost, L"InstantBoostCheck");
         SetCaption(kIdRestoreOnExit, L"RestoreCheck");
+        SetText(kIdCorePlacement, app_.Caption(W(kx::contract::kStatusGroup), L"CorePlacementCheck"));
+        SetText(kIdShowStatus, app_.Caption(W(kx::contract::kStatusGroup), L"ShowStatusCheck"));
         SetCaption(kIdLanguageLabel, L"LanguageLabel");
         SetCaption(kIdSave, L"SaveButton");
         SetCaption(kIdClose, L"CloseButton");
@@ -192,6 +215,8 @@ private:
         CheckDlgButton(Handle(), kIdTrayIcon, s.loadTrayIcon ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdInstantBoost, s.instantBoost ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdRestoreOnExit, s.restoreOnExit ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdCorePlacement, s.corePlacement ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdShowStatus, s.showStatus ? BST_CHECKED : BST_UNCHECKED);
         startsLoaded_ = s.loadKestrix && app_.Settings().StartsWithWindows();
         CheckDlgButton(Handle(), kIdStartWithWindows, startsLoaded_ ? BST_CHECKED : BST_UNCHECKED);
         HWND language = Item(kIdLanguage);
@@ -216,7 +241,7 @@ private:
 
     // The switches in their order on the window, and the value each stands for.
     static constexpr int kSwitchIds[] = {kIdIdeal, kIdTrayIcon, kIdStartWithWindows, kIdInstantBoost,
-                                         kIdRestoreOnExit};
+                                         kIdRestoreOnExit, kIdCorePlacement, kIdShowStatus};
 
     // A setting the organisation sets by a policy: its control is disabled
     // and its caption says so.
@@ -224,23 +249,25 @@ private:
         struct Shown {
             int control;
             int caption;  // the control itself, or the label before it
-            const wchar_t* key;
+            std::wstring text;
             const char16_t* name;
         };
         using namespace kx::contract;
         const Shown shown[] = {
-            {kIdPriority, kIdPriorityLabel, L"PriorityLabel", kProcessorPriority},
-            {kIdIdeal, kIdIdeal, L"IdealCheck", kProcessorIdeal},
-            {kIdTrayIcon, kIdTrayIcon, L"TrayIconCheck", kLoadTrayIcon},
-            {kIdStartWithWindows, kIdStartWithWindows, L"StartCheck", kLoadKestrix},
-            {kIdInstantBoost, kIdInstantBoost, L"InstantBoostCheck", kInstantBoost},
-            {kIdRestoreOnExit, kIdRestoreOnExit, L"RestoreCheck", kRestoreOnExit},
-            {kIdLanguage, kIdLanguageLabel, L"LanguageLabel", kLanguage},
+            {kIdPriority, kIdPriorityLabel, Caption(L"PriorityLabel"), kProcessorPriority},
+            {kIdIdeal, kIdIdeal, Caption(L"IdealCheck"), kProcessorIdeal},
+            {kIdTrayIcon, kIdTrayIcon, Caption(L"TrayIconCheck"), kLoadTrayIcon},
+            {kIdStartWithWindows, kIdStartWithWindows, Caption(L"StartCheck"), kLoadKestrix},
+            {kIdInstantBoost, kIdInstantBoost, Caption(L"InstantBoostCheck"), kInstantBoost},
+            {kIdRestoreOnExit, kIdRestoreOnExit, Caption(L"RestoreCheck"), kRestoreOnExit},
+            {kIdCorePlacement, kIdCorePlacement, app_.Caption(W(kStatusGroup), L"CorePlacementCheck"), kCorePlacement},
+            {kIdShowStatus, kIdShowStatus, app_.Caption(W(kStatusGroup), L"ShowStatusCheck"), kShowStatus},
+            {kIdLanguage, kIdLanguageLabel, Caption(L"LanguageLabel"), kLanguage},
         };
         for (const Shown& s : shown) {
             const bool byPolicy = app_.Settings().SetByPolicy(s.name);
             EnableWindow(Item(s.control), !byPolicy);
-            SetText(s.caption, byPolicy ? Caption(s.key) + L" " + Message(L"PolicySet") : Caption(s.key));
+            SetText(s.caption, byPolicy ? s.text + L" " + Message(L"PolicySet") : s.text);
         }
         Arrange();
     }
@@ -287,6 +314,8 @@ private:
         edited.loadTrayIcon = IsDlgButtonChecked(Handle(), kIdTrayIcon) == BST_CHECKED;
         edited.instantBoost = IsDlgButtonChecked(Handle(), kIdInstantBoost) == BST_CHECKED;
         edited.restoreOnExit = IsDlgButtonChecked(Handle(), kIdRestoreOnExit) == BST_CHECKED;
+        edited.corePlacement = IsDlgButtonChecked(Handle(), kIdCorePlacement) == BST_CHECKED;
+        edited.showStatus = IsDlgButtonChecked(Handle(), kIdShowStatus) == BST_CHECKED;
         const bool start = IsDlgButtonChecked(Handle(), kIdStartWithWindows) == BST_CHECKED;
         kx::SettingWrite run = kx::SettingWrite::Written;
         if (start != startsLoaded_) {

@@ -394,6 +394,62 @@ for _group, _key, _texts in ADDED_ROWS:
     PRODUCT_KEYS[_group].append(_key)
     for _table, _text in _texts.items():
         PRODUCT_TEXTS[_table][_group].append(_text)
+# What KestrixTray tells of its last look: the tooltip's second line, the
+# main program's first page, and the two switches of the settings window.
+# "%1" is the program, "%2" the class (or the row's pattern, or the cores), "%3" the class asked.
+STATUS_KEYS = ["Raised", "RaisedAsked", "OnCores", "PerformanceCores", "LargeCacheCores", "EfficiencyCores",
+               "BlockedBuiltIn", "BlockedUser", "RefusedDenied", "RefusedEnded", "RefusedUnchanged", "Own",
+               "ClassIdle", "ClassBelow", "ClassNormal", "ClassAbove", "ClassHigh", "ClassRealtime",
+               "LastLookLabel", "NoLook", "CorePlacementCheck", "ShowStatusCheck"]
+
+STATUS_TEXTS = {
+    "ENGLISH": ["%1 raised to %2", "%1 given %2 (%3 asked)", "%1, on the %2", "performance cores",
+                "large-cache cores", "efficiency cores", '%1 not raised: blocked by the built-in row "%2"',
+                '%1 not raised: blocked by your row "%2"', "%1 not raised: it runs as administrator or is protected",
+                "%1 not raised: it has ended", "%1 not raised: Windows refused the change", "Kestrix's own window",
+                "low", "below normal", "normal", "above normal", "high", "realtime", "Last look:",
+                "Nothing looked at yet.", "Put the application on the &best cores (performance or large cache)",
+                "Show what happened to the application in the icon's &tooltip"],
+    "FRENCH": ["%1 passé en priorité %2", "%1 en priorité %2 (%3 demandée)", "%1, sur les %2",
+               "cœurs performants", "cœurs à grand cache", "cœurs économes",
+               "%1 non accéléré : exclu par la ligne intégrée « %2 »", "%1 non accéléré : exclu par votre ligne « %2 »",
+               "%1 non accéléré : il s'exécute en tant qu'administrateur ou est protégé",
+               "%1 non accéléré : il s'est terminé", "%1 non accéléré : Windows a refusé le changement",
+               "Fenêtre de Kestrix elle-même", "basse", "inférieure à la normale", "normale",
+               "supérieure à la normale", "haute", "temps réel", "Dernier examen :",
+               "Aucune fenêtre examinée pour l'instant.",
+               "Placer l'application sur les &meilleurs cœurs (performants ou à grand cache)",
+               "Afficher dans l'&info-bulle de l'icône ce qui est arrivé à l'application"],
+    "KOREAN": ["%1: %2(으)로 올림", "%1: %2 적용됨 (%3 요청)", "%1, %2에서 실행", "성능 코어", "대용량 캐시 코어",
+               "효율 코어", '%1 가속 안 됨: 기본 제외 항목 "%2"에 해당', '%1 가속 안 됨: 사용자 제외 항목 "%2"에 해당',
+               "%1 가속 안 됨: 관리자 권한으로 실행 중이거나 보호된 프로세스", "%1 가속 안 됨: 프로세스가 종료됨",
+               "%1 가속 안 됨: Windows가 변경을 거부함", "Kestrix 자체 창", "낮음", "보통 미만", "보통", "보통 초과",
+               "높음", "실시간", "마지막 확인:", "아직 확인한 창이 없습니다.",
+               "프로그램을 최적의 코어에서 실행(성능 또는 대용량 캐시)(&B)",
+               "프로그램에 일어난 일을 아이콘 도구 설명에 표시(&T)"],
+    "PRTBRZL": ["%1 elevado à prioridade %2", "%1 em prioridade %2 (%3 solicitada)", "%1, nos %2",
+                "núcleos de desempenho", "núcleos de cache grande", "núcleos de eficiência",
+                '%1 não acelerado: bloqueado pela linha interna "%2"', '%1 não acelerado: bloqueado pela sua linha "%2"',
+                "%1 não acelerado: é executado como administrador ou é protegido", "%1 não acelerado: o processo terminou",
+                "%1 não acelerado: o Windows recusou a alteração", "Janela do próprio Kestrix", "baixa",
+                "abaixo do normal", "normal", "acima do normal", "alta", "tempo real", "Última verificação:",
+                "Nenhuma janela verificada ainda.",
+                "Colocar o aplicativo nos &melhores núcleos (desempenho ou cache grande)",
+                "Mostrar na &dica do ícone o que aconteceu com o aplicativo"],
+    "RUSSIAN": ["%1: приоритет повышен до «%2»", "%1: приоритет «%2» (запрошен «%3»)", "%1; %2",
+                "производительные ядра", "ядра с большим кэшем", "энергоэффективные ядра",
+                "%1 не ускорено: исключено встроенной строкой «%2»", "%1 не ускорено: исключено вашей строкой «%2»",
+                "%1 не ускорено: запущено от имени администратора или защищено", "%1 не ускорено: процесс завершён",
+                "%1 не ускорено: Windows отклонила изменение", "Собственное окно Kestrix", "низкий",
+                "ниже среднего", "обычный", "выше среднего", "высокий", "реального времени", "Последняя проверка:",
+                "Окна ещё не проверялись.",
+                "Запускать приложение на &лучших ядрах (производительных или с большим кэшем)",
+                "Показывать во &всплывающей подсказке значка, что произошло с приложением"],
+}
+
+PRODUCT_KEYS["KXStatus"] = STATUS_KEYS
+for _language, _texts in STATUS_TEXTS.items():
+    PRODUCT_TEXTS[_language]["KXStatus"] = _texts
 
 
 def product_groups(name):

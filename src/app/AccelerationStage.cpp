@@ -15,19 +15,28 @@ std::int64_t AccelerationStage::AcceleratedWindow() {
 
 void AccelerationStage::AssignIdealProcessor() {
     if (!settings_.RegReadBool(u"ProcessorIdeal", true)) return;
+    // Inside the set the process was placed on, when it was.
     const IdealMove move =
-        sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(AcceleratedWindow())));
+        sampler_.SetWindowIdealProcessor(static_cast<Hwnd>(static_cast<std::uint64_t>(AcceleratedWindow())),
+                                         followUp_ != nullptr ? followUp_->ProcessorsOf(priority_.State().lastProcess)
+                                                              : nullptr);
     if (keeper_ != nullptr) keeper_->ThreadsMoved(move);
 }
 
 bool AccelerationStage::LookAt(Hwnd window) {
     lookedAt_ = window;
     const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
-    if (!blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath) &&
-        AcceleratedWindow() != static_cast<std::int64_t>(window)) {
+    const bool blocked = blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath);
+    if (blocked && followUp_ != nullptr && window != 0) {
+        std::uint32_t processId = 0;
+        inspection_.windows.GetWindowThreadProcessId(window, &processId);
+        followUp_->Blocked(snapshot, processId, blockList_);
+    }
+    if (!blocked && AcceleratedWindow() != static_cast<std::int64_t>(window)) {
         const PriorityLevel level = settings_.RegReadInteger(u"ProcessorPriority", 2);
         priority_.AccelerateWindow(window, level);
         if (keeper_ != nullptr) keeper_->Raised(priority_.State(), level);
+        if (followUp_ != nullptr) followUp_->Raised(snapshot, priority_.State().lastProcess, priority_.LastRaise());
         accelerated_ = static_cast<std::int64_t>(window);
         // The main program shows the accelerated window from Handle; a key
         // that refuses the write changes nothing here.
@@ -38,6 +47,7 @@ bool AccelerationStage::LookAt(Hwnd window) {
         idealRefreshCounter_ = 0;
         return true;
     }
+    if (!blocked && followUp_ != nullptr) followUp_->StillInFront();
     return false;
 }
 

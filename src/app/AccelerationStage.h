@@ -15,6 +15,7 @@
 #include "engine/BlockList.h"
 #include "engine/Foreground.h"
 #include "engine/IdealProcessor.h"
+#include "engine/LookFollowUp.h"
 #include "engine/Priority.h"
 #include "platform/DebugApi.h"
 #include "engine/RaisedProcess.h"
@@ -53,6 +54,8 @@ public:
     int IdealRefreshCounter() const { return idealRefreshCounter_; }
     // Tells the keeper of the raised process of every raise and move (RestoreOnExit).
     void KeepRaisedProcessWith(RaisedProcessKeeper* keeper) { keeper_ = keeper; }
+    // Places each raised process and keeps each look's outcome (CorePlacement, Status).
+    void FollowLooksWith(LookFollowUp* followUp) { followUp_ = followUp; }
 
 private:
     // The window accelerated last: at first the one Handle names.
@@ -73,6 +76,7 @@ private:
     std::optional<std::int64_t> accelerated_;
     Hwnd lookedAt_ = 0;  // the foreground window of the last look, by tick or event
     RaisedProcessKeeper* keeper_ = nullptr;
+    LookFollowUp* followUp_ = nullptr;
 };
 
 }  // namespace kx

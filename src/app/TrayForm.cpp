@@ -30,6 +30,8 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       priority_(api.windows, api.processes, &api.trace),
       sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries, &api.trace}),
       raisedKeeper_(api.registry, api.processes, settings_, sampler_, api.trace),
+      followUp_(settings_, PlacementApi{api.system, api.processes, api.libraries, &api.trace}, api.registry,
+                api.processes.GetCurrentProcessId(), &api.trace),
       acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries, &api.trace}, settings_, blockList_,
                     priority_, sampler_, &api.trace),
       loadMeter_(api.system, api.libraries, &api.trace),
@@ -38,7 +40,10 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       updateChecker_(api.network, api.clock, ProgramUpdateEndpoint(), UpdateTimeouts{}, &api.trace),
       updateNotice_(api.clock, settings_, captions_, trayIcon_, updateChecker_),
       mainCycle_(TickStages{
-          [this] { acceleration_.Run(); },
+          [this] {
+              acceleration_.Run();
+              ShowStatusInTooltip();
+          },
           [this] { BlockListReloadStage(blockList_, settings_, api_.system, api_.shell); },
           [this] { return trayStages_.TrayVisibilityStage(); },
           [this](bool iconShown) { updateNotice_.UpdateNoticeStage(iconShown); },
@@ -54,6 +59,7 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
           {u"ExitPopup", {}, &TKXTrayForm::ExitPopupClick},
       } {
     acceleration_.KeepRaisedProcessWith(&raisedKeeper_);
+    acceleration_.FollowLooksWith(&followUp_);
     trayIcon_.applicationWindow = window_;
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
@@ -70,7 +76,10 @@ CaptionForm TKXTrayForm::CaptionTargets() {
                                    }});
     }
     form.components.push_back(
-        {u"TrayIcon", ComponentKind::NotifyIcon, [this](const Text& text) { trayIcon_.SetHint(text); }});
+        {u"TrayIcon", ComponentKind::NotifyIcon, [this](const Text& text) {
+             baseHint_ = text;
+             trayIcon_.SetHint(text);
+         }});
     form.components.push_back({u"MainTimer", ComponentKind::Other, nullptr});
     form.components.push_back({u"PopupMenu", ComponentKind::Other, nullptr});
     return form;
@@ -114,6 +123,9 @@ void TKXTrayForm::Close() {
 
 void TKXTrayForm::FormClose() {
     Contained([this] { raisedKeeper_.RestoreAtExit(); });
+    Contained([this] {
+        if (settings_.RegReadBool(contract::kRestoreOnExit, false)) followUp_.Restore();
+    });
     Contained([this] { blockList_.FreeBlockList(); });
 }
 
@@ -134,7 +146,10 @@ void TKXTrayForm::HelpPopupClick() {
 void TKXTrayForm::ForegroundEvent() {
     if (closed_ || exiting_ || mainCycle_.Running()) return;
     try {
+        const std::uint64_t before = followUp_.OutcomeChanges();
         acceleration_.RunForForegroundChange();
+        // Most events change nothing, and cost no settings read here.
+        if (followUp_.OutcomeChanges() != before) ShowStatusInTooltip();
     } catch (...) {
         api_.trace.Line("instantboost", "the look at the new foreground window failed");
     }
@@ -142,6 +157,21 @@ void TKXTrayForm::ForegroundEvent() {
 
 void TKXTrayForm::SessionEnding() {
     Contained([this] { raisedKeeper_.RestoreAtExit(); });
+    Contained([this] {
+        if (settings_.RegReadBool(contract::kRestoreOnExit, false)) followUp_.Restore();
+    });
+}
+
+void TKXTrayForm::ShowStatusInTooltip() {
+    try {
+        const bool show = settings_.RegReadBool(contract::kShowStatus, false);
+        if (show == statusShown_ && (!show || followUp_.OutcomeChanges() == shownChanges_)) return;
+        statusShown_ = show;
+        shownChanges_ = followUp_.OutcomeChanges();
+        trayIcon_.SetHint(HintWithStatus(baseHint_, show ? StatusLine(followUp_.Outcome(), captions_) : Text()));
+    } catch (...) {
+        api_.trace.Line("status", "the tooltip could not be changed");
+    }
 }
 
 void TKXTrayForm::ExitPopupClick() {

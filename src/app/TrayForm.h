@@ -71,6 +71,9 @@ public:
     void ForegroundEvent();
     // The Windows session ends (WM_ENDSESSION): the raised process goes back (RestoreOnExit).
     void SessionEnding();
+    // The tooltip's second line follows the last look's outcome while ShowStatus is on.
+    void ShowStatusInTooltip();
+    LookFollowUp& FollowUp() { return followUp_; }
 
     // The handlers of the menu, the icon and the form.
     void FormClose();
@@ -115,6 +118,7 @@ private:
     // The process-wide records of the main cycle's stages, for the run.
     ProcessorSampler sampler_;
     RaisedProcessKeeper raisedKeeper_;
+    LookFollowUp followUp_;
     AccelerationStage acceleration_;
     LoadMeter loadMeter_;
     IconRenderer renderer_;
@@ -127,6 +131,9 @@ private:
     std::vector<MenuItem> menu_;
     bool closed_ = false;
     bool exiting_ = false;  // Exit is closing the main program's windows
+    Text baseHint_;               // the caption table's hint, the tooltip's first line
+    bool statusShown_ = false;    // the tooltip holds the status line
+    std::uint64_t shownChanges_ = 0;  // the outcome it shows
 };
 
 }  // namespace kx

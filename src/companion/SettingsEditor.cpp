@@ -82,6 +82,8 @@ SettingsSnapshot SettingsEditor::Read() const {
         s.loadKestrix = store.RegReadBool(kLoadKestrix, IntegerDefault(kLoadKestrix) != 0);
         s.instantBoost = store.RegReadBool(kInstantBoost, IntegerDefault(kInstantBoost) != 0);
         s.restoreOnExit = store.RegReadBool(kRestoreOnExit, IntegerDefault(kRestoreOnExit) != 0);
+        s.corePlacement = store.RegReadBool(kCorePlacement, IntegerDefault(kCorePlacement) != 0);
+        s.showStatus = store.RegReadBool(kShowStatus, IntegerDefault(kShowStatus) != 0);
         s.backgroundColor = store.RegReadString(kBackgroundColor, ColorDefault(kBackgroundColor, modern));
         s.gridColor = store.RegReadString(kGridColor, ColorDefault(kGridColor, modern));
         s.barColor = store.RegReadString(kBarColor, ColorDefault(kBarColor, modern));
@@ -136,6 +138,8 @@ SaveReport SettingsEditor::SaveChanges(const SettingsSnapshot& loaded, const Set
     saveChanged(kLoadKestrix, &SettingsSnapshot::loadKestrix, &SettingsEditor::WriteSwitch);
     saveChanged(kInstantBoost, &SettingsSnapshot::instantBoost, &SettingsEditor::WriteSwitch);
     saveChanged(kRestoreOnExit, &SettingsSnapshot::restoreOnExit, &SettingsEditor::WriteSwitch);
+    saveChanged(kCorePlacement, &SettingsSnapshot::corePlacement, &SettingsEditor::WriteSwitch);
+    saveChanged(kShowStatus, &SettingsSnapshot::showStatus, &SettingsEditor::WriteSwitch);
     saveChanged(kBackgroundColor, &SettingsSnapshot::backgroundColor, &SettingsEditor::WriteColor);
     saveChanged(kGridColor, &SettingsSnapshot::gridColor, &SettingsEditor::WriteColor);
     saveChanged(kBarColor, &SettingsSnapshot::barColor, &SettingsEditor::WriteColor);

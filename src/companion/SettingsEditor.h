@@ -39,6 +39,8 @@ struct SettingsSnapshot {
     bool loadKestrix = true;
     bool instantBoost = false;   // raise at the foreground change, not at the next look
     bool restoreOnExit = false;  // put the raised program back when KestrixTray ends
+    bool corePlacement = false;  // the program in front on the best cores
+    bool showStatus = false;     // the last look's outcome in the icon's tooltip
     Text backgroundColor;
     Text gridColor;
     Text barColor;      // colours as stored, also when no colour text
@@ -76,7 +78,8 @@ public:
 
     // -2 (idle) to 3 (realtime).
     SettingWrite WritePriority(std::int32_t level);
-    // ProcessorIdeal, LoadTrayIcon, LoadKestrix, ReloadList, InstantBoost or RestoreOnExit.
+    // ProcessorIdeal, LoadTrayIcon, LoadKestrix, ReloadList, InstantBoost, RestoreOnExit,
+    // CorePlacement or ShowStatus.
     SettingWrite WriteSwitch(const Text& name, bool value);
     // BackgroundColor, GridColor or BarColor: any colour text KestrixTray parses.
     SettingWrite WriteColor(const Text& name, const Text& colorText);

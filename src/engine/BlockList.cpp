@@ -194,6 +194,23 @@ void BlockList::FreeBlockList() {
     lastValid_ = false;
 }
 
+bool BlockList::BlockingRow(const Text& caption, const Text& classKey, const Text& imagePath, BlockRow* row) const {
+    try {
+        if (!hasList_ || row == nullptr) return false;
+        const Text folded[] = {AsciiUpper(classKey), AsciiUpper(caption), AsciiUpper(imagePath)};
+        for (const Entry& entry : entries_) {
+            if (entry.subject == Subject::None || entry.foldedPattern.empty()) continue;
+            const Text& subject = folded[static_cast<int>(entry.subject) - static_cast<int>(Subject::ClassKey)];
+            if (subject.find(entry.foldedPattern) != Text::npos) {
+                *row = entry.row;
+                return true;
+            }
+        }
+    } catch (...) {
+    }
+    return false;
+}
+
 bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text& imagePath) const {
     try {
         if (!hasList_ || entries_.empty()) return false;

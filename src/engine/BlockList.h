@@ -61,6 +61,9 @@ public:
     // True when a row matches: kind "0" in the class key, "1" in the caption,
     // "2" in the image path. Never fails.
     bool IsBlocked(const Text& caption, const Text& classKey, const Text& imagePath) const;
+    // The first row that matches, for telling the user which one blocked a
+    // window; false when none does. Never fails.
+    bool BlockingRow(const Text& caption, const Text& classKey, const Text& imagePath, BlockRow* row) const;
 
     bool HasList() const { return hasList_; }
     // Size and write time of the file the list was last read from, taken

@@ -55,6 +55,46 @@ constexpr std::uint64_t kCounterOffset = 36;
 // its counter block's length field.
 constexpr std::uint32_t kMinInstanceBytes = 8;
 
+// PERF_INSTANCE_DEFINITION's name: its offset from the definition and its
+// length in bytes, the final zero included.
+constexpr std::uint64_t kInstanceNameOffset = 16;
+constexpr std::uint64_t kInstanceNameLength = 20;
+constexpr std::uint32_t kLongestProcessorName = 12;  // "65535,255" and room to spare
+
+// A processor instance's name, "group,number" or "number", as the processor
+// it stands for; false for the total ("_Total", "0,_Total") and anything else.
+bool ParseInstanceName(const PerfView& data, std::uint64_t instanceAt, ProcessorNumber* processor) {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+    if (!data.Read(instanceAt + kInstanceNameOffset, &offset) || !data.Read(instanceAt + kInstanceNameLength, &length)) {
+        return false;
+    }
+    const std::uint32_t characters = std::min(length / 2, kLongestProcessorName);
+    std::uint32_t fields[2] = {0, 0};
+    int field = 0;
+    bool digits = false;
+    for (std::uint32_t k = 0; k < characters; ++k) {
+        char16_t c = 0;
+        if (!data.Read(instanceAt + offset + 2u * k, &c)) return false;
+        if (c == 0) break;
+        if (c == u',' && field == 0 && digits) {
+            field = 1;
+            digits = false;
+        } else if (c >= u'0' && c <= u'9' && fields[field] < 100000) {
+            fields[field] = fields[field] * 10 + static_cast<std::uint32_t>(c - u'0');
+            digits = true;
+        } else {
+            return false;
+        }
+    }
+    if (!digits) return false;
+    const std::uint32_t group = field == 1 ? fields[0] : 0;
+    const std::uint32_t number = fields[field];
+    if (group > 0xFFFF || number > 0xFF) return false;
+    *processor = ProcessorNumber{static_cast<std::uint16_t>(group), static_cast<std::uint8_t>(number)};
+    return true;
+}
+
 // The signed 64-bit difference a - b, wrapping rather than overflowing.
 std::int64_t Difference(std::int64_t a, std::int64_t b) {
     return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
@@ -163,6 +203,8 @@ ProcessorSampler::Parse ProcessorSampler::ParseBlock(std::uint32_t length, std::
     // The instances, each definition followed by its counter block.
     values_.clear();
     values_.reserve(static_cast<std::size_t>(count));
+    names_.clear();
+    names_.reserve(static_cast<std::size_t>(count));
     std::uint64_t instanceAt = objectAt + definitionLength;
     for (std::int32_t i = 0; i < count; ++i) {
         std::uint32_t instanceLength = 0;
@@ -173,6 +215,9 @@ ProcessorSampler::Parse ProcessorSampler::ParseBlock(std::uint32_t length, std::
         if (!data.Read(blockAt, &blockLength) || blockLength < 4) return Parse::Failed;
         if (!data.Read(blockAt + counterOffset, &value)) return Parse::Failed;
         values_.push_back(value);
+        InstanceName name;
+        name.known = ParseInstanceName(data, instanceAt, &name.processor);
+        names_.push_back(name);
         instanceAt = blockAt + blockLength;
     }
 
@@ -220,6 +265,7 @@ void ProcessorSampler::SampleProcessorTimes() {
             previousValues_[i] = currentValues_[i];
             currentValues_[i] = values_[i];
         }
+        instanceNames_.swap(names_);
         previousSampleTime_ = currentSampleTime_;
         currentSampleTime_ = sampleTime;
     } catch (...) {
@@ -302,7 +348,7 @@ std::int32_t ProcessorSampler::ChooseAmong(const std::vector<std::int32_t>& cand
     return chosen;
 }
 
-IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
+IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window, const std::vector<ProcessorNumber>* within) {
     IdealMove move;
     try {
         SampleProcessorTimes();
@@ -310,22 +356,46 @@ IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
         const std::int32_t count = ProcessorInstanceCount();
         const ProcessorTopology topology = count > 2 ? ReadTopology() : ProcessorTopology{};
 
-        OwnedLibrary kernel32(api_.libraries,
-                              topology.processors.empty() ? 0 : api_.libraries.LoadLibraryW(u"kernel32.dll"));
+        OwnedLibrary kernel32(api_.libraries, count > 2 ? api_.libraries.LoadLibraryW(u"kernel32.dll") : 0);
         ProcAddress setEx = 0;
         ProcAddress groupOf = 0;
-        if (kernel32 && !topology.processors.empty()) {
+        if (kernel32) {
             setEx = api_.libraries.GetProcAddress(kernel32.get(), "SetThreadIdealProcessorEx");
             groupOf = api_.libraries.GetProcAddress(kernel32.get(), "GetThreadGroupAffinity");
         }
+
+        // The processor each instance stands for: by its name ("group,number"
+        // or "number"); where the names say nothing, by its position, in the
+        // order of the CPU sets when the system describes them.
+        std::vector<std::int32_t> positions;
+        std::vector<ProcessorNumber> processorOf(static_cast<std::size_t>(std::max(count, 0)));
+        const bool named = instanceNames_.size() == processorOf.size() &&
+                           std::any_of(instanceNames_.begin(), instanceNames_.end(),
+                                       [](const InstanceName& n) { return n.known; });
+        bool multiGroup = topology.multiGroup;
+        for (std::int32_t i = 0; i <= count - 2 || (named && i < count); ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            if (named) {
+                if (!instanceNames_[k].known) continue;
+                processorOf[k] = instanceNames_[k].processor;
+            } else if (!topology.processors.empty()) {
+                if (k >= topology.processors.size()) break;
+                processorOf[k] = ProcessorNumber{topology.processors[k].group, topology.processors[k].logicalProcessorIndex};
+            } else {
+                if (i >= static_cast<std::int32_t>(api_.plainCallProcessors)) break;
+                processorOf[k] = ProcessorNumber{0, static_cast<std::uint8_t>(i)};
+            }
+            if (processorOf[k].group != 0) multiGroup = true;
+            positions.push_back(i);
+        }
+
         // Threads are asked for their group only where there is more than one.
-        const bool checkGroups = topology.multiGroup && groupOf != 0;
+        const bool checkGroups = multiGroup && groupOf != 0;
         const std::uint32_t access =
             checkGroups ? w32::kThreadSetInformation | w32::kThreadQueryLimitedInformation : w32::kThreadSetInformation;
         const auto threadGroup = [&](KHandle thread, std::uint16_t* group) {
             return checkGroups && api_.processes.CallGetThreadGroupAffinity(groupOf, thread, group);
         };
-
         const std::uint32_t windowThread = api_.windows.GetWindowThreadProcessId(window, nullptr);
         std::uint16_t group = 0;
         if (checkGroups && windowThread != 0) {
@@ -333,40 +403,62 @@ IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
             if (thread) threadGroup(thread.get(), &group);
         }
 
-        // The candidates: the listed processors of the window thread's group
-        // that a call can name, and of those, on a hybrid processor, the
-        // fastest class only.
-        std::vector<std::int32_t> candidates;
-        const auto canPlain = [&](const CpuSetInfo& p) {
-            return !topology.multiGroup && p.logicalProcessorIndex < api_.plainCallProcessors;
+        // The candidates: processors of the window thread's group that a call
+        // can name, neither parked nor allocated, inside the set the process
+        // was given (when one of its processors is in that group), and on a
+        // hybrid processor of the fastest class only.
+        const auto canPlain = [&](const ProcessorNumber& p) {
+            return !multiGroup && p.number < api_.plainCallProcessors;
         };
-        const std::int32_t listed =
-            std::min<std::int32_t>(count - 1, static_cast<std::int32_t>(topology.processors.size()));
-        std::uint8_t fastest = 0;
-        for (std::int32_t i = 0; i < listed; ++i) {
-            const CpuSetInfo& p = topology.processors[static_cast<std::size_t>(i)];
+        const auto described = [&](const ProcessorNumber& p) -> const CpuSetInfo* {
+            for (const CpuSetInfo& set : topology.processors) {
+                if (set.group == p.group && set.logicalProcessorIndex == p.number) return &set;
+            }
+            return nullptr;
+        };
+        const auto inSet = [&](const ProcessorNumber& p) {
+            return std::find(within->begin(), within->end(), p) != within->end();
+        };
+        std::vector<std::int32_t> candidates;
+        for (const std::int32_t i : positions) {
+            const ProcessorNumber& p = processorOf[static_cast<std::size_t>(i)];
+            const CpuSetInfo* info = described(p);
             if (p.group != group || (!canPlain(p) && setEx == 0)) continue;
+            if (info != nullptr && (info->flags & (w32::kCpuSetParked | w32::kCpuSetAllocated)) != 0) continue;
             candidates.push_back(i);
-            fastest = std::max(fastest, p.efficiencyClass);
+        }
+        if (within != nullptr && !within->empty() &&
+            std::any_of(candidates.begin(), candidates.end(),
+                        [&](std::int32_t i) { return inSet(processorOf[static_cast<std::size_t>(i)]); })) {
+            candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                            [&](std::int32_t i) { return !inSet(processorOf[static_cast<std::size_t>(i)]); }),
+                             candidates.end());
+        }
+        std::uint8_t fastest = 0;
+        for (const std::int32_t i : candidates) {
+            if (const CpuSetInfo* info = described(processorOf[static_cast<std::size_t>(i)])) {
+                fastest = std::max(fastest, info->efficiencyClass);
+            }
         }
         candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
                                         [&](std::int32_t i) {
-                                            return topology.processors[static_cast<std::size_t>(i)].efficiencyClass !=
-                                                   fastest;
+                                            const CpuSetInfo* info = described(processorOf[static_cast<std::size_t>(i)]);
+                                            return info != nullptr && info->efficiencyClass != fastest;
                                         }),
                          candidates.end());
-
         if (candidates.empty()) {
-            // As the plain call understands the data: every position but the total.
-            for (std::int32_t i = 0; i <= count - 2; ++i) candidates.push_back(i);
-            move.instance = ChooseAmong(candidates);
-            move.processor.number = static_cast<std::uint8_t>(move.instance);
-        } else {
-            move.instance = ChooseAmong(candidates);
-            const CpuSetInfo& p = topology.processors[static_cast<std::size_t>(move.instance)];
-            move.processor = ProcessorNumber{p.group, p.logicalProcessorIndex};
-            move.ex = !canPlain(p);
+            // Nothing is known of the processors: the positions the plain call can name.
+            for (std::int32_t i = 0; i <= count - 2 && i < static_cast<std::int32_t>(api_.plainCallProcessors); ++i) {
+                candidates.push_back(i);
+                processorOf[static_cast<std::size_t>(i)] = ProcessorNumber{0, static_cast<std::uint8_t>(i)};
+            }
+            multiGroup = false;
         }
+        move.instance = ChooseAmong(candidates);
+        if (move.instance >= 0 && static_cast<std::size_t>(move.instance) < processorOf.size()) {
+            move.processor = processorOf[static_cast<std::size_t>(move.instance)];
+        }
+        move.ex = !canPlain(move.processor);
 
         const auto setThread = [&](std::uint32_t threadId) {
             OwnedHandle thread(api_.processes, OpenThreadForIdealProcessor(threadId, access));
@@ -381,8 +473,7 @@ IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
             if (move.ex) {
                 set = api_.processes.CallSetThreadIdealProcessorEx(setEx, thread.get(), move.processor, &before.ideal);
             } else {
-                const std::uint32_t previous =
-                    api_.processes.SetThreadIdealProcessor(thread.get(), static_cast<std::uint32_t>(move.instance));
+                const std::uint32_t previous = api_.processes.SetThreadIdealProcessor(thread.get(), move.processor.number);
                 set = previous != 0xFFFFFFFFu;
                 before.ideal.number = static_cast<std::uint8_t>(previous);
             }
@@ -410,10 +501,15 @@ IdealMove ProcessorSampler::SetWindowIdealProcessor(Hwnd window) {
             }
         }
         if (api_.trace != nullptr) {
-            api_.trace->Event("ideal", "processor " + std::to_string(move.instance) + " (group " +
-                                           std::to_string(move.processor.group) + ", number " +
-                                           std::to_string(move.processor.number) + (move.ex ? ", Ex" : "") +
-                                           ") set on " + std::to_string(move.previous.size()) + " threads");
+            const std::string where = "processor " + std::to_string(move.instance) + " (group " +
+                                      std::to_string(move.processor.group) + ", number " +
+                                      std::to_string(move.processor.number) + (move.ex ? ", Ex" : "") + ")";
+            // Only a move that happened is told as one.
+            if (!move.previous.empty()) {
+                api_.trace->Event("ideal", where + " set on " + std::to_string(move.previous.size()) + " threads");
+            } else if (processId != 0) {
+                api_.trace->Line("ideal", where + " could not be set on any thread");
+            }
         }
     } catch (...) {
         // The remaining steps are skipped.

@@ -89,7 +89,9 @@ public:
     // (Windows 10 and later), the choice is made among the processors of the
     // window thread's group and, on a hybrid processor, of the fastest
     // efficiency class only, and each is set with the call that can name it.
-    IdealMove SetWindowIdealProcessor(Hwnd window);
+    // within: the processors the process was given (its default CPU set);
+    // the choice is made among those of them that qualify, when any does.
+    IdealMove SetWindowIdealProcessor(Hwnd window, const std::vector<ProcessorNumber>* within = nullptr);
     // Puts each thread's ideal processor back; a thread that is gone is skipped.
     void RestoreThreadIdeals(const std::vector<ThreadIdeal>& threads);
 
@@ -123,6 +125,13 @@ private:
     std::int64_t currentSampleTime_ = 0;
     std::int64_t previousSampleTime_ = 0;
     std::vector<std::int64_t> values_;  // the reading being taken, kept to avoid reallocating
+    // The processor each instance's name gives, at the last sample and at the one being taken.
+    struct InstanceName {
+        bool known = false;  // false: the total, or a name that names no processor
+        ProcessorNumber processor;
+    };
+    std::vector<InstanceName> instanceNames_;
+    std::vector<InstanceName> names_;
     bool queried_ = false;
 };
 

@@ -56,6 +56,37 @@ void PriorityControl::SetProcessPriorityLevel(std::uint32_t processId, PriorityL
     }
 }
 
+RaiseResult PriorityControl::RaiseProcess(std::uint32_t processId, PriorityLevel level) {
+    RaiseResult result;
+    result.processId = processId;
+    result.asked = PriorityClassOfLevel(level);
+    try {
+        if (processId == 0) return result;
+        // The query right as well, to read back what was given.
+        OwnedHandle process(processes_, processes_.OpenProcess(w32::kProcessSetInformation |
+                                                                   w32::kProcessQueryLimitedInformation,
+                                                               false, processId));
+        if (!process) {
+            result.openError = processes_.GetLastError();
+            if (trace_ != nullptr) {
+                trace_->Line("priority", "OpenProcess failed for process " + std::to_string(processId) + " (error " +
+                                             std::to_string(result.openError) + ")");
+            }
+            return result;
+        }
+        result.opened = true;
+        // A level off the scale changes nothing; what the process has is still read.
+        result.set = result.asked != 0 && processes_.SetPriorityClass(process.get(), result.asked);
+        if (result.asked != 0 && !result.set && trace_ != nullptr) {
+            trace_->Line("priority", "SetPriorityClass failed for process " + std::to_string(processId));
+        }
+        result.given = processes_.GetPriorityClass(process.get());
+    } catch (...) {
+        // A process that cannot be changed is left alone.
+    }
+    return result;
+}
+
 PriorityLevel PriorityControl::GetWindowPriorityLevel(Hwnd window) {
     try {
         const std::uint32_t processId = ProcessOf(window);
@@ -77,7 +108,7 @@ void PriorityControl::AccelerateWindow(Hwnd window, PriorityLevel level) {
         state_.lastWindow = window;
         state_.lastLevel = GetWindowPriorityLevel(window);
         state_.lastProcess = ProcessOf(window);
-        SetProcessPriorityLevel(state_.lastProcess, level);
+        lastRaise_ = RaiseProcess(state_.lastProcess, level);
     } catch (...) {
         // Nothing is reported; the next call starts from the state as it stands.
     }

@@ -26,6 +26,16 @@ struct AccelerationState {
     std::uint32_t lastProcess = 0;  // that process's id, taken when it was raised
 };
 
+// What a raise found: the class asked for and the class read back after it.
+struct RaiseResult {
+    std::uint32_t processId = 0;
+    std::uint32_t asked = 0;     // the class of the level; 0 for a level off the scale
+    std::uint32_t given = 0;     // GetPriorityClass after the change; 0 when not raised
+    bool opened = false;         // the process could be opened to be changed
+    bool set = false;            // SetPriorityClass succeeded
+    std::uint32_t openError = 0;  // why it could not be opened (GetLastError)
+};
+
 class PriorityControl {
 public:
     // trace: where a process that cannot be changed leaves its line.
@@ -40,7 +50,13 @@ public:
     // before back to its earlier level. A repeat of the last window does nothing.
     void AccelerateWindow(Hwnd window, PriorityLevel level);
 
+    // Sets the class of the level and reads back the class Windows gave
+    // (high where realtime was asked without the privilege to have it).
+    RaiseResult RaiseProcess(std::uint32_t processId, PriorityLevel level);
+
     const AccelerationState& State() const { return state_; }
+    // The raise of the last AccelerateWindow that changed the window.
+    const RaiseResult& LastRaise() const { return lastRaise_; }
 
 private:
     std::uint32_t ProcessOf(Hwnd window);
@@ -49,6 +65,7 @@ private:
     IProcesses& processes_;
     DebugTrace* trace_ = nullptr;
     AccelerationState state_;
+    RaiseResult lastRaise_;
 };
 
 }  // namespace kx

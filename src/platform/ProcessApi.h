@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/Owned.h"
 #include "platform/Types.h"
@@ -50,6 +51,18 @@ public:
     // GetThreadGroupAffinity found by GetProcAddress in "kernel32.dll": the
     // thread's group. False when the call fails.
     virtual bool CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread, std::uint16_t* group) = 0;
+    // GetProcessDefaultCpuSets found by GetProcAddress in "kernel32.dll": the
+    // ids of the process's default CPU set (none: empty). False when it fails.
+    virtual bool CallGetProcessDefaultCpuSets(ProcAddress entry, KHandle process, std::vector<std::uint32_t>* ids) = 0;
+    // SetProcessDefaultCpuSets found the same way; no ids clear the set.
+    // Returns 0, or the error GetLastError gives.
+    virtual std::uint32_t CallSetProcessDefaultCpuSets(ProcAddress entry, KHandle process,
+                                                       const std::vector<std::uint32_t>& ids) = 0;
+    // GetProcessAffinityMask: the process's processors and the system's, in
+    // the process's group. False when it fails.
+    virtual bool GetProcessAffinityMask(KHandle process, std::uint64_t* processMask, std::uint64_t* systemMask) = 0;
+    // GetLastError, right after OpenProcess failed: why it did.
+    virtual std::uint32_t GetLastError() = 0;
     // INVALID_HANDLE_VALUE is reported as 0.
     virtual KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) = 0;
     virtual bool Thread32First(KHandle snapshot, ThreadEntry32* entry) = 0;

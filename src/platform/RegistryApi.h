@@ -15,6 +15,9 @@ public:
     virtual long RegOpenKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) = 0;
     // Opens or creates root\subKey and any missing parent.
     virtual long RegCreateKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) = 0;
+    // The same with REG_OPTION_VOLATILE: a key created so lives until the
+    // user's session ends and is never written to disk (an existing key is opened).
+    virtual long RegCreateVolatileKeyW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) = 0;
     // As the platform: data may be null to ask for the size; *size is in bytes
     // and is updated; kErrorMoreData when the data does not fit.
     virtual long RegQueryValueExW(KHandle key, const Text& valueName, std::uint32_t* type, std::uint8_t* data,

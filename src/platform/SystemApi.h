@@ -37,6 +37,29 @@ struct CpuSetInfo {
     std::uint16_t group = 0;
     std::uint8_t logicalProcessorIndex = 0;
     std::uint8_t efficiencyClass = 0;
+    std::uint32_t id = 0;  // what SetProcessDefaultCpuSets names it by
+    std::uint8_t flags = 0;  // kCpuSetParked, kCpuSetAllocated, ...
+};
+
+namespace w32 {
+// SYSTEM_CPU_SET_INFORMATION's flags: the processor is parked (the power
+// manager keeps it idle), or allocated to some process for its sole use.
+constexpr std::uint8_t kCpuSetParked = 0x1;
+constexpr std::uint8_t kCpuSetAllocated = 0x2;
+}  // namespace w32
+
+// A processor group and a mask of its processors (GROUP_AFFINITY).
+struct GroupMask {
+    std::uint16_t group = 0;
+    std::uint64_t mask = 0;
+};
+
+// One cache as GetLogicalProcessorInformationEx(RelationCache) describes it.
+struct CacheInfo {
+    std::uint8_t level = 0;      // 1, 2, 3 ...
+    std::uint8_t type = 0;       // 0 unified, 1 instruction, 2 data, 3 trace
+    std::uint64_t size = 0;      // bytes
+    std::vector<GroupMask> processors;  // the processors that share it
 };
 
 class ISystemInfo {
@@ -56,6 +79,9 @@ public:
     // GetSystemCpuSetInformation found by GetProcAddress in "kernel32.dll":
     // every CPU set of the system, in the order reported. False when it fails.
     virtual bool CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<CpuSetInfo>* sets) = 0;
+    // GetLogicalProcessorInformationEx(RelationCache) found by GetProcAddress
+    // in "kernel32.dll": every cache of the system. False when it fails.
+    virtual bool CallGetProcessorCaches(ProcAddress entry, std::vector<CacheInfo>* caches) = 0;
     // The program's RT_RCDATA resource of that name (matched without regard to
     // case, as FindResourceW does); false when there is none.
     virtual bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) = 0;

@@ -49,6 +49,7 @@ constexpr std::uint32_t kProcessSetInformation = 0x200;
 constexpr std::uint32_t kProcessQueryInformation = 0x400;
 constexpr std::uint32_t kProcessVmRead = 0x10;
 constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
+constexpr std::uint32_t kProcessSetLimitedInformation = 0x2000;
 constexpr std::uint32_t kThreadSetInformation = 0x20;
 constexpr std::uint32_t kThreadQueryLimitedInformation = 0x800;
 constexpr std::uint32_t kTh32csSnapThread = 4;

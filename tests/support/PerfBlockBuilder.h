@@ -21,6 +21,9 @@ struct PerfObjectShape {
     std::vector<std::int64_t> values;
     // NumInstances as reported; -2 means values.size().
     std::int32_t reportedInstances = -2;
+    // The instances' names ("0,12", "12", "_Total"), at most 7 characters;
+    // empty: "#0", "#1", ... and "_T", which name no processor.
+    std::vector<std::u16string> names;
 };
 
 struct PerfBlockShape {
@@ -67,7 +70,8 @@ inline std::vector<std::uint8_t> BuildPerfBlock(const PerfBlockShape& shape, Per
         const std::size_t objectAt = out.size();
         const std::size_t counterBlock = 8 + 8 * object.counters.size();
         const std::size_t definitionLength = kObjectHeader + kCounterDefinition * object.counters.size();
-        const std::size_t stride = kInstanceDefinition + counterBlock;
+        const std::size_t definition = object.names.empty() ? kInstanceDefinition : kInstanceDefinition + 8;
+        const std::size_t stride = definition + counterBlock;
         out.resize(objectAt + definitionLength + stride * object.values.size(), 0);
         PutU32(out, objectAt + 0, static_cast<std::uint32_t>(out.size() - objectAt));
         PutU32(out, objectAt + 4, static_cast<std::uint32_t>(definitionLength));
@@ -85,12 +89,15 @@ inline std::vector<std::uint8_t> BuildPerfBlock(const PerfBlockShape& shape, Per
         }
         for (std::size_t i = 0; i < object.values.size(); ++i) {
             const std::size_t at = objectAt + definitionLength + stride * i;
-            PutU32(out, at, static_cast<std::uint32_t>(kInstanceDefinition));
+            PutU32(out, at, static_cast<std::uint32_t>(definition));
             PutU32(out, at + 16, 24);  // NameOffset
-            PutU32(out, at + 20, 6);   // NameLength
-            const std::u16string name = i + 1 == object.values.size() ? u"_T" : u"#" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
-            std::memcpy(out.data() + at + 24, name.data(), 4);
-            const std::size_t blockAt = at + kInstanceDefinition;
+            const std::u16string name =
+                !object.names.empty() ? object.names[i].substr(0, 7)
+                : i + 1 == object.values.size() ? u"_T"
+                                                : u"#" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
+            PutU32(out, at + 20, static_cast<std::uint32_t>(2 * (name.size() + 1)));  // NameLength
+            std::memcpy(out.data() + at + 24, name.data(), 2 * name.size());
+            const std::size_t blockAt = at + definition;
             PutU32(out, blockAt, static_cast<std::uint32_t>(counterBlock));
             for (std::size_t c = 0; c < object.counters.size(); ++c) {
                 // Other counters carry a value that would stand out if read.

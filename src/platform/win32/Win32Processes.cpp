@@ -124,6 +124,48 @@ bool Win32Processes::CallGetThreadGroupAffinity(ProcAddress entry, KHandle threa
     return true;
 }
 
+bool Win32Processes::CallGetProcessDefaultCpuSets(ProcAddress entry, KHandle process, std::vector<std::uint32_t>* ids) {
+    // BOOL WINAPI GetProcessDefaultCpuSets(HANDLE, PULONG, ULONG, PULONG)
+    using GetProcessDefaultCpuSetsProc = BOOL(WINAPI*)(HANDLE, PULONG, ULONG, PULONG);
+    if (entry == 0 || ids == nullptr) return false;
+    const auto query = EntryAs<GetProcessDefaultCpuSetsProc>(entry);
+    // A system has a few hundred CPU sets at most: one try with room for all of them.
+    std::vector<ULONG> buffer(1024);
+    ULONG count = 0;
+    if (!query(FromKHandle<HANDLE>(process), buffer.data(), static_cast<ULONG>(buffer.size()), &count)) return false;
+    if (count > buffer.size()) return false;
+    ids->assign(buffer.begin(), buffer.begin() + count);
+    return true;
+}
+
+std::uint32_t Win32Processes::CallSetProcessDefaultCpuSets(ProcAddress entry, KHandle process,
+                                                           const std::vector<std::uint32_t>& ids) {
+    // BOOL WINAPI SetProcessDefaultCpuSets(HANDLE, const ULONG*, ULONG)
+    using SetProcessDefaultCpuSetsProc = BOOL(WINAPI*)(HANDLE, const ULONG*, ULONG);
+    if (entry == 0) return ERROR_PROC_NOT_FOUND;
+    const std::vector<ULONG> list(ids.begin(), ids.end());
+    if (EntryAs<SetProcessDefaultCpuSetsProc>(entry)(FromKHandle<HANDLE>(process), list.empty() ? nullptr : list.data(),
+                                                      static_cast<ULONG>(list.size()))) {
+        return 0;
+    }
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+bool Win32Processes::GetProcessAffinityMask(KHandle process, std::uint64_t* processMask, std::uint64_t* systemMask) {
+    DWORD_PTR own = 0;
+    DWORD_PTR system = 0;
+    if (processMask == nullptr || systemMask == nullptr ||
+        !::GetProcessAffinityMask(FromKHandle<HANDLE>(process), &own, &system)) {
+        return false;
+    }
+    *processMask = own;
+    *systemMask = system;
+    return true;
+}
+
+std::uint32_t Win32Processes::GetLastError() { return ::GetLastError(); }
+
 KHandle Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
     HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
     return snapshot == INVALID_HANDLE_VALUE ? 0 : ToKHandle(snapshot);

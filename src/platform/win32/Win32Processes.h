@@ -22,6 +22,11 @@ public:
     bool CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
                                        ProcessorNumber* previous) override;
     bool CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread, std::uint16_t* group) override;
+    bool CallGetProcessDefaultCpuSets(ProcAddress entry, KHandle process, std::vector<std::uint32_t>* ids) override;
+    std::uint32_t CallSetProcessDefaultCpuSets(ProcAddress entry, KHandle process,
+                                               const std::vector<std::uint32_t>& ids) override;
+    bool GetProcessAffinityMask(KHandle process, std::uint64_t* processMask, std::uint64_t* systemMask) override;
+    std::uint32_t GetLastError() override;
     KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
     bool Thread32First(KHandle snapshot, ThreadEntry32* entry) override;
     bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) override;

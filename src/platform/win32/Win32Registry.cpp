@@ -23,6 +23,14 @@ long Win32Registry::RegCreateKeyExW(KHandle root, const Text& subKey, std::uint3
     return status;
 }
 
+long Win32Registry::RegCreateVolatileKeyW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) {
+    HKEY key = nullptr;
+    const LONG status = ::RegCreateKeyExW(ToHkey(root), Wide(subKey), 0, nullptr, REG_OPTION_VOLATILE, access, nullptr,
+                                          &key, nullptr);
+    if (result != nullptr) *result = status == ERROR_SUCCESS ? FromHkey(key) : 0;
+    return status;
+}
+
 long Win32Registry::RegQueryValueExW(KHandle key, const Text& valueName, std::uint32_t* type, std::uint8_t* data,
                                      std::uint32_t* size) {
     // DWORD is unsigned long on Windows: carry the values through locals of its own type.

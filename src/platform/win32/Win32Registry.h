@@ -9,6 +9,7 @@ class Win32Registry : public IRegistry {
 public:
     long RegOpenKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
     long RegCreateKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
+    long RegCreateVolatileKeyW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
     long RegQueryValueExW(KHandle key, const Text& valueName, std::uint32_t* type, std::uint8_t* data,
                           std::uint32_t* size) override;
     long RegSetValueExW(KHandle key, const Text& valueName, std::uint32_t type, const std::uint8_t* data,

@@ -92,7 +92,8 @@ bool Win32System::CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<
     std::vector<unsigned char> buffer(needed);
     ULONG returned = 0;
     if (!query(buffer.data(), needed, &returned, nullptr, 0) || returned > needed) return false;
-    constexpr std::size_t kTypeAt = 4, kGroupAt = 12, kIndexAt = 14, kClassAt = 18, kLeast = 19;
+    constexpr std::size_t kTypeAt = 4, kIdAt = 8, kGroupAt = 12, kIndexAt = 14, kClassAt = 18, kFlagsAt = 19,
+                          kLeast = 20;
     sets->clear();
     for (std::size_t at = 0; at + kLeast <= returned;) {
         DWORD size = 0;
@@ -105,7 +106,63 @@ bool Win32System::CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<
             std::memcpy(&set.group, &buffer[at + kGroupAt], sizeof(set.group));
             set.logicalProcessorIndex = buffer[at + kIndexAt];
             set.efficiencyClass = buffer[at + kClassAt];
+            std::memcpy(&set.id, &buffer[at + kIdAt], sizeof(set.id));
+            set.flags = buffer[at + kFlagsAt];
             sets->push_back(set);
+        }
+        at += size;
+    }
+    return true;
+}
+
+bool Win32System::CallGetProcessorCaches(ProcAddress entry, std::vector<CacheInfo>* caches) {
+    // BOOL WINAPI GetLogicalProcessorInformationEx(LOGICAL_PROCESSOR_RELATIONSHIP,
+    // PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, PDWORD); read by offsets, as
+    // the oldest headers lack the cache record's group count.
+    using GetLogicalProcessorInformationExProc = BOOL(WINAPI*)(int, void*, PDWORD);
+    constexpr int kRelationCache = 2;
+    if (entry == 0 || caches == nullptr) return false;
+    const auto query = reinterpret_cast<GetLogicalProcessorInformationExProc>(static_cast<std::uintptr_t>(entry));
+    DWORD needed = 0;
+    query(kRelationCache, nullptr, &needed);
+    if (needed == 0 || needed > 1024u * 1024u) return false;
+    std::vector<unsigned char> buffer(needed);
+    DWORD returned = needed;
+    if (!query(kRelationCache, buffer.data(), &returned) || returned > needed) return false;
+    // CACHE_RELATIONSHIP after the record's 8-byte head: Level, Associativity,
+    // LineSize, CacheSize, Type, 18 reserved bytes, GroupCount, then the
+    // GROUP_AFFINITY records (a pointer-sized mask, the group, 6 reserved bytes).
+    constexpr std::size_t kLevelAt = 8, kSizeAt = 12, kCacheTypeAt = 16, kGroupCountAt = 38, kMasksAt = 40;
+    constexpr std::size_t kMaskSize = sizeof(KAFFINITY), kAffinitySize = sizeof(KAFFINITY) + 8;
+    caches->clear();
+    for (std::size_t at = 0; at + kMasksAt <= returned;) {
+        DWORD relation = 0;
+        DWORD size = 0;
+        std::memcpy(&relation, &buffer[at], sizeof(relation));
+        std::memcpy(&size, &buffer[at + 4], sizeof(size));
+        if (size < kMasksAt || size > returned - at) break;
+        if (relation == static_cast<DWORD>(kRelationCache)) {
+            CacheInfo cache;
+            cache.level = buffer[at + kLevelAt];
+            DWORD bytes = 0;
+            DWORD type = 0;
+            WORD groups = 0;
+            std::memcpy(&bytes, &buffer[at + kSizeAt], sizeof(bytes));
+            std::memcpy(&type, &buffer[at + kCacheTypeAt], sizeof(type));
+            std::memcpy(&groups, &buffer[at + kGroupCountAt], sizeof(groups));
+            cache.size = bytes;
+            cache.type = static_cast<std::uint8_t>(type);
+            // Older releases (and Wine 8) leave the count 0 and give one mask.
+            if (groups == 0) groups = 1;
+            for (WORD g = 0; g < groups && kMasksAt + (g + 1) * kAffinitySize <= size; ++g) {
+                const std::size_t maskAt = at + kMasksAt + g * kAffinitySize;
+                KAFFINITY mask = 0;
+                WORD group = 0;
+                std::memcpy(&mask, &buffer[maskAt], kMaskSize);
+                std::memcpy(&group, &buffer[maskAt + kMaskSize], sizeof(group));
+                cache.processors.push_back(GroupMask{group, static_cast<std::uint64_t>(mask)});
+            }
+            caches->push_back(std::move(cache));
         }
         at += size;
     }

@@ -15,6 +15,7 @@ public:
     std::uint32_t QueryDosDeviceW(const Text& deviceName, char16_t* buffer, std::uint32_t max) override;
     bool SystemTimeToFileTime(const SystemTime& time, std::int64_t* fileTime) override;
     bool CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<CpuSetInfo>* sets) override;
+    bool CallGetProcessorCaches(ProcAddress entry, std::vector<CacheInfo>* caches) override;
     long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer, std::uint32_t length,
                                       std::uint32_t* returnLength) override;
     bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) override;

@@ -9,8 +9,14 @@ namespace kx::sim {
 KHandle SimProcesses::OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t processId) {
     openRequests.push_back(OpenRequest{processId, access, inheritHandle});
     auto it = world_.processes.find(processId);
-    if (processId == 0 || it == world_.processes.end() || it->second.exited) return 0;
-    if ((access & ~it->second.grantableRights) != 0) return 0;
+    if (processId == 0 || it == world_.processes.end() || it->second.exited) {
+        lastError_ = static_cast<std::uint32_t>(w32::kErrorInvalidParameter);
+        return 0;
+    }
+    if ((access & ~it->second.grantableRights) != 0) {
+        lastError_ = static_cast<std::uint32_t>(w32::kErrorAccessDenied);
+        return 0;
+    }
     openProcesses_.push_back(OpenProcessInfo{processId, access});
     return world_.handles.Open(HandleKind::Process, openProcesses_.size() - 1);
 }
@@ -35,9 +41,10 @@ SimProcess* SimProcesses::ProcessOf(KHandle handle, std::uint32_t neededAccess) 
     const auto* entry = world_.handles.Find(handle, HandleKind::Process);
     if (entry == nullptr) return nullptr;
     const auto& info = openProcesses_[entry->object];
-    // PROCESS_QUERY_INFORMATION implies the limited right.
+    // PROCESS_QUERY_INFORMATION and PROCESS_SET_INFORMATION imply their limited rights.
     std::uint32_t granted = info.access;
     if ((granted & w32::kProcessQueryInformation) != 0) granted |= w32::kProcessQueryLimitedInformation;
+    if ((granted & w32::kProcessSetInformation) != 0) granted |= w32::kProcessSetLimitedInformation;
     if ((granted & neededAccess) != neededAccess) return nullptr;
     auto it = world_.processes.find(info.processId);
     if (it == world_.processes.end() || it->second.exited) return nullptr;
@@ -47,7 +54,8 @@ SimProcess* SimProcesses::ProcessOf(KHandle handle, std::uint32_t neededAccess) 
 bool SimProcesses::SetPriorityClass(KHandle process, std::uint32_t priorityClass) {
     SimProcess* p = ProcessOf(process, w32::kProcessSetInformation);
     if (p == nullptr) return false;
-    p->priorityClass = priorityClass;
+    p->priorityClass =
+        priorityClass == w32::kRealtimePriorityClass && !p->realtimeAllowed ? w32::kHighPriorityClass : priorityClass;
     return true;
 }
 
@@ -131,6 +139,34 @@ bool SimProcesses::CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread,
     auto it = world_.threads.find(static_cast<std::uint32_t>(handle->object));
     if (it == world_.threads.end()) return false;
     *group = it->second.group;
+    return true;
+}
+
+bool SimProcesses::CallGetProcessDefaultCpuSets(ProcAddress entry, KHandle process, std::vector<std::uint32_t>* ids) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"KERNEL32.DLL", "GetProcessDefaultCpuSets")) return false;
+    SimProcess* p = ProcessOf(process, w32::kProcessQueryLimitedInformation);
+    if (p == nullptr) return false;
+    *ids = p->defaultCpuSets;
+    return true;
+}
+
+std::uint32_t SimProcesses::CallSetProcessDefaultCpuSets(ProcAddress entry, KHandle process,
+                                                         const std::vector<std::uint32_t>& ids) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"KERNEL32.DLL", "SetProcessDefaultCpuSets")) return 127;
+    SimProcess* p = ProcessOf(process, w32::kProcessSetLimitedInformation);
+    if (p == nullptr) return static_cast<std::uint32_t>(w32::kErrorAccessDenied);
+    if (p->cpuSetRefusal != 0) return p->cpuSetRefusal;
+    const auto* entryOf = world_.handles.Find(process, HandleKind::Process);
+    world_.cpuSetCalls.emplace_back(openProcesses_[entryOf->object].processId, ids);
+    p->defaultCpuSets = ids;
+    return 0;
+}
+
+bool SimProcesses::GetProcessAffinityMask(KHandle process, std::uint64_t* processMask, std::uint64_t* systemMask) {
+    SimProcess* p = ProcessOf(process, w32::kProcessQueryLimitedInformation);
+    if (p == nullptr) return false;
+    *systemMask = world_.systemAffinityMask;
+    *processMask = p->affinityMask != 0 ? p->affinityMask : world_.systemAffinityMask;
     return true;
 }
 

@@ -21,6 +21,11 @@ public:
     bool CallSetThreadIdealProcessorEx(ProcAddress entry, KHandle thread, ProcessorNumber ideal,
                                        ProcessorNumber* previous) override;
     bool CallGetThreadGroupAffinity(ProcAddress entry, KHandle thread, std::uint16_t* group) override;
+    bool CallGetProcessDefaultCpuSets(ProcAddress entry, KHandle process, std::vector<std::uint32_t>* ids) override;
+    std::uint32_t CallSetProcessDefaultCpuSets(ProcAddress entry, KHandle process,
+                                               const std::vector<std::uint32_t>& ids) override;
+    bool GetProcessAffinityMask(KHandle process, std::uint64_t* processMask, std::uint64_t* systemMask) override;
+    std::uint32_t GetLastError() override { return lastError_; }
     KHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
     bool Thread32First(KHandle snapshot, ThreadEntry32* entry) override;
     bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) override;
@@ -42,6 +47,7 @@ private:
     };
     SimProcess* ProcessOf(KHandle handle, std::uint32_t neededAccess);
     SimWorld& world_;
+    std::uint32_t lastError_ = 0;
     std::vector<OpenProcessInfo> openProcesses_;
     std::vector<std::vector<ThreadEntry32>> snapshots_;
     std::map<KHandle, std::size_t> snapshotCursor_;

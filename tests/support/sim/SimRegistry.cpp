@@ -12,7 +12,8 @@ Text RootName(KHandle root) {
 }
 }  // namespace
 
-long SimRegistry::Open(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result, bool create) {
+long SimRegistry::Open(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result, bool create,
+                       bool isVolatile) {
     if (result == nullptr) return w32::kErrorInvalidParameter;
     *result = 0;
     const Text rootName = RootName(root);
@@ -39,7 +40,9 @@ long SimRegistry::Open(KHandle root, const Text& subKey, std::uint32_t access, K
                 break;
             }
         }
-        it = world_.keys.emplace(full, RegKey{}).first;
+        RegKey made;
+        made.isVolatile = isVolatile;
+        it = world_.keys.emplace(full, made).first;
     }
     if (wantsWrite && it->second.denyWrite) return w32::kErrorAccessDenied;
     openKeys_.emplace_back(full, wantsWrite);
@@ -53,6 +56,10 @@ long SimRegistry::RegOpenKeyExW(KHandle root, const Text& subKey, std::uint32_t 
 
 long SimRegistry::RegCreateKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) {
     return Open(root, subKey, access, result, true);
+}
+
+long SimRegistry::RegCreateVolatileKeyW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) {
+    return Open(root, subKey, access, result, true, true);
 }
 
 long SimRegistry::RegQueryValueExW(KHandle key, const Text& valueName, std::uint32_t* type, std::uint8_t* data,

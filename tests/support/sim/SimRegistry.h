@@ -8,6 +8,7 @@ public:
     explicit SimRegistry(SimWorld& world) : world_(world) {}
     long RegOpenKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
     long RegCreateKeyExW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
+    long RegCreateVolatileKeyW(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result) override;
     long RegQueryValueExW(KHandle key, const Text& valueName, std::uint32_t* type, std::uint8_t* data,
                           std::uint32_t* size) override;
     long RegSetValueExW(KHandle key, const Text& valueName, std::uint32_t type, const std::uint8_t* data,
@@ -16,7 +17,8 @@ public:
     long RegDeleteValueW(KHandle key, const Text& valueName) override;
 
 private:
-    long Open(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result, bool create);
+    long Open(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result, bool create,
+             bool isVolatile = false);
     SimWorld& world_;
     std::vector<std::pair<Text, bool>> openKeys_;  // index = handle object: (path, writable)
 };

@@ -136,6 +136,12 @@ bool SimSystem::CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<Cp
     return true;
 }
 
+bool SimSystem::CallGetProcessorCaches(ProcAddress entry, std::vector<CacheInfo>* caches) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"KERNEL32.DLL", "GetLogicalProcessorInformationEx")) return false;
+    *caches = world_.caches;
+    return true;
+}
+
 long SimSystem::CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
                                              std::uint32_t length, std::uint32_t* returnLength) {
     if (!SimLibraries::IsLiveEntry(world_, entry, u"NTDLL.DLL", "NtQuerySystemInformation")) {

@@ -127,8 +127,10 @@ SimWorld::SimWorld() {
     libraries[u"HHCTRL.OCX"].entries = {"HtmlHelpW"};
     // 2022-06-01 12:00:00 UTC.
     fileTimeUtc = 133002672000000000LL;
-    processes[currentProcessId] = SimProcess{u"\\Device\\HarddiskVolume1\\Program Files\\VELMOR\\Kestrix\\KestrixTray.exe",
-                                             ownModuleFileName, w32::kNormalPriorityClass, 0xFFFFFFFFu, false};
+    SimProcess own;
+    own.imageDevicePath = u"\\Device\\HarddiskVolume1\\Program Files\\VELMOR\\Kestrix\\KestrixTray.exe";
+    own.modulePath = ownModuleFileName;
+    processes[currentProcessId] = own;
 }
 
 Hwnd SimWorld::AddWindow(const Text& title, const Text& className, std::uint32_t processId, std::uint32_t threadId) {
@@ -149,7 +151,8 @@ void SimWorld::AddProcess(std::uint32_t processId, const Text& imageDevicePath, 
 void SimWorld::UseProcessorTopology(std::vector<CpuSetInfo> sets) {
     cpuSets = std::move(sets);
     auto& kernel = libraries[u"KERNEL32.DLL"].entries;
-    kernel.insert({"GetSystemCpuSetInformation", "SetThreadIdealProcessorEx", "GetThreadGroupAffinity"});
+    kernel.insert({"GetSystemCpuSetInformation", "SetThreadIdealProcessorEx", "GetThreadGroupAffinity",
+                   "GetProcessDefaultCpuSets", "SetProcessDefaultCpuSets", "GetLogicalProcessorInformationEx"});
 }
 
 void SimWorld::AddThread(std::uint32_t threadId, std::uint32_t processId) {

@@ -64,6 +64,7 @@ struct RegValue {
 struct RegKey {
     std::map<Text, std::pair<Text, RegValue>> values;  // by upper-cased name: (name, value)
     bool denyWrite = false;                           // opening for write is refused
+    bool isVolatile = false;                          // created with REG_OPTION_VOLATILE
 };
 
 struct SimWindow {
@@ -82,6 +83,13 @@ struct SimProcess {
     std::uint32_t grantableRights = 0xFFFFFFFFu;
     std::int64_t creationTime = 0;  // GetProcessTimes' creation time
     bool exited = false;
+    // Its default CPU set (ids; empty: none), the error SetProcessDefaultCpuSets
+    // gives (0: it applies the set), and its affinity (0: every processor).
+    // Without the privilege to raise it so, realtime is given as high (as Windows does).
+    bool realtimeAllowed = true;
+    std::vector<std::uint32_t> defaultCpuSets;
+    std::uint32_t cpuSetRefusal = 0;
+    std::uint64_t affinityMask = 0;
 };
 
 struct SimThread {
@@ -258,6 +266,12 @@ struct SimWorld {
     std::map<Text, std::vector<std::uint8_t>> resources;  // RT_RCDATA by upper-cased name
     // GetSystemCpuSetInformation's answer, when kernel32 exports it (UseProcessorTopology).
     std::vector<CpuSetInfo> cpuSets;
+    // GetLogicalProcessorInformationEx(RelationCache)'s answer, and the
+    // system's affinity mask in a process's group.
+    std::vector<CacheInfo> caches;
+    std::uint64_t systemAffinityMask = 0xFF;
+    // Every SetProcessDefaultCpuSets call: (process id, ids).
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint32_t>>> cpuSetCalls;
 
     // Files, by upper-cased path.
     std::map<Text, SimFile> files;
@@ -325,7 +339,8 @@ struct SimWorld {
     void AddProcess(std::uint32_t processId, const Text& imageDevicePath, const Text& modulePath = {});
     void AddThread(std::uint32_t threadId, std::uint32_t processId);
     // A system of Windows 10 or later: kernel32 exports GetSystemCpuSetInformation,
-    // SetThreadIdealProcessorEx and GetThreadGroupAffinity, and the CPU sets are these.
+    // SetThreadIdealProcessorEx, GetThreadGroupAffinity, the process CPU-set
+    // calls and GetLogicalProcessorInformationEx, and the CPU sets are these.
     void UseProcessorTopology(std::vector<CpuSetInfo> sets);
     void SetLocalTime(const SystemTime& local);
     void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint8_t productType);

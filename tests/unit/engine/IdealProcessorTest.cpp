@@ -500,5 +500,87 @@ TEST(IdealProcessor, EachMoveLeavesOneLineAndTheThreadsItHadCanBePutBack) {
     EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
 }
 
+// ---- Instances matched by their names; moves told only when they happened
+
+struct NamedCase {
+    const char* name;
+    std::vector<std::u16string> names;   // the instances in the data's order, total last
+    std::vector<int> idleMost;           // positions in the data, the first idle most
+    bool ex;                             // SetThreadIdealProcessorEx exists (Windows 7 and later)
+    std::uint32_t number;                // the window thread's ideal processor
+    bool byEx;                           // set with the Ex call
+};
+
+std::vector<std::u16string> Names(int count, bool withGroup, bool reversed) {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < count; ++i) {
+        const int n = reversed ? count - 1 - i : i;
+        std::string text = (withGroup ? "0," : "") + std::to_string(n);
+        names.push_back(std::u16string(text.begin(), text.end()));
+    }
+    names.push_back(withGroup ? u"0,_Total" : u"_Total");
+    return names;
+}
+
+TEST(IdealProcessor, InstancesAreMatchedToProcessorsByTheirNames) {
+    const NamedCase cases[] = {
+        {"8, listed in reverse: position 1 is processor 6", Names(8, false, true), {1, 5}, false, 6, false},
+        {"8 named group,number, in order", Names(8, true, false), {5, 1}, false, 5, false},
+        {"48 before Windows 10, least used 40: the Ex call names it", Names(48, true, false), {40, 10}, true, 40,
+         true},
+        {"48 without the Ex call: among the 32 the plain call names", Names(48, false, false), {40, 10}, false, 10,
+         false},
+        {"the total named first is never chosen",
+         [] {
+             std::vector<std::u16string> names = {u"_Total", u"0", u"1", u"2"};
+             return names;
+         }(),
+         {0, 2}, false, 1, false},
+    };
+    for (const NamedCase& c : cases) {
+        Rig r;
+        if (c.ex) r.sim.world.libraries[u"KERNEL32.DLL"].entries.insert("SetThreadIdealProcessorEx");
+        IdealProcessorApi api = r.api;
+        api.plainCallProcessors = 32;
+        ProcessorSampler sampler(api);
+        const auto feed = [&](std::uint16_t second, const std::vector<std::int64_t>& values) {
+            test::PerfBlockShape shape;
+            shape.time = At(second);
+            test::PerfObjectShape object;
+            object.values = values;
+            object.names = c.names;
+            shape.objects = {object};
+            r.sim.world.performanceData = test::BuildPerfBlock(shape);
+        };
+        std::vector<std::int64_t> values(c.names.size(), 1'000'000'000);
+        feed(0, values);
+        sampler.SampleProcessorTimes();
+        std::int64_t idle = kSecond * 9 / 10;
+        for (const int i : c.idleMost) {
+            values[static_cast<std::size_t>(i)] += idle;
+            idle -= kSecond / 10;
+        }
+        feed(1, values);
+        const IdealMove move = sampler.SetWindowIdealProcessor(r.window);
+        EXPECT_EQ(r.Ideal(1001), c.number) << c.name;
+        EXPECT_EQ(move.processor.number, c.number) << c.name;
+        EXPECT_EQ(move.ex, c.byEx) << c.name;
+        EXPECT_EQ(r.sim.world.threads[1001].idealProcessorExSets > 0, c.byEx) << c.name;
+    }
+}
+
+TEST(IdealProcessor, AMoveThatSetNoThreadIsNotToldAsAMove) {
+    Rig r;
+    IdealProcessorApi api = r.api;
+    api.trace = &r.sim.trace;
+    ProcessorSampler sampler(api);
+    for (auto& entry : r.sim.world.threads) entry.second.openable = false;
+    r.Feed({1000, 2000, 3000, 9000}, 0);
+    sampler.SetWindowIdealProcessor(r.window);
+    ASSERT_EQ(r.sim.world.debugLines.size(), 1u);
+    EXPECT_EQ(r.sim.world.debugLines[0],
+              u"KestrixTray: ideal: processor 2 (group 0, number 2) could not be set on any thread\n");
+}
+
 }  // namespace
 }  // namespace kx
