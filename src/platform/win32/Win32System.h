@@ -17,6 +17,9 @@ public:
     bool CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<CpuSetInfo>* sets) override;
     long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer, std::uint32_t length,
                                       std::uint32_t* returnLength) override;
+    long CallNtQuerySystemInformationEx(ProcAddress entry, std::uint32_t infoClass, const void* input,
+                                        std::uint32_t inputLength, void* buffer, std::uint32_t length,
+                                        std::uint32_t* returnLength) override;
     bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) override;
 };
 
