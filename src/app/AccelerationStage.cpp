@@ -22,7 +22,7 @@ void AccelerationStage::AssignIdealProcessor() {
 
 bool AccelerationStage::LookAt(Hwnd window) {
     lookedAt_ = window;
-    const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
+    const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window, &imagePath_);
     if (!blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath) &&
         AcceleratedWindow() != static_cast<std::int64_t>(window)) {
         const PriorityLevel level = settings_.RegReadInteger(u"ProcessorPriority", 2);
