@@ -260,6 +260,8 @@ Section "Kestrix" SecMain
   !insertmacro DEFAULT_DWORD "LoadKestrix" 1
   !insertmacro DEFAULT_DWORD "InstantBoost" 1
   !insertmacro DEFAULT_DWORD "RestoreOnExit" 1
+  !insertmacro DEFAULT_DWORD "BusiestCore" 1
+  !insertmacro DEFAULT_DWORD "FollowTheme" 1
   ${Switch} $LANGUAGE
     ${Case} ${LANG_FRENCH}
       !insertmacro DEFAULT_STRING "Language" "french"

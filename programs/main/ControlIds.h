@@ -35,8 +35,10 @@ constexpr int kIdLanguage = 206;  // combo box: english, french, korean, prtbrzl
 constexpr int kIdStartWithWindows = 207;
 constexpr int kIdInstantBoost = 208;
 constexpr int kIdRestoreOnExit = 209;
+constexpr int kIdBusiestCore = 210;
+constexpr int kIdFollowTheme = 211;
 
-// Advanced settings (TKXAdvancedSettingsForm): row r (0 background, 1 grid, 2 bars)
+// Advanced settings (TKXAdvancedSettingsForm): row r (0 background, 1 grid, 2 bars, 3 busiest processor)
 constexpr int kIdColorsLabel = 300;
 constexpr int kIdColorLabel = 310;   // + r
 constexpr int kIdColorSwatch = 320;  // + r

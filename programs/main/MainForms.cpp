@@ -122,7 +122,7 @@ private:
 
 class SettingsForm : public Form {
 public:
-    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), W(kx::contract::kSettingsFormGroup), 460, 382) {}
+    explicit SettingsForm(App& app) : Form(app, W(kx::contract::kSettingsFormClass), W(kx::contract::kSettingsFormGroup), 460, 434) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(W(kx::contract::kSettingsFormGroup)).c_str());
@@ -133,6 +133,8 @@ public:
         SetCaption(kIdStartWithWindows, L"StartCheck");
         SetCaption(kIdInstantBoost, L"InstantBoostCheck");
         SetCaption(kIdRestoreOnExit, L"RestoreCheck");
+        SetCaption(kIdBusiestCore, L"BusiestCheck");
+        SetCaption(kIdFollowTheme, L"FollowThemeCheck");
         SetCaption(kIdLanguageLabel, L"LanguageLabel");
         SetCaption(kIdSave, L"SaveButton");
         SetCaption(kIdClose, L"CloseButton");
@@ -150,10 +152,12 @@ private:
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdStartWithWindows, 12, 172, 436, 22);
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdInstantBoost, 12, 198, 436, 22);
         Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdRestoreOnExit, 12, 224, 436, 22);
-        Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 260, 150, 20);
-        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 256, 220, 200);
-        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 306, 104, 30);
-        Add(L"BUTTON", kButton, kIdClose, 344, 306, 104, 30);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdBusiestCore, 12, 250, 436, 22);
+        Add(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, kIdFollowTheme, 12, 276, 436, 22);
+        Add(L"STATIC", kLabel, kIdLanguageLabel, 12, 312, 150, 20);
+        Add(L"COMBOBOX", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kIdLanguage, 166, 308, 220, 200);
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 358, 104, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 358, 104, 30);
         // Each language by its own name, whatever the language of the window.
         for (const wchar_t* name : {L"English", L"Fran\u00E7ais", L"\uD55C\uAD6D\uC5B4", L"Portugu\u00EAs (Brasil)",
                                     L"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"}) {
@@ -193,6 +197,8 @@ private:
         CheckDlgButton(Handle(), kIdTrayIcon, s.loadTrayIcon ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdInstantBoost, s.instantBoost ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdRestoreOnExit, s.restoreOnExit ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdBusiestCore, s.busiestCore ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdFollowTheme, s.followTheme ? BST_CHECKED : BST_UNCHECKED);
         startsLoaded_ = s.loadKestrix && app_.Settings().StartsWithWindows();
         CheckDlgButton(Handle(), kIdStartWithWindows, startsLoaded_ ? BST_CHECKED : BST_UNCHECKED);
         HWND language = Item(kIdLanguage);
@@ -224,6 +230,8 @@ private:
         edited.loadTrayIcon = IsDlgButtonChecked(Handle(), kIdTrayIcon) == BST_CHECKED;
         edited.instantBoost = IsDlgButtonChecked(Handle(), kIdInstantBoost) == BST_CHECKED;
         edited.restoreOnExit = IsDlgButtonChecked(Handle(), kIdRestoreOnExit) == BST_CHECKED;
+        edited.busiestCore = IsDlgButtonChecked(Handle(), kIdBusiestCore) == BST_CHECKED;
+        edited.followTheme = IsDlgButtonChecked(Handle(), kIdFollowTheme) == BST_CHECKED;
         const bool start = IsDlgButtonChecked(Handle(), kIdStartWithWindows) == BST_CHECKED;
         kx::SettingWrite run = kx::SettingWrite::Written;
         if (start != startsLoaded_) {
@@ -275,13 +283,13 @@ private:
 class AdvancedForm : public Form {
 public:
     explicit AdvancedForm(App& app)
-        : Form(app, W(kx::contract::kAdvancedSettingsFormClass), W(kx::contract::kAdvancedSettingsFormGroup), 460, 230) {}
+        : Form(app, W(kx::contract::kAdvancedSettingsFormClass), W(kx::contract::kAdvancedSettingsFormGroup), 460, 266) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(W(kx::contract::kAdvancedSettingsFormGroup)).c_str());
         SetCaption(kIdColorsLabel, L"ColorsLabel");
-        const wchar_t* labels[] = {L"BackgroundLabel", L"GridLabel", L"BarLabel"};
-        for (int r = 0; r < 3; ++r) {
+        const wchar_t* labels[kRows] = {L"BackgroundLabel", L"GridLabel", L"BarLabel", L"BusiestLabel"};
+        for (int r = 0; r < kRows; ++r) {
             SetCaption(kIdColorLabel + r, labels[r]);
             SetCaption(kIdColorChoose + r, L"ChooseButton");
             SetCaption(kIdColorDefault + r, L"DefaultButton");
@@ -291,11 +299,13 @@ public:
     }
 
 private:
-    static constexpr const char16_t* kNames[3] = {u"BackgroundColor", u"GridColor", u"BarColor"};
+    static constexpr int kRows = 4;
+    static constexpr const char16_t* kNames[kRows] = {u"BackgroundColor", u"GridColor", u"BarColor",
+                                                      u"BusiestColor"};
 
     void Build() override {
         Add(L"STATIC", kLabel, kIdColorsLabel, 12, 12, 436, 20);
-        for (int r = 0; r < 3; ++r) {
+        for (int r = 0; r < kRows; ++r) {
             const int y = 40 + r * 36;
             Add(L"STATIC", kLabel, kIdColorLabel + r, 12, y + 5, 110, 20);
             Add(L"STATIC", SS_NOTIFY | WS_BORDER, kIdColorSwatch + r, 126, y, 40, 26);
@@ -303,11 +313,11 @@ private:
             Add(L"BUTTON", kButton, kIdColorChoose + r, 278, y, 84, 28);
             Add(L"BUTTON", kButton, kIdColorDefault + r, 366, y, 82, 28);
         }
-        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 158, 104, 30);
-        Add(L"BUTTON", kButton, kIdClose, 344, 158, 104, 30);
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 194, 104, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 194, 104, 30);
         loaded_ = app_.Settings().Read();
-        texts_ = {loaded_.backgroundColor, loaded_.gridColor, loaded_.barColor};
-        for (int r = 0; r < 3; ++r) ShowColor(r);
+        texts_ = {loaded_.backgroundColor, loaded_.gridColor, loaded_.barColor, loaded_.busiestColor};
+        for (int r = 0; r < kRows; ++r) ShowColor(r);
     }
 
     // The colour a text stands for, as KestrixTray draws it.
@@ -350,6 +360,7 @@ private:
         edited.backgroundColor = texts_[0];
         edited.gridColor = texts_[1];
         edited.barColor = texts_[2];
+        edited.busiestColor = texts_[3];
         const kx::SaveReport report = app_.Settings().SaveChanges(loaded_, edited);
         if (!report.invalid.empty()) {
             ShowStatus(InvalidText(report.invalid), true);
@@ -364,8 +375,8 @@ private:
     void OnCommand(int id, int code) override {
         if (code != BN_CLICKED) return;
         if (id == kIdSave) Save();
-        if (id >= kIdColorChoose && id < kIdColorChoose + 3) Choose(id - kIdColorChoose);
-        if (id >= kIdColorDefault && id < kIdColorDefault + 3) {
+        if (id >= kIdColorChoose && id < kIdColorChoose + kRows) Choose(id - kIdColorChoose);
+        if (id >= kIdColorDefault && id < kIdColorDefault + kRows) {
             texts_[static_cast<std::size_t>(id - kIdColorDefault)] = DefaultColor(id - kIdColorDefault);
             ShowColor(id - kIdColorDefault);
         }
@@ -374,7 +385,7 @@ private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_CTLCOLORSTATIC) {
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-            if (id >= kIdColorSwatch && id < kIdColorSwatch + 3) {
+            if (id >= kIdColorSwatch && id < kIdColorSwatch + kRows) {
                 return static_cast<LRESULT>(brushes_[static_cast<std::size_t>(id - kIdColorSwatch)].get());
             }
         }
@@ -382,8 +393,8 @@ private:
     }
 
     kx::SettingsSnapshot loaded_;
-    std::array<Text, 3> texts_;
-    std::array<kx::win32::OwnedGdiObject, 3> brushes_;
+    std::array<Text, kRows> texts_;
+    std::array<kx::win32::OwnedGdiObject, kRows> brushes_;
 };
 
 // ------------------------------------------------------------- statistics
