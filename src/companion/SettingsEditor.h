@@ -39,9 +39,12 @@ struct SettingsSnapshot {
     bool loadKestrix = true;
     bool instantBoost = false;   // raise at the foreground change, not at the next look
     bool restoreOnExit = false;  // put the raised program back when KestrixTray ends
+    bool busiestCore = false;    // mark the busiest processor's load in each column
+    bool followTheme = false;    // unset colours follow Windows' dark theme
     Text backgroundColor;
     Text gridColor;
     Text barColor;      // colours as stored, also when no colour text
+    Text busiestColor;
     Text language;      // lower case
     Text languageText;  // as stored, also when no caption table has that name
     Text handle;        // the window KestrixTray accelerated last
@@ -71,9 +74,9 @@ public:
 
     // -2 (idle) to 3 (realtime).
     SettingWrite WritePriority(std::int32_t level);
-    // ProcessorIdeal, LoadTrayIcon, LoadKestrix, ReloadList, InstantBoost or RestoreOnExit.
+    // ProcessorIdeal, LoadTrayIcon, LoadKestrix, ReloadList, InstantBoost, RestoreOnExit, BusiestCore or FollowTheme.
     SettingWrite WriteSwitch(const Text& name, bool value);
-    // BackgroundColor, GridColor or BarColor: any colour text KestrixTray parses.
+    // BackgroundColor, GridColor, BarColor or BusiestColor: any colour text KestrixTray parses.
     SettingWrite WriteColor(const Text& name, const Text& colorText);
     // One of kLanguageNames, in any case of its letters; stored in lower case.
     SettingWrite WriteLanguage(const Text& language);
