@@ -262,6 +262,8 @@ Section "Kestrix" SecMain
   !insertmacro DEFAULT_DWORD "RestoreOnExit" 1
   !insertmacro DEFAULT_DWORD "CorePlacement" 1
   !insertmacro DEFAULT_DWORD "ShowStatus" 1
+  !insertmacro DEFAULT_DWORD "BusiestCore" 1
+  !insertmacro DEFAULT_DWORD "FollowTheme" 1
   ${Switch} $LANGUAGE
     ${Case} ${LANG_FRENCH}
       !insertmacro DEFAULT_STRING "Language" "french"

@@ -39,8 +39,10 @@ constexpr int kIdInstantBoost = 208;
 constexpr int kIdRestoreOnExit = 209;
 constexpr int kIdCorePlacement = 210;
 constexpr int kIdShowStatus = 211;
+constexpr int kIdBusiestCore = 212;
+constexpr int kIdFollowTheme = 213;
 
-// Advanced settings (TKXAdvancedSettingsForm): row r (0 background, 1 grid, 2 bars)
+// Advanced settings (TKXAdvancedSettingsForm): row r (0 background, 1 grid, 2 bars, 3 busiest processor)
 constexpr int kIdColorsLabel = 300;
 constexpr int kIdColorLabel = 310;   // + r
 constexpr int kIdColorSwatch = 320;  // + r

@@ -157,6 +157,8 @@ public:
         SetCaption(kIdRestoreOnExit, L"RestoreCheck");
         SetText(kIdCorePlacement, app_.Caption(W(kx::contract::kStatusGroup), L"CorePlacementCheck"));
         SetText(kIdShowStatus, app_.Caption(W(kx::contract::kStatusGroup), L"ShowStatusCheck"));
+        SetCaption(kIdBusiestCore, L"BusiestCheck");
+        SetCaption(kIdFollowTheme, L"FollowThemeCheck");
         SetCaption(kIdLanguageLabel, L"LanguageLabel");
         SetCaption(kIdSave, L"SaveButton");
         SetCaption(kIdClose, L"CloseButton");
@@ -217,6 +219,8 @@ private:
         CheckDlgButton(Handle(), kIdRestoreOnExit, s.restoreOnExit ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdCorePlacement, s.corePlacement ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(Handle(), kIdShowStatus, s.showStatus ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdBusiestCore, s.busiestCore ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), kIdFollowTheme, s.followTheme ? BST_CHECKED : BST_UNCHECKED);
         startsLoaded_ = s.loadKestrix && app_.Settings().StartsWithWindows();
         CheckDlgButton(Handle(), kIdStartWithWindows, startsLoaded_ ? BST_CHECKED : BST_UNCHECKED);
         HWND language = Item(kIdLanguage);
@@ -241,7 +245,8 @@ private:
 
     // The switches in their order on the window, and the value each stands for.
     static constexpr int kSwitchIds[] = {kIdIdeal, kIdTrayIcon, kIdStartWithWindows, kIdInstantBoost,
-                                         kIdRestoreOnExit, kIdCorePlacement, kIdShowStatus};
+                                         kIdRestoreOnExit, kIdCorePlacement, kIdShowStatus,
+                                         kIdBusiestCore, kIdFollowTheme};
 
     // A setting the organisation sets by a policy: its control is disabled
     // and its caption says so.
@@ -262,6 +267,8 @@ private:
             {kIdRestoreOnExit, kIdRestoreOnExit, Caption(L"RestoreCheck"), kRestoreOnExit},
             {kIdCorePlacement, kIdCorePlacement, app_.Caption(W(kStatusGroup), L"CorePlacementCheck"), kCorePlacement},
             {kIdShowStatus, kIdShowStatus, app_.Caption(W(kStatusGroup), L"ShowStatusCheck"), kShowStatus},
+            {kIdBusiestCore, kIdBusiestCore, Caption(L"BusiestCheck"), kBusiestCore},
+            {kIdFollowTheme, kIdFollowTheme, Caption(L"FollowThemeCheck"), kFollowTheme},
             {kIdLanguage, kIdLanguageLabel, Caption(L"LanguageLabel"), kLanguage},
         };
         for (const Shown& s : shown) {
@@ -316,6 +323,8 @@ private:
         edited.restoreOnExit = IsDlgButtonChecked(Handle(), kIdRestoreOnExit) == BST_CHECKED;
         edited.corePlacement = IsDlgButtonChecked(Handle(), kIdCorePlacement) == BST_CHECKED;
         edited.showStatus = IsDlgButtonChecked(Handle(), kIdShowStatus) == BST_CHECKED;
+        edited.busiestCore = IsDlgButtonChecked(Handle(), kIdBusiestCore) == BST_CHECKED;
+        edited.followTheme = IsDlgButtonChecked(Handle(), kIdFollowTheme) == BST_CHECKED;
         const bool start = IsDlgButtonChecked(Handle(), kIdStartWithWindows) == BST_CHECKED;
         kx::SettingWrite run = kx::SettingWrite::Written;
         if (start != startsLoaded_) {
@@ -367,13 +376,13 @@ private:
 class AdvancedForm : public Form {
 public:
     explicit AdvancedForm(App& app)
-        : Form(app, W(kx::contract::kAdvancedSettingsFormClass), W(kx::contract::kAdvancedSettingsFormGroup), 460, 230) {}
+        : Form(app, W(kx::contract::kAdvancedSettingsFormClass), W(kx::contract::kAdvancedSettingsFormGroup), 460, 266) {}
 
     void ApplyTexts() override {
         SetWindowTextW(Handle(), Caption(W(kx::contract::kAdvancedSettingsFormGroup)).c_str());
         SetCaption(kIdColorsLabel, L"ColorsLabel");
-        const wchar_t* labels[] = {L"BackgroundLabel", L"GridLabel", L"BarLabel"};
-        for (int r = 0; r < 3; ++r) {
+        const wchar_t* labels[kRows] = {L"BackgroundLabel", L"GridLabel", L"BarLabel", L"BusiestLabel"};
+        for (int r = 0; r < kRows; ++r) {
             SetCaption(kIdColorLabel + r, labels[r]);
             SetCaption(kIdColorChoose + r, L"ChooseButton");
             SetCaption(kIdColorDefault + r, L"DefaultButton");
@@ -383,11 +392,13 @@ public:
     }
 
 private:
-    static constexpr const char16_t* kNames[3] = {u"BackgroundColor", u"GridColor", u"BarColor"};
+    static constexpr int kRows = 4;
+    static constexpr const char16_t* kNames[kRows] = {u"BackgroundColor", u"GridColor", u"BarColor",
+                                                      u"BusiestColor"};
 
     void Build() override {
         Add(L"STATIC", kLabel, kIdColorsLabel, 12, 12, 436, 20);
-        for (int r = 0; r < 3; ++r) {
+        for (int r = 0; r < kRows; ++r) {
             const int y = 40 + r * 36;
             Add(L"STATIC", kLabel, kIdColorLabel + r, 12, y + 5, 110, 20);
             Add(L"STATIC", SS_NOTIFY | WS_BORDER, kIdColorSwatch + r, 126, y, 40, 26);
@@ -395,11 +406,11 @@ private:
             Add(L"BUTTON", kButton, kIdColorChoose + r, 278, y, 84, 28);
             Add(L"BUTTON", kButton, kIdColorDefault + r, 366, y, 82, 28);
         }
-        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 158, 104, 30);
-        Add(L"BUTTON", kButton, kIdClose, 344, 158, 104, 30);
+        Add(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdSave, 236, 194, 104, 30);
+        Add(L"BUTTON", kButton, kIdClose, 344, 194, 104, 30);
         loaded_ = app_.Settings().Read();
-        texts_ = {loaded_.backgroundColor, loaded_.gridColor, loaded_.barColor};
-        for (int r = 0; r < 3; ++r) ShowColor(r);
+        texts_ = {loaded_.backgroundColor, loaded_.gridColor, loaded_.barColor, loaded_.busiestColor};
+        for (int r = 0; r < kRows; ++r) ShowColor(r);
     }
 
     // The colour a text stands for, as KestrixTray draws it.
@@ -451,6 +462,7 @@ private:
         edited.backgroundColor = texts_[0];
         edited.gridColor = texts_[1];
         edited.barColor = texts_[2];
+        edited.busiestColor = texts_[3];
         const kx::SaveReport report = app_.Settings().SaveChanges(loaded_, edited);
         if (!report.invalid.empty()) {
             ShowStatus(InvalidText(report.invalid), true);
@@ -465,8 +477,8 @@ private:
     void OnCommand(int id, int code) override {
         if (code != BN_CLICKED) return;
         if (id == kIdSave) Save();
-        if (id >= kIdColorChoose && id < kIdColorChoose + 3) Choose(id - kIdColorChoose);
-        if (id >= kIdColorDefault && id < kIdColorDefault + 3) {
+        if (id >= kIdColorChoose && id < kIdColorChoose + kRows) Choose(id - kIdColorChoose);
+        if (id >= kIdColorDefault && id < kIdColorDefault + kRows) {
             texts_[static_cast<std::size_t>(id - kIdColorDefault)] = DefaultColor(id - kIdColorDefault);
             ShowColor(id - kIdColorDefault);
         }
@@ -475,7 +487,7 @@ private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_CTLCOLORSTATIC) {
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-            if (id >= kIdColorSwatch && id < kIdColorSwatch + 3) {
+            if (id >= kIdColorSwatch && id < kIdColorSwatch + kRows) {
                 return static_cast<LRESULT>(brushes_[static_cast<std::size_t>(id - kIdColorSwatch)].get());
             }
         }
@@ -483,8 +495,8 @@ private:
     }
 
     kx::SettingsSnapshot loaded_;
-    std::array<Text, 3> texts_;
-    std::array<kx::win32::OwnedGdiObject, 3> brushes_;
+    std::array<Text, kRows> texts_;
+    std::array<kx::win32::OwnedGdiObject, kRows> brushes_;
 };
 
 // ------------------------------------------------------------- statistics

@@ -25,7 +25,7 @@ void AccelerationStage::AssignIdealProcessor() {
 
 bool AccelerationStage::LookAt(Hwnd window) {
     lookedAt_ = window;
-    const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window);
+    const ForegroundSnapshot snapshot = TakeForegroundSnapshot(inspection_, window, &imagePath_);
     const bool blocked = blockList_.IsBlocked(snapshot.caption, snapshot.classKey, snapshot.imagePath);
     if (blocked && followUp_ != nullptr && window != 0) {
         std::uint32_t processId = 0;

@@ -75,6 +75,7 @@ private:
     int idealRefreshCounter_ = 0;
     std::optional<std::int64_t> accelerated_;
     Hwnd lookedAt_ = 0;  // the foreground window of the last look, by tick or event
+    ImagePathMemo imagePath_;  // read again only when the window or its process changed
     RaisedProcessKeeper* keeper_ = nullptr;
     LookFollowUp* followUp_ = nullptr;
 };

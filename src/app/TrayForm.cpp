@@ -1,6 +1,7 @@
 #include "app/TrayForm.h"
 
 #include "config/WindowsVersion.h"
+#include "display/GraphColors.h"
 
 namespace kx {
 
@@ -35,7 +36,10 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries, &api.trace}, settings_, blockList_,
                     priority_, sampler_, &api.trace),
       loadMeter_(api.system, api.libraries, &api.trace),
-      renderer_(api.windows, api.drawing),
+      busiestMeter_(api.system, api.libraries, &api.trace),
+      themeKey_(api.registry, w32::kHkeyCurrentUser, kPersonalizeKey, w32::kKeyRead, &api.trace, "theme"),
+      iconSizer_(api.windows, api.libraries),
+      renderer_(api.windows, api.drawing, &iconSizer_),
       trayStages_(api.windows, api.clock, api.system, settings_, trayIcon_, loadMeter_, renderer_, &api.trace),
       updateChecker_(api.network, api.clock, ProgramUpdateEndpoint(), UpdateTimeouts{}, &api.trace),
       updateNotice_(api.clock, settings_, captions_, trayIcon_, updateChecker_),
@@ -60,6 +64,8 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       } {
     acceleration_.KeepRaisedProcessWith(&raisedKeeper_);
     acceleration_.FollowLooksWith(&followUp_);
+    trayStages_.ShowBusiestCoreWith(&busiestMeter_);
+    trayStages_.FollowThemeWith(&themeKey_);
     trayIcon_.applicationWindow = window_;
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
@@ -141,6 +147,11 @@ void TKXTrayForm::TrayIconBalloonClick() {
 
 void TKXTrayForm::HelpPopupClick() {
     Contained([this] { shell_.ShowHelpTopic(contract::kHelpFile, contract::kHelpTopic); });
+}
+
+void TKXTrayForm::MainTimerTimer() {
+    settings_.Refresh();
+    mainCycle_.MainTimerTimer();
 }
 
 void TKXTrayForm::ForegroundEvent() {

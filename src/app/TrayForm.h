@@ -16,6 +16,8 @@
 #include "platform/TrayIcon.h"
 #include "config/Captions.h"
 #include "config/Settings.h"
+#include "display/BusiestCore.h"
+#include "display/IconSize.h"
 #include "display/LoadIconRenderer.h"
 #include "display/LoadMeter.h"
 #include "display/TrayIconStages.h"
@@ -64,8 +66,13 @@ public:
     std::function<void()> onClosed;
     bool Closed() const { return closed_; }
 
-    // The timer's tick.
-    void MainTimerTimer() { mainCycle_.MainTimerTimer(); }
+    // The timer's tick. It first looks whether the settings key changed
+    // since the last tick: a value is read again only then.
+    void MainTimerTimer();
+    // The display's scale, the taskbar or the monitors may have changed
+    // (WM_DPICHANGED, WM_SETTINGCHANGE, WM_DISPLAYCHANGE, "TaskbarCreated"):
+    // the next picture takes the taskbar's size afresh.
+    void DisplayChanged() { iconSizer_.ScaleMayHaveChanged(); }
     // A window event says the foreground changed: the look of stage 1 runs at
     // once (InstantBoost). Dropped while a tick or Exit runs, and once closed.
     void ForegroundEvent();
@@ -121,6 +128,9 @@ private:
     LookFollowUp followUp_;
     AccelerationStage acceleration_;
     LoadMeter loadMeter_;
+    BusiestCoreMeter busiestMeter_;
+    WatchedKey themeKey_;
+    IconSizer iconSizer_;
     IconRenderer renderer_;
     TrayIconStages trayStages_;
     UpdateChecker updateChecker_;

@@ -84,9 +84,12 @@ SettingsSnapshot SettingsEditor::Read() const {
         s.restoreOnExit = store.RegReadBool(kRestoreOnExit, IntegerDefault(kRestoreOnExit) != 0);
         s.corePlacement = store.RegReadBool(kCorePlacement, IntegerDefault(kCorePlacement) != 0);
         s.showStatus = store.RegReadBool(kShowStatus, IntegerDefault(kShowStatus) != 0);
+        s.busiestCore = store.RegReadBool(kBusiestCore, IntegerDefault(kBusiestCore) != 0);
+        s.followTheme = store.RegReadBool(kFollowTheme, IntegerDefault(kFollowTheme) != 0);
         s.backgroundColor = store.RegReadString(kBackgroundColor, ColorDefault(kBackgroundColor, modern));
         s.gridColor = store.RegReadString(kGridColor, ColorDefault(kGridColor, modern));
         s.barColor = store.RegReadString(kBarColor, ColorDefault(kBarColor, modern));
+        s.busiestColor = store.RegReadString(kBusiestColor, ColorDefault(kBusiestColor, modern));
         s.languageText = store.RegReadString(kLanguage, TextDefault(kLanguage));
         s.language = AsciiLower(s.languageText);
         s.handle = store.RegReadString(kHandle, TextDefault(kHandle));
@@ -140,9 +143,12 @@ SaveReport SettingsEditor::SaveChanges(const SettingsSnapshot& loaded, const Set
     saveChanged(kRestoreOnExit, &SettingsSnapshot::restoreOnExit, &SettingsEditor::WriteSwitch);
     saveChanged(kCorePlacement, &SettingsSnapshot::corePlacement, &SettingsEditor::WriteSwitch);
     saveChanged(kShowStatus, &SettingsSnapshot::showStatus, &SettingsEditor::WriteSwitch);
+    saveChanged(kBusiestCore, &SettingsSnapshot::busiestCore, &SettingsEditor::WriteSwitch);
+    saveChanged(kFollowTheme, &SettingsSnapshot::followTheme, &SettingsEditor::WriteSwitch);
     saveChanged(kBackgroundColor, &SettingsSnapshot::backgroundColor, &SettingsEditor::WriteColor);
     saveChanged(kGridColor, &SettingsSnapshot::gridColor, &SettingsEditor::WriteColor);
     saveChanged(kBarColor, &SettingsSnapshot::barColor, &SettingsEditor::WriteColor);
+    saveChanged(kBusiestColor, &SettingsSnapshot::busiestColor, &SettingsEditor::WriteColor);
     if (AsciiLower(edited.languageText) != AsciiLower(loaded.languageText) && !SetByPolicy(kLanguage)) {
         note(kLanguage, WriteLanguage(edited.languageText));
     }

@@ -41,9 +41,12 @@ struct SettingsSnapshot {
     bool restoreOnExit = false;  // put the raised program back when KestrixTray ends
     bool corePlacement = false;  // the program in front on the best cores
     bool showStatus = false;     // the last look's outcome in the icon's tooltip
+    bool busiestCore = false;    // mark the busiest processor's load in each column
+    bool followTheme = false;    // unset colours follow Windows' dark theme
     Text backgroundColor;
     Text gridColor;
     Text barColor;      // colours as stored, also when no colour text
+    Text busiestColor;
     Text language;      // lower case
     Text languageText;  // as stored, also when no caption table has that name
     Text handle;        // the window KestrixTray accelerated last
@@ -79,9 +82,9 @@ public:
     // -2 (idle) to 3 (realtime).
     SettingWrite WritePriority(std::int32_t level);
     // ProcessorIdeal, LoadTrayIcon, LoadKestrix, ReloadList, InstantBoost, RestoreOnExit,
-    // CorePlacement or ShowStatus.
+    // CorePlacement, ShowStatus, BusiestCore or FollowTheme.
     SettingWrite WriteSwitch(const Text& name, bool value);
-    // BackgroundColor, GridColor or BarColor: any colour text KestrixTray parses.
+    // BackgroundColor, GridColor, BarColor or BusiestColor: any colour text KestrixTray parses.
     SettingWrite WriteColor(const Text& name, const Text& colorText);
     // One of kLanguageNames, in any case of its letters; stored in lower case.
     SettingWrite WriteLanguage(const Text& language);

@@ -1,5 +1,7 @@
 #include "config/Policies.h"
 
+#include <utility>
+
 #include "config/Contract.h"
 #include "config/InputLimits.h"
 #include "config/Settings.h"
@@ -7,36 +9,23 @@
 
 namespace kx {
 
+// On 64-bit Windows the policy client writes the 64-bit view; a 32-bit
+// program reaches it only by asking (32-bit Windows ignores the flag).
+PolicyOverlay::PolicyOverlay(IRegistry& registry, DebugTrace* trace)
+    : key_(registry, w32::kHkeyLocalMachine, contract::kPolicyKey, w32::kKeyRead | w32::kKeyWow64_64Key, trace,
+           "policies") {}
+
 bool PolicyOverlay::Read(const Text& name, std::uint32_t maxBytes, std::uint32_t* type,
                          std::vector<std::uint8_t>* data, bool* tooLarge) const {
-    try {
-        // On 64-bit Windows the policy client writes the 64-bit view; a 32-bit
-        // program reaches it only by asking (32-bit Windows ignores the flag).
-        KHandle raw = 0;
-        if (registry_.RegOpenKeyExW(w32::kHkeyLocalMachine, contract::kPolicyKey,
-                                    w32::kKeyRead | w32::kKeyWow64_64Key, &raw) != w32::kErrorSuccess ||
-            raw == 0) {
-            return false;
-        }
-        OwnedKey key(registry_, raw);
-        std::uint32_t size = 0;
-        if (registry_.RegQueryValueExW(key.get(), name, type, nullptr, &size) != w32::kErrorSuccess) return false;
-        if (size > maxBytes) {
-            if (tooLarge != nullptr) *tooLarge = true;
-            return false;
-        }
-        data->assign(size, 0);
-        std::uint32_t got = size;
-        if (size != 0 && (registry_.RegQueryValueExW(key.get(), name, type, data->data(), &got) !=
-                              w32::kErrorSuccess ||
-                          got > size)) {
-            return false;
-        }
-        data->resize(got);
-        return true;
-    } catch (...) {
+    KeyValue value = key_.Read(name, maxBytes);
+    if (value.status != w32::kErrorSuccess) return false;
+    if (value.tooLarge) {
+        if (tooLarge != nullptr) *tooLarge = true;
         return false;
     }
+    *type = value.type;
+    *data = std::move(value.data);
+    return true;
 }
 
 std::optional<Text> PolicyOverlay::ReadText(const Text& name) const {

@@ -13,6 +13,8 @@
 #include <optional>
 #include <vector>
 
+#include "config/WatchedKey.h"
+#include "platform/DebugApi.h"
 #include "platform/RegistryApi.h"
 #include "platform/Types.h"
 
@@ -30,7 +32,12 @@ struct PolicyRows {
 
 class PolicyOverlay {
 public:
-    explicit PolicyOverlay(IRegistry& registry) : registry_(registry) {}
+    explicit PolicyOverlay(IRegistry& registry, DebugTrace* trace = nullptr);
+
+    // Looks whether the policy key changed since the last look (once a tick,
+    // with the settings key): until Windows signals a change, what was read
+    // is kept. A key that is missing or cannot be watched is read afresh.
+    void Refresh() { key_.Refresh(); }
 
     // The policy's text for a text or colour settings value; none when no
     // policy sets it (missing, empty, not text, or longer than a settings text may be).
@@ -53,7 +60,7 @@ private:
     bool Read(const Text& name, std::uint32_t maxBytes, std::uint32_t* type, std::vector<std::uint8_t>* data,
               bool* tooLarge = nullptr) const;
 
-    IRegistry& registry_;
+    mutable WatchedKey key_;
 };
 
 }  // namespace kx

@@ -34,37 +34,6 @@ std::uint32_t Access(std::uint32_t base, bool wow64_64Key) {
     return wow64_64Key ? (base | w32::kKeyWow64_64Key) : base;
 }
 
-// Opens the settings key for reading; an empty owner when it is missing.
-OwnedKey OpenForRead(IRegistry& registry, bool wow64_64Key) {
-    KHandle key = 0;
-    if (registry.RegOpenKeyExW(w32::kHkeyLocalMachine, kSettingsKey, Access(w32::kKeyRead, wow64_64Key), &key) !=
-            w32::kErrorSuccess ||
-        key == 0) {
-        return OwnedKey{};
-    }
-    return OwnedKey{registry, key};
-}
-
-// One REG_DWORD read; false when the key or value is missing, the value is
-// not an integer, or anything fails.
-bool ReadDword(IRegistry& registry, const Text& name, bool wow64_64Key, std::int32_t* value) {
-    try {
-        OwnedKey key = OpenForRead(registry, wow64_64Key);
-        if (!key) return false;
-        std::uint32_t type = 0;
-        std::uint8_t data[4] = {0, 0, 0, 0};
-        std::uint32_t size = sizeof data;
-        if (registry.RegQueryValueExW(key.get(), name, &type, data, &size) != w32::kErrorSuccess ||
-            type != w32::kRegDword || size != sizeof data) {
-            return false;
-        }
-        *value = static_cast<std::int32_t>(DwordFromData(data));
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 // A policy's REG_DWORD standing in for the settings value; none when no policy sets it.
 std::optional<std::int32_t> PolicyInteger(const PolicyOverlay& policies, const Text& name) {
     try {
@@ -77,30 +46,27 @@ std::optional<std::int32_t> PolicyInteger(const PolicyOverlay& policies, const T
 
 }  // namespace
 
+KeyValue SettingsStore::ReadValue(const Text& name, std::uint32_t maxBytes, bool wow64_64Key) const {
+    if (!wow64_64Key) return key_.Read(name, maxBytes);
+    WatchedKey other(registry_, w32::kHkeyLocalMachine, kSettingsKey, Access(w32::kKeyRead, true));
+    return other.Read(name, maxBytes);  // never watched: read afresh
+}
+
 Text SettingsStore::RegReadString(const Text& name, const Text& defaultValue, bool wow64_64Key) const {
     try {
         if (contract::IsPolicySetting(name.c_str())) {
             if (std::optional<Text> policy = policies_.ReadText(name)) return *policy;
         }
-        OwnedKey key = OpenForRead(registry_, wow64_64Key);
-        if (!key) return defaultValue;
-        std::uint32_t type = 0;
-        std::uint32_t size = 0;
-        if (registry_.RegQueryValueExW(key.get(), name, &type, nullptr, &size) != w32::kErrorSuccess) {
-            return defaultValue;
-        }
-        // REG_EXPAND_SZ is text too; it is taken as stored.
-        if (type != w32::kRegSz && type != 2) return defaultValue;
         // Any account may store any amount here; a text past the cap (with
         // its terminating zero) is not read at all.
-        if (size > (kMaxSettingTextChars + 1u) * 2u) return defaultValue;
-        std::vector<std::uint8_t> data(size + 2u, 0);
-        std::uint32_t got = size;
-        if (registry_.RegQueryValueExW(key.get(), name, &type, data.data(), &got) != w32::kErrorSuccess ||
-            got > size) {
+        const KeyValue value =
+            ReadValue(name, static_cast<std::uint32_t>((kMaxSettingTextChars + 1u) * 2u), wow64_64Key);
+        // REG_EXPAND_SZ is text too; it is taken as stored.
+        if (value.status != w32::kErrorSuccess || value.tooLarge ||
+            (value.type != w32::kRegSz && value.type != 2)) {
             return defaultValue;
         }
-        const Text text = RegSzText(data.data(), got);
+        const Text text = RegSzText(value.data.data(), value.data.size());
         return text.empty() ? defaultValue : text;
     } catch (...) {
         return defaultValue;
@@ -109,14 +75,14 @@ Text SettingsStore::RegReadString(const Text& name, const Text& defaultValue, bo
 
 std::int32_t SettingsStore::RegReadInteger(const Text& name, std::int32_t defaultValue, bool wow64_64Key) const {
     if (const std::optional<std::int32_t> policy = PolicyInteger(policies_, name)) return *policy;
-    std::int32_t value = 0;
-    return ReadDword(registry_, name, wow64_64Key, &value) ? value : defaultValue;
+    const std::optional<std::uint32_t> value = DwordValue(ReadValue(name, 4, wow64_64Key));
+    return value ? static_cast<std::int32_t>(*value) : defaultValue;
 }
 
 bool SettingsStore::RegReadBool(const Text& name, bool defaultValue, bool wow64_64Key) const {
     if (const std::optional<std::int32_t> policy = PolicyInteger(policies_, name)) return *policy != 0;
-    std::int32_t value = 0;
-    return ReadDword(registry_, name, wow64_64Key, &value) ? value != 0 : defaultValue;
+    const std::optional<std::uint32_t> value = DwordValue(ReadValue(name, 4, wow64_64Key));
+    return value ? *value != 0 : defaultValue;
 }
 
 // One value written, or a line on the debug output saying why not; true when
@@ -133,7 +99,10 @@ bool SettingsStore::WriteValue(const Text& name, std::uint32_t type, const std::
             why = "the key could not be opened for writing (error " + std::to_string(opened) + ")";
         } else {
             const long written = registry_.RegSetValueExW(key.get(), name, type, data, size);
-            if (written == w32::kErrorSuccess) return true;
+            if (written == w32::kErrorSuccess) {
+                if (!wow64_64Key) key_.Forget(name);  // the next read sees what was written
+                return true;
+            }
             why = "refused (error " + std::to_string(written) + ")";
         }
     } catch (const std::exception& failure) {

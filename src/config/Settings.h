@@ -1,5 +1,7 @@
 // The settings store: values of one registry key below HKEY_LOCAL_MACHINE,
-// read afresh and written through at every call; no call ever fails.
+// written through at every call and read afresh, or, once the caller looks
+// for changes once a tick (Refresh), read again only after the key changed;
+// no call ever fails.
 #pragma once
 
 #include <array>
@@ -9,6 +11,7 @@
 
 #include "config/Contract.h"
 #include "config/Policies.h"
+#include "config/WatchedKey.h"
 #include "platform/DebugApi.h"
 #include "platform/RegistryApi.h"
 #include "platform/Types.h"
@@ -32,7 +35,17 @@ class SettingsStore {
 public:
     // trace: where a refused write leaves its line; none without it.
     explicit SettingsStore(IRegistry& registry, DebugTrace* trace = nullptr)
-        : registry_(registry), trace_(trace), policies_(registry) {}
+        : registry_(registry), trace_(trace), key_(registry, w32::kHkeyLocalMachine, kSettingsKey, w32::kKeyRead, trace), policies_(registry, trace) {}
+
+    // Looks whether the key changed since the last look (once a tick, by
+    // the main cycle). From the first call on, the key stays open and a
+    // value is read again only after Windows signalled a change of the key,
+    // or after this store wrote it; a key that is missing or cannot be
+    // watched is read afresh at every read, as without this call.
+    void Refresh() {
+        key_.Refresh();
+        policies_.Refresh();
+    }
 
     // Each opens the key, does one read or write, and closes it. wow64_64Key
     // adds KEY_WOW64_64KEY; the program always passes false. A text value
@@ -50,11 +63,13 @@ public:
     const PolicyOverlay& Policies() const { return policies_; }
 
 private:
+    KeyValue ReadValue(const Text& name, std::uint32_t maxBytes, bool wow64_64Key) const;
     bool WriteValue(const Text& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size,
                     bool wow64_64Key) const;
 
     IRegistry& registry_;
     DebugTrace* trace_ = nullptr;
+    mutable WatchedKey key_;  // the 32-bit view's key, which every caller reads
     PolicyOverlay policies_;
 };
 

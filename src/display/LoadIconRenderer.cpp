@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "display/IconSize.h"
+
 namespace kx {
 
 namespace {
@@ -182,30 +184,38 @@ std::uint32_t ResolveColor(TColor color, IWindows& windows) {
 }
 
 KHandle IconRenderer::RenderLoadIcon(const Text& backgroundText, const Text& gridText, const Text& barText,
-                                     std::int32_t percent) {
+                                     std::int32_t percent, const BusiestRow* busiest) {
     // A nested call (a message handled while a drawing is under way) must not
     // disturb the drawing in progress.
     if (state_.RenderBusy) return 0;
     BusyFlag busy(state_.RenderBusy);
     try {
-        return Render(backgroundText, gridText, barText, percent);
+        return Render(backgroundText, gridText, barText, percent, busiest);
     } catch (...) {
         return 0;
     }
 }
 
-KHandle IconRenderer::Render(const Text& backgroundText, const Text& gridText, const Text& barText,
-                             std::int32_t percent) {
-    // Size, read at every drawing so that a change of the display's scaling
-    // shows at the next one.
-    int width = windows_.GetSystemMetrics(w32::kSmCxSmIcon);
-    int height = 0;
-    if (width > kMaxIconSide) {
-        width = height = kMaxIconSide;
-    } else {
-        height = windows_.GetSystemMetrics(w32::kSmCySmIcon);
-        if (height > kMaxIconSide) width = height = kMaxIconSide;
+void IconRenderer::PictureSize(int* width, int* height) {
+    if (sizer_ != nullptr) {
+        sizer_->PictureSize(width, height);
+        return;
     }
+    // Read at every drawing so that a change of the display's scaling shows at the next one.
+    *width = windows_.GetSystemMetrics(w32::kSmCxSmIcon);
+    if (*width > kMaxIconSide) {
+        *width = *height = kMaxIconSide;
+    } else {
+        *height = windows_.GetSystemMetrics(w32::kSmCySmIcon);
+        if (*height > kMaxIconSide) *width = *height = kMaxIconSide;
+    }
+}
+
+KHandle IconRenderer::Render(const Text& backgroundText, const Text& gridText, const Text& barText,
+                             std::int32_t percent, const BusiestRow* busiest) {
+    int width = 0;
+    int height = 0;
+    PictureSize(&width, &height);
     if (width < 1 || height < 1) return 0;  // no picture can be made
 
     // Field and grid. A text that does not convert changes nothing.
@@ -219,16 +229,27 @@ KHandle IconRenderer::Render(const Text& backgroundText, const Text& gridText, c
     DrawField(ResolveColor(*background, windows_), ResolveColor(*grid, windows_));
 
     // Newest reading, in the two rightmost interior columns after the scroll.
-    auto& history = state_.LoadHistory;
-    if (width - 2 >= 1) history[static_cast<std::size_t>(width - 2)] = LoadBarTop(percent, height);
-    for (int i = 1; i <= width - 3; ++i) {
-        history[static_cast<std::size_t>(i)] = history[static_cast<std::size_t>(i + 1)];
-    }
+    // The busiest processor's reading moves with it, as the same kind of row.
+    const std::int32_t busiestTop =
+        busiest != nullptr && busiest->percent ? LoadBarTop(*busiest->percent, height) : 63;
+    const auto push = [width](std::array<std::int32_t, 64>& history, std::int32_t newest) {
+        if (width - 2 >= 1) history[static_cast<std::size_t>(width - 2)] = newest;
+        for (int i = 1; i <= width - 3; ++i) {
+            history[static_cast<std::size_t>(i)] = history[static_cast<std::size_t>(i + 1)];
+        }
+    };
+    push(state_.LoadHistory, LoadBarTop(percent, height));
+    push(state_.BusiestHistory, busiestTop);
 
     // Bars. A bar text that does not convert leaves the history moved on.
     const std::optional<TColor> bar = ParseColorText(barText);
     if (!bar) return 0;
     DrawBars(ResolveColor(*bar, windows_));
+    if (busiest != nullptr) {
+        const std::optional<TColor> row = ParseColorText(busiest->colorText);
+        if (!row) return 0;
+        DrawBusiestRows(ResolveColor(*row, windows_));
+    }
 
     // A fully opaque icon of the picture.
     const KHandle icon = drawing_.CreateIconFromPixels(width, height, picture_.data(), nullptr);
@@ -270,6 +291,18 @@ void IconRenderer::DrawBars(std::uint32_t bar) {
         for (int y = top; y <= h - 2; ++y) {
             picture_[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] = bar;
         }
+    }
+}
+
+void IconRenderer::DrawBusiestRows(std::uint32_t color) {
+    // One pixel per column, over the bar; a column without a reading, or
+    // with a row of a larger picture, has none inside this one.
+    const int w = width_;
+    const int h = height_;
+    for (int x = 1; x <= w - 2; ++x) {
+        const int row = state_.BusiestHistory[static_cast<std::size_t>(x)];
+        if (row < 1 || row > h - 2) continue;
+        picture_[static_cast<std::size_t>(row) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] = color;
     }
 }
 

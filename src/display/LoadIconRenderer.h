@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "display/ColorText.h"
@@ -42,16 +43,34 @@ std::uint32_t ResolveColor(TColor color, IWindows& windows);
 struct RendererState {
     // Slot x holds the top row of the bar of picture column x; 63 (no bar) at start.
     std::array<std::int32_t, 64> LoadHistory;
+    // Slot x holds the row of the busiest processor's load in picture column
+    // x (BusiestCore); 63 where no such reading was taken. Moves with LoadHistory.
+    std::array<std::int32_t, 64> BusiestHistory;
     // Column offset of the vertical grid lines: 3, 2, 1, 3, ...
     std::int32_t GridPhase = 3;
     bool RenderBusy = false;
 
-    RendererState() { LoadHistory.fill(63); }
+    RendererState() {
+        LoadHistory.fill(63);
+        BusiestHistory.fill(63);
+    }
 };
+
+// The busiest processor's row of the newest column (BusiestCore): its load
+// in percent, nothing when none was measured, and the colour text of the row.
+struct BusiestRow {
+    std::optional<std::int32_t> percent;
+    Text colorText;
+};
+
+class IconSizer;
 
 class IconRenderer {
 public:
-    IconRenderer(IWindows& windows, IDrawing& drawing) : windows_(windows), drawing_(drawing) {}
+    // sizer: where the picture's size comes from; without one, the system's
+    // small-icon metrics at every drawing.
+    IconRenderer(IWindows& windows, IDrawing& drawing, IconSizer* sizer = nullptr)
+        : windows_(windows), drawing_(drawing), sizer_(sizer) {}
     IconRenderer(const IconRenderer&) = delete;
     IconRenderer& operator=(const IconRenderer&) = delete;
 
@@ -59,8 +78,12 @@ public:
     // which the renderer keeps (LastLoadIcon) until FreeLoadIcon. Returns 0
     // when a colour text does not convert, the platform fails, or a drawing
     // is already under way on this thread; never fails otherwise.
+    // With busiest, each column also shows the busiest processor's load of
+    // its second as one pixel row of that colour, at the height the bar's
+    // scale gives it (the bar's top row where they are equal); without it,
+    // the graph alone, and the newest column holds no such reading.
     KHandle RenderLoadIcon(const Text& backgroundText, const Text& gridText, const Text& barText,
-                           std::int32_t percent);
+                           std::int32_t percent, const BusiestRow* busiest = nullptr);
     // Releases LastLoadIcon, if there is one.
     void FreeLoadIcon() noexcept;
 
@@ -74,12 +97,16 @@ public:
     int PictureHeight() const { return height_; }
 
 private:
-    KHandle Render(const Text& backgroundText, const Text& gridText, const Text& barText, std::int32_t percent);
+    KHandle Render(const Text& backgroundText, const Text& gridText, const Text& barText, std::int32_t percent,
+                   const BusiestRow* busiest);
+    void PictureSize(int* width, int* height);
     void DrawField(std::uint32_t background, std::uint32_t grid);
     void DrawBars(std::uint32_t bar);
+    void DrawBusiestRows(std::uint32_t color);
 
     IWindows& windows_;
     IDrawing& drawing_;
+    IconSizer* sizer_;
     RendererState state_;
     OwnedIcon lastLoadIcon_;
     std::vector<std::uint32_t> picture_;

@@ -4,6 +4,7 @@
 
 #include "config/Contract.h"
 #include "config/WindowsVersion.h"
+#include "display/GraphColors.h"
 
 namespace kx {
 
@@ -58,14 +59,32 @@ void TrayIconStages::IconRefreshStage() {
     // Windows 7 and later: white field, grey grid, bars of red 0, green 128, blue 255;
     // earlier and unrecognised releases: blue field, teal grid, white bars.
     const bool modern = GetWindowsVersionIndex(system_) >= 5;
-    const Text background =
-        settings_.RegReadString(contract::kBackgroundColor, contract::ColorDefault(contract::kBackgroundColor, modern));
-    const Text grid = settings_.RegReadString(contract::kGridColor, contract::ColorDefault(contract::kGridColor, modern));
-    const Text bar = settings_.RegReadString(contract::kBarColor, contract::ColorDefault(contract::kBarColor, modern));
+    // The theme is asked only when the colours are to follow it.
+    const bool followTheme = themeKey_ != nullptr && settings_.RegReadBool(contract::kFollowTheme, false);
+    std::optional<bool> lightTheme;
+    if (followTheme) {
+        themeKey_->Refresh();  // once a tick, as the settings key
+        lightTheme = ReadSystemUsesLightTheme(*themeKey_);
+    }
+    const auto color = [&](const char16_t* name, const char16_t* dark) {
+        return ChooseColorText(settings_.RegReadString(name, Text()), contract::ColorDefault(name, modern), dark,
+                               followTheme, lightTheme);
+    };
+    const Text background = color(contract::kBackgroundColor, kDarkBackgroundColor);
+    const Text grid = color(contract::kGridColor, kDarkGridColor);
+    const Text bar = color(contract::kBarColor, kDarkBarColor);
     const std::int32_t load = RoundLoad(loadMeter_.GetSystemProcessorLoad());
 
+    std::optional<BusiestRow> busiest;
+    if (busiest_ != nullptr && settings_.RegReadBool(contract::kBusiestCore, false)) {
+        const std::optional<double> busiestLoad = busiest_->ReadBusiestLoad();
+        busiest = BusiestRow{busiestLoad ? std::optional<std::int32_t>(RoundLoad(*busiestLoad)) : std::nullopt,
+                             settings_.RegReadString(contract::kBusiestColor,
+                                                     contract::ColorDefault(contract::kBusiestColor, modern))};
+    }
+
     FreeIconOnExit freeIcon(renderer_);
-    const KHandle icon = renderer_.RenderLoadIcon(background, grid, bar, load);
+    const KHandle icon = renderer_.RenderLoadIcon(background, grid, bar, load, busiest ? &*busiest : nullptr);
     trayIcon_.SetIcon(icon);  // also when there is none: the icon then shows blank
 }
 

@@ -6,6 +6,8 @@
 
 #include "platform/TrayIcon.h"
 #include "config/Settings.h"
+#include "config/WatchedKey.h"
+#include "display/BusiestCore.h"
 #include "display/LoadIconRenderer.h"
 #include "display/LoadMeter.h"
 #include "platform/ClockApi.h"
@@ -39,7 +41,16 @@ public:
 
     // Measures the load, draws the next graph in the colours of the settings
     // and gives it to the icon (an empty picture when the drawing fails).
+    // With BusiestCore on and a meter given, each column also marks the
+    // busiest processor's load; with FollowTheme on and the theme key
+    // given, the colours the user did not set follow Windows' dark theme.
     void IconRefreshStage();
+
+    // The meter of the busiest processor (BusiestCore) and the key of the
+    // user's theme (FollowTheme), read once a tick; without them the two
+    // settings have no effect.
+    void ShowBusiestCoreWith(BusiestCoreMeter* meter) { busiest_ = meter; }
+    void FollowThemeWith(WatchedKey* themeKey) { themeKey_ = themeKey; }
 
 private:
     IWindows& windows_;
@@ -50,6 +61,8 @@ private:
     LoadMeter& loadMeter_;
     IconRenderer& renderer_;
     DebugTrace* trace_;
+    BusiestCoreMeter* busiest_ = nullptr;
+    WatchedKey* themeKey_ = nullptr;
 };
 
 }  // namespace kx

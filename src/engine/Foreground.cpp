@@ -152,13 +152,22 @@ Text GetWindowProcessPath(const InspectionApi& api, Hwnd window) {
     }
 }
 
-ForegroundSnapshot TakeForegroundSnapshot(const InspectionApi& api, Hwnd window) {
+ForegroundSnapshot TakeForegroundSnapshot(const InspectionApi& api, Hwnd window, ImagePathMemo* memo) {
     ForegroundSnapshot snapshot;
     snapshot.classKey = u"#";
     try {
         snapshot.caption = Trim(WindowCaption(api.windows, window));
         snapshot.classKey = u"#" + Trim(WindowClassName(api.windows, window));
-        snapshot.imagePath = Trim(GetWindowProcessPath(api, window));
+        if (memo == nullptr) {
+            snapshot.imagePath = Trim(GetWindowProcessPath(api, window));
+            return snapshot;
+        }
+        std::uint32_t processId = 0;
+        api.windows.GetWindowThreadProcessId(window, &processId);
+        if (processId == 0 || memo->window != window || memo->processId != processId || memo->path.empty()) {
+            *memo = ImagePathMemo{window, processId, Trim(GetWindowProcessPath(api, window))};
+        }
+        snapshot.imagePath = memo->path;
     } catch (...) {
         // What was read before the failure stays; the rest is empty.
     }

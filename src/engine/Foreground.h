@@ -3,6 +3,8 @@
 // path of the executable that owns it.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/DebugApi.h"
 
 #include "platform/LibraryApi.h"
@@ -29,8 +31,17 @@ struct InspectionApi {
     DebugTrace* trace = nullptr;
 };
 
+// The image path read last, with the window and process it belongs to.
+struct ImagePathMemo {
+    Hwnd window = 0;
+    std::uint32_t processId = 0;
+    Text path;
+};
+
 // Never fails: a null window, or a query that fails, leaves its text empty.
-ForegroundSnapshot TakeForegroundSnapshot(const InspectionApi& api, Hwnd window);
+// With a memo, the image path is read only when the window or its process
+// differs from the memo's (a path that could not be read is asked again).
+ForegroundSnapshot TakeForegroundSnapshot(const InspectionApi& api, Hwnd window, ImagePathMemo* memo = nullptr);
 
 // The image path of the window's process; empty on any failure.
 Text GetWindowProcessPath(const InspectionApi& api, Hwnd window);

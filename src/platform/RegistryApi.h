@@ -27,9 +27,21 @@ public:
     virtual long RegCloseKey(KHandle key) = 0;
     // For the main program's logon switch; kErrorFileNotFound when there is no such value.
     virtual long RegDeleteValueW(KHandle key, const Text& valueName) = 0;
+
+    // Change notification of a key's values. An auto-reset event, not
+    // signalled (CreateEventW); 0 when none can be made.
+    virtual KHandle CreateNotifyEvent() = 0;
+    // RegNotifyChangeKeyValue(key, no subtree, filter, event, asynchronous):
+    // the event is signalled once at the next change. Returns a Win32 status.
+    virtual long RegNotifyChangeKeyValue(KHandle key, std::uint32_t filter, KHandle event) = 0;
+    // Whether the event is signalled (a wait of no time), which resets it.
+    virtual bool NotifyEventSignalled(KHandle event) = 0;
+    virtual bool CloseNotifyEvent(KHandle event) = 0;
 };
 
 inline void CloseRegKey(IRegistry& api, KHandle key) { api.RegCloseKey(key); }
 using OwnedKey = Owned<IRegistry, CloseRegKey>;
+inline void CloseNotifyEventHandle(IRegistry& api, KHandle event) { api.CloseNotifyEvent(event); }
+using OwnedNotifyEvent = Owned<IRegistry, CloseNotifyEventHandle>;
 
 }  // namespace kx

@@ -76,6 +76,11 @@ public:
     // NtQuerySystemInformation found by GetProcAddress in "ntdll.dll".
     virtual long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer,
                                               std::uint32_t length, std::uint32_t* returnLength) = 0;
+    // NtQuerySystemInformationEx found by GetProcAddress in "ntdll.dll" (the
+    // input names, for the processor classes, the group asked).
+    virtual long CallNtQuerySystemInformationEx(ProcAddress entry, std::uint32_t infoClass, const void* input,
+                                                std::uint32_t inputLength, void* buffer, std::uint32_t length,
+                                                std::uint32_t* returnLength) = 0;
     // GetSystemCpuSetInformation found by GetProcAddress in "kernel32.dll":
     // every CPU set of the system, in the order reported. False when it fails.
     virtual bool CallGetSystemCpuSetInformation(ProcAddress entry, std::vector<CpuSetInfo>* sets) = 0;

@@ -43,6 +43,8 @@ constexpr std::uint32_t kRegNone = 0;
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegNotifyChangeName = 0x1;
+constexpr std::uint32_t kRegNotifyChangeLastSet = 0x4;
 
 // Processes and threads
 constexpr std::uint32_t kProcessSetInformation = 0x200;

@@ -39,6 +39,10 @@ public:
     virtual Hwnd GetDesktopWindow() = 0;
     virtual int GetSystemMetrics(int index) = 0;
     virtual std::uint32_t GetSysColor(int index) = 0;
+    // GetDpiForWindow and GetSystemMetricsForDpi found by GetProcAddress in
+    // "user32.dll" (Windows 10 1607 and later); 0 when they fail.
+    virtual std::uint32_t CallGetDpiForWindow(ProcAddress entry, Hwnd window) = 0;
+    virtual int CallGetSystemMetricsForDpi(ProcAddress entry, int index, std::uint32_t dpi) = 0;
     virtual bool GetCursorPos(int* x, int* y) = 0;
     // SystemParametersInfoW(SPI_GETICONTITLELOGFONT).
     virtual bool GetIconTitleLogFont(LogFontInfo* font) = 0;

@@ -24,6 +24,8 @@ constexpr UINT_PTR kMainTimerId = 1;
 
 // The one reach of the window procedures into the form, set for the run.
 kx::TKXTrayForm* g_form = nullptr;
+// The shell's "TaskbarCreated" message: a new taskbar, perhaps of another scale.
+UINT g_taskbarCreated = 0;
 
 // Libraries are taken from the system folder only, for every load of the
 // process (the DLLs the system loads on the program's behalf included), so a
@@ -75,6 +77,13 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                     ::DestroyWindow(window);
                 }
                 return 0;
+            case WM_SETTINGCHANGE:
+            case WM_DPICHANGED:
+            case WM_DISPLAYCHANGE:
+                // The scale of the taskbar's monitor may have changed: the
+                // next picture is drawn at its new size.
+                if (g_form != nullptr) g_form->DisplayChanged();
+                break;
             case WM_ENDSESSION:
                 // The session ends and the program with it: nothing raised is left behind.
                 if (wParam != FALSE && g_form != nullptr) g_form->SessionEnding();
@@ -96,6 +105,7 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 LRESULT CALLBACK IconWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         if (g_form != nullptr) {
+            if (message == g_taskbarCreated && g_taskbarCreated != 0) g_form->DisplayChanged();
             std::intptr_t result = 0;
             if (g_form->Icon().HandleMessage(message, wParam, lParam, &result)) return result;
         }
@@ -188,9 +198,9 @@ int Run(HINSTANCE instance) {
     if (formWindow.get() == nullptr || iconWindow.get() == nullptr) return 1;
     // A copy started elevated some other way still gets its icon back when
     // the shell restarts, and still closes on Exit or an uninstallation.
-    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    g_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
     kx::win32::AllowMessagesFromOrdinaryPrograms(formWindow.get(), {WM_CLOSE});
-    kx::win32::AllowMessagesFromOrdinaryPrograms(iconWindow.get(), {taskbarCreated});
+    kx::win32::AllowMessagesFromOrdinaryPrograms(iconWindow.get(), {g_taskbarCreated});
 
     {
         kx::TKXTrayForm form(api, FromHwnd(formWindow.get()), FromHwnd(iconWindow.get()), kIconMessage);

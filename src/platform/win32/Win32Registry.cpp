@@ -54,4 +54,20 @@ long Win32Registry::RegDeleteValueW(KHandle key, const Text& valueName) {
 
 long Win32Registry::RegCloseKey(KHandle key) { return ::RegCloseKey(ToHkey(key)); }
 
+KHandle Win32Registry::CreateNotifyEvent() {
+    return win32::ToKHandle(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+}
+
+long Win32Registry::RegNotifyChangeKeyValue(KHandle key, std::uint32_t filter, KHandle event) {
+    return ::RegNotifyChangeKeyValue(ToHkey(key), FALSE, filter, win32::FromKHandle<HANDLE>(event), TRUE);
+}
+
+bool Win32Registry::NotifyEventSignalled(KHandle event) {
+    return event != 0 && ::WaitForSingleObject(win32::FromKHandle<HANDLE>(event), 0) == WAIT_OBJECT_0;
+}
+
+bool Win32Registry::CloseNotifyEvent(KHandle event) {
+    return event != 0 && ::CloseHandle(win32::FromKHandle<HANDLE>(event)) != FALSE;
+}
+
 }  // namespace kx

@@ -16,6 +16,10 @@ public:
                         std::uint32_t size) override;
     long RegCloseKey(KHandle key) override;
     long RegDeleteValueW(KHandle key, const Text& valueName) override;
+    KHandle CreateNotifyEvent() override;
+    long RegNotifyChangeKeyValue(KHandle key, std::uint32_t filter, KHandle event) override;
+    bool NotifyEventSignalled(KHandle event) override;
+    bool CloseNotifyEvent(KHandle event) override;
 };
 
 }  // namespace kx

@@ -181,6 +181,19 @@ long Win32System::CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t 
     return status;
 }
 
+long Win32System::CallNtQuerySystemInformationEx(ProcAddress entry, std::uint32_t infoClass, const void* input,
+                                                 std::uint32_t inputLength, void* buffer, std::uint32_t length,
+                                                 std::uint32_t* returnLength) {
+    // NTSTATUS NTAPI NtQuerySystemInformationEx(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PVOID, ULONG, PULONG)
+    using NtQuerySystemInformationExProc = LONG(NTAPI*)(ULONG, PVOID, ULONG, PVOID, ULONG, PULONG);
+    if (entry == 0) return static_cast<long>(0xC0000002L);  // STATUS_NOT_IMPLEMENTED
+    const auto query = reinterpret_cast<NtQuerySystemInformationExProc>(static_cast<std::uintptr_t>(entry));
+    ULONG written = 0;
+    const LONG status = query(infoClass, const_cast<void*>(input), inputLength, buffer, length, &written);
+    if (returnLength != nullptr) *returnLength = written;
+    return status;
+}
+
 bool Win32System::LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) {
     if (bytes == nullptr) return false;
     HRSRC found = ::FindResourceW(nullptr, Wide(name), MAKEINTRESOURCEW(10) /* RT_RCDATA */);

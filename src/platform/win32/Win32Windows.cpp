@@ -64,6 +64,18 @@ int Win32Windows::GetSystemMetrics(int index) { return ::GetSystemMetrics(index)
 
 std::uint32_t Win32Windows::GetSysColor(int index) { return ::GetSysColor(index); }
 
+std::uint32_t Win32Windows::CallGetDpiForWindow(ProcAddress entry, Hwnd window) {
+    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+    if (entry == 0) return 0;
+    return reinterpret_cast<GetDpiForWindowProc>(static_cast<std::uintptr_t>(entry))(ToHwnd(window));
+}
+
+int Win32Windows::CallGetSystemMetricsForDpi(ProcAddress entry, int index, std::uint32_t dpi) {
+    using GetSystemMetricsForDpiProc = int(WINAPI*)(int, UINT);
+    if (entry == 0) return 0;
+    return reinterpret_cast<GetSystemMetricsForDpiProc>(static_cast<std::uintptr_t>(entry))(index, dpi);
+}
+
 bool Win32Windows::GetCursorPos(int* x, int* y) {
     POINT point{};
     const bool ok = ::GetCursorPos(&point) != FALSE;

@@ -8,6 +8,9 @@
 //       (written to a temporary name and renamed, so a reader never sees half).
 //   kxtesthelper busy <seconds>
 //       Keeps every processor busy for that long.
+//   kxtesthelper spin <processor> <seconds>
+//       Keeps that one processor busy for that long, from one thread held to it
+//       by a hard affinity mask (as `taskset -c <processor>` holds a Linux loop).
 //   kxtesthelper sendclose <class>
 //       Sends WM_CLOSE to the first top-level window of that class; exit code 1
 //       when there is none.
@@ -30,6 +33,7 @@ int Usage() {
     std::fwprintf(stderr,
                   L"usage: kxtesthelper window <class> <title> [--out <file>]\n"
                   L"       kxtesthelper busy <seconds>\n"
+                  L"       kxtesthelper spin <processor> <seconds>\n"
                   L"       kxtesthelper sendclose <class>\n"
                   L"       kxtesthelper priority <pid>\n");
     return 2;
@@ -114,6 +118,17 @@ int RunBusy(unsigned long seconds) {
     return 0;
 }
 
+int RunSpin(unsigned long processor, unsigned long seconds) {
+    if (processor >= sizeof(DWORD_PTR) * 8) return 2;
+    if (!::SetProcessAffinityMask(::GetCurrentProcess(), static_cast<DWORD_PTR>(1) << processor)) return 1;
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000u;
+    volatile unsigned long long sink = 0;
+    while (::GetTickCount64() < deadline) {
+        for (int k = 0; k < 100000; ++k) sink = sink + static_cast<unsigned long long>(k);
+    }
+    return 0;
+}
+
 int RunSendClose(const wchar_t* className) {
     HWND window = ::FindWindowW(className, nullptr);
     if (window == nullptr) return 1;
@@ -144,6 +159,10 @@ int wmain(int argc, wchar_t** argv) {
         return RunWindow(argv[2], argv[3], argc == 6 ? argv[5] : nullptr);
     }
     if (command == L"busy" && argc == 3 && ParseUnsigned(argv[2], &number)) return RunBusy(number);
+    unsigned long seconds = 0;
+    if (command == L"spin" && argc == 4 && ParseUnsigned(argv[2], &number) && ParseUnsigned(argv[3], &seconds)) {
+        return RunSpin(number, seconds);
+    }
     if (command == L"sendclose" && argc == 3) return RunSendClose(argv[2]);
     if (command == L"priority" && argc == 3 && ParseUnsigned(argv[2], &number)) return RunPriority(number);
     return Usage();

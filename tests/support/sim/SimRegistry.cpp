@@ -81,6 +81,7 @@ long SimRegistry::RegQueryValueExW(KHandle key, const Text& valueName, std::uint
     }
     const auto* entry = world_.handles.Find(key, HandleKind::Key);
     if (entry == nullptr) return 6;  // ERROR_INVALID_HANDLE
+    ++world_.valueQueries;
     const Text& path = openKeys_[entry->object].first;
     auto k = world_.keys.find(path);
     if (k == world_.keys.end()) return w32::kErrorFileNotFound;
@@ -127,6 +128,42 @@ long SimRegistry::RegDeleteValueW(KHandle key, const Text& valueName) {
 long SimRegistry::RegCloseKey(KHandle key) {
     if (key == w32::kHkeyPerformanceData) return w32::kErrorSuccess;
     return world_.handles.Close(key, HandleKind::Key) ? w32::kErrorSuccess : 6;
+}
+
+KHandle SimRegistry::CreateNotifyEvent() {
+    const KHandle event = world_.handles.Open(HandleKind::Event, 0);
+    world_.keyWatches[event] = SimWorld::KeyWatch{};
+    return event;
+}
+
+long SimRegistry::RegNotifyChangeKeyValue(KHandle key, std::uint32_t /*filter*/, KHandle event) {
+    const auto* entry = world_.handles.Find(key, HandleKind::Key);
+    if (entry == nullptr || world_.handles.Find(event, HandleKind::Event) == nullptr) return 6;
+    const Text& path = openKeys_[entry->object].first;
+    if (world_.unwatchableKeys.count(path) != 0) return w32::kErrorAccessDenied;
+    auto k = world_.keys.find(path);
+    if (k == world_.keys.end()) return 1018;  // ERROR_KEY_DELETED
+    SimWorld::KeyWatch& watch = world_.keyWatches[event];
+    watch.path = path;
+    watch.armed = true;
+    watch.existed = true;
+    watch.values = k->second.values;
+    return w32::kErrorSuccess;
+}
+
+bool SimRegistry::NotifyEventSignalled(KHandle event) {
+    auto w = world_.keyWatches.find(event);
+    if (w == world_.keyWatches.end() || !w->second.armed) return false;
+    auto k = world_.keys.find(w->second.path);
+    const bool changed = k == world_.keys.end() ? w->second.existed : k->second.values != w->second.values;
+    // An auto-reset event: one change signals once, and the watch is spent.
+    if (changed) w->second.armed = false;
+    return changed;
+}
+
+bool SimRegistry::CloseNotifyEvent(KHandle event) {
+    world_.keyWatches.erase(event);
+    return world_.handles.Close(event, HandleKind::Event);
 }
 
 }  // namespace kx::sim

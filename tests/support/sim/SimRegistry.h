@@ -15,6 +15,10 @@ public:
                         std::uint32_t size) override;
     long RegCloseKey(KHandle key) override;
     long RegDeleteValueW(KHandle key, const Text& valueName) override;
+    KHandle CreateNotifyEvent() override;
+    long RegNotifyChangeKeyValue(KHandle key, std::uint32_t filter, KHandle event) override;
+    bool NotifyEventSignalled(KHandle event) override;
+    bool CloseNotifyEvent(KHandle event) override;
 
 private:
     long Open(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result, bool create,

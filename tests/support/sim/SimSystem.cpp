@@ -149,8 +149,37 @@ long SimSystem::CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t in
     }
     world_.systemInformationCalls.emplace_back(infoClass, length);
     if (returnLength != nullptr) *returnLength = 0;
+    if (infoClass == kProcessorPerformanceClass && !world_.processorRecords.empty()) {
+        return ProcessorRecords(world_.processorRecords.front(), buffer, length, returnLength);
+    }
     if (!world_.systemInformation) return static_cast<long>(0xC0000003L);  // STATUS_INVALID_INFO_CLASS
     return world_.systemInformation(infoClass, buffer, length);
+}
+
+long SimSystem::ProcessorRecords(const std::vector<std::uint8_t>& records, void* buffer, std::uint32_t length,
+                                 std::uint32_t* returnLength) {
+    // As the system: the buffer must hold every processor of the group.
+    if (length < records.size()) return static_cast<long>(0xC0000004L);  // STATUS_INFO_LENGTH_MISMATCH
+    if (!records.empty()) std::memcpy(buffer, records.data(), records.size());
+    if (returnLength != nullptr) *returnLength = static_cast<std::uint32_t>(records.size());
+    return 0;
+}
+
+long SimSystem::CallNtQuerySystemInformationEx(ProcAddress entry, std::uint32_t infoClass, const void* input,
+                                               std::uint32_t inputLength, void* buffer, std::uint32_t length,
+                                               std::uint32_t* returnLength) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"NTDLL.DLL", "NtQuerySystemInformationEx")) {
+        return static_cast<long>(0xC0000002L);  // STATUS_NOT_IMPLEMENTED
+    }
+    world_.systemInformationCalls.emplace_back(infoClass, length);
+    if (returnLength != nullptr) *returnLength = 0;
+    if (infoClass != kProcessorPerformanceClass || world_.groupQueryFails) return static_cast<long>(0xC0000002L);
+    if (input == nullptr || inputLength != sizeof(std::uint16_t)) return static_cast<long>(0xC000000DL);
+    std::uint16_t group = 0;
+    std::memcpy(&group, input, sizeof group);
+    // STATUS_INVALID_PARAMETER past the last group.
+    if (group >= world_.processorRecords.size()) return static_cast<long>(0xC000000DL);
+    return ProcessorRecords(world_.processorRecords[group], buffer, length, returnLength);
 }
 
 bool SimSystem::LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) {

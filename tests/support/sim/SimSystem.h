@@ -16,11 +16,17 @@ public:
     bool CallGetProcessorCaches(ProcAddress entry, std::vector<CacheInfo>* caches) override;
     long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer, std::uint32_t length,
                                       std::uint32_t* returnLength) override;
+    long CallNtQuerySystemInformationEx(ProcAddress entry, std::uint32_t infoClass, const void* input,
+                                        std::uint32_t inputLength, void* buffer, std::uint32_t length,
+                                        std::uint32_t* returnLength) override;
     bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) override;
 
     std::vector<std::uint32_t> versionRecordSizes;  // dwOSVersionInfoSize of every call
 
 private:
+    static constexpr std::uint32_t kProcessorPerformanceClass = 8;
+    static long ProcessorRecords(const std::vector<std::uint8_t>& records, void* buffer, std::uint32_t length,
+                                 std::uint32_t* returnLength);
     SimWorld& world_;
 };
 

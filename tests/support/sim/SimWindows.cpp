@@ -1,5 +1,7 @@
 #include "sim/SimWindows.h"
 
+#include "sim/SimLibraries.h"
+
 #include <algorithm>
 
 namespace kx::sim {
@@ -101,6 +103,20 @@ int SimWindows::GetSystemMetrics(int index) {
     if (world_.onSystemMetrics) world_.onSystemMetrics(index);
     auto it = world_.metrics.find(index);
     return it == world_.metrics.end() ? 0 : it->second;
+}
+
+std::uint32_t SimWindows::CallGetDpiForWindow(ProcAddress entry, Hwnd window) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"USER32.DLL", "GetDpiForWindow")) return 0;
+    if (world_.windows.count(window) == 0) return 0;
+    const auto it = world_.windowDpi.find(window);
+    return it != world_.windowDpi.end() ? it->second : static_cast<std::uint32_t>(world_.systemDpi);
+}
+
+int SimWindows::CallGetSystemMetricsForDpi(ProcAddress entry, int index, std::uint32_t dpi) {
+    if (!SimLibraries::IsLiveEntry(world_, entry, u"USER32.DLL", "GetSystemMetricsForDpi")) return 0;
+    // The small icon is 16 pixels at 96 dpi and grows with the scale.
+    if (index == w32::kSmCxSmIcon || index == w32::kSmCySmIcon) return static_cast<int>(16 * dpi / 96);
+    return GetSystemMetrics(index);
 }
 
 std::uint32_t SimWindows::GetSysColor(int index) {

@@ -22,6 +22,8 @@ public:
     Hwnd GetDesktopWindow() override;
     int GetSystemMetrics(int index) override;
     std::uint32_t GetSysColor(int index) override;
+    std::uint32_t CallGetDpiForWindow(ProcAddress entry, Hwnd window) override;
+    int CallGetSystemMetricsForDpi(ProcAddress entry, int index, std::uint32_t dpi) override;
     bool GetCursorPos(int* x, int* y) override;
     bool GetIconTitleLogFont(LogFontInfo* font) override;
     int GetSystemDpi() override;

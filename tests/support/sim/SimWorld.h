@@ -31,7 +31,7 @@ void AppendCodePoint(Text& out, std::uint32_t codePoint);
 // UTF-8 of a UTF-16 text, for test messages.
 std::string U8(const Text& text);
 
-enum class HandleKind { Key, Process, Thread, Snapshot, File, Library, Icon, Menu, Internet };
+enum class HandleKind { Key, Process, Thread, Snapshot, File, Library, Icon, Menu, Internet, Event };
 
 class HandleTable {
 public:
@@ -59,6 +59,7 @@ private:
 struct RegValue {
     std::uint32_t type = w32::kRegNone;
     std::vector<std::uint8_t> data;
+    friend bool operator==(const RegValue& a, const RegValue& b) { return a.type == b.type && a.data == b.data; }
 };
 
 struct RegKey {
@@ -221,6 +222,20 @@ struct SimWorld {
     std::vector<std::uint8_t> performanceData;
     long performanceStatus = w32::kErrorSuccess;  // a status other than success fails every query
     std::vector<std::uint32_t> performanceQuerySizes;
+    // RegQueryValueExW calls on keys (the performance data not counted).
+    std::size_t valueQueries = 0;
+    // RegNotifyChangeKeyValue: a watch signals its event once the watched
+    // key's values differ from what they were when it was set, however they
+    // were changed (through the seam or by the test). Keys listed here, by
+    // upper-cased full path, refuse to be watched.
+    std::set<Text> unwatchableKeys;
+    struct KeyWatch {
+        Text path;
+        bool armed = false;
+        bool existed = false;
+        std::map<Text, std::pair<Text, RegValue>> values;
+    };
+    std::map<KHandle, KeyWatch> keyWatches;  // by event
 
     // Windows, processes, threads.
     std::map<Hwnd, SimWindow> windows;
@@ -246,6 +261,9 @@ struct SimWorld {
     LogFontInfo iconTitleFont;
     bool iconTitleFontFails = false;
     int systemDpi = 96;
+    // GetDpiForWindow, where user32 exports it (a test adds the entries):
+    // a window listed here has that scale, any other the system's.
+    std::map<Hwnd, std::uint32_t> windowDpi;
     std::map<Text, std::uint32_t> registeredMessages;
     int waitingMessageRuns = 0;
 
@@ -263,6 +281,12 @@ struct SimWorld {
     bool driveStringsFail = false;
     std::function<long(std::uint32_t infoClass, void* buffer, std::uint32_t length)> systemInformation;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> systemInformationCalls;  // (class, length)
+    // SystemProcessorPerformanceInformation: the 48-byte records of each
+    // processor group. The plain query answers group 0's;
+    // NtQuerySystemInformationEx (once a test adds it to ntdll's entries)
+    // the group asked, and fails past the last group.
+    std::vector<std::vector<std::uint8_t>> processorRecords;
+    bool groupQueryFails = false;  // the group query answers STATUS_NOT_IMPLEMENTED, as under Wine
     std::map<Text, std::vector<std::uint8_t>> resources;  // RT_RCDATA by upper-cased name
     // GetSystemCpuSetInformation's answer, when kernel32 exports it (UseProcessorTopology).
     std::vector<CpuSetInfo> cpuSets;

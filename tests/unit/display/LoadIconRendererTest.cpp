@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PictureLetters.h"
 #include "display/LoadIconRenderer.h"
 #include "sim/SimPlatform.h"
 
@@ -23,18 +24,8 @@ constexpr std::uint32_t kWhite = 0x00FFFFFF;
 // One letter per colour: L and D the frame greys, B blue, T teal, W white;
 // any other colour shows as '?'.
 std::vector<std::string> Letters(const SimIcon& icon) {
-    const std::map<std::uint32_t, char> legend = {
-        {0x003A3837, 'L'}, {0x002C2B29, 'D'}, {kBlue, 'B'}, {kTeal, 'T'}, {kWhite, 'W'}};
-    std::vector<std::string> rows;
-    for (int y = 0; y < icon.height; ++y) {
-        std::string row;
-        for (int x = 0; x < icon.width; ++x) {
-            auto it = legend.find(icon.colorRefs[static_cast<std::size_t>(y * icon.width + x)]);
-            row.push_back(it == legend.end() ? '?' : it->second);
-        }
-        rows.push_back(row);
-    }
-    return rows;
+    return testing_support::PictureLetters(
+        icon, {{0x003A3837, 'L'}, {0x002C2B29, 'D'}, {kBlue, 'B'}, {kTeal, 'T'}, {kWhite, 'W'}});
 }
 
 class RendererTest : public ::testing::Test {

@@ -181,3 +181,41 @@ TEST(Foreground, DevicePathsBecomeDriveLetterPaths) {
 
 }  // namespace
 }  // namespace kx
+
+namespace kx {
+namespace {
+
+TEST(ForegroundMemo, TheImagePathIsReadAgainOnlyForAnotherWindowOrProcess) {
+    Rig rig;
+    sim::SimWorld& w = rig.sim.world;
+    w.AddProcess(300, u"\\Device\\HarddiskVolume1\\Games\\game.exe");
+    w.AddProcess(301, u"\\Device\\HarddiskVolume1\\Apps\\notes.exe");
+    const Hwnd game = w.AddWindow(u"Game", u"GameClass", 300, 3001);
+    const Hwnd notes = w.AddWindow(u"Notes", u"NotesClass", 301, 3011);
+    const auto opened = [&w] { return w.handles.OpenedTotal(sim::HandleKind::Process); };
+    ImagePathMemo memo;
+
+    EXPECT_EQ(TakeForegroundSnapshot(rig.api, game, &memo).imagePath, u"C:\\Games\\game.exe");
+    const std::size_t first = opened();
+    w.windows[game].title = u"Game - level 2";
+    const ForegroundSnapshot again = TakeForegroundSnapshot(rig.api, game, &memo);
+    EXPECT_EQ(again.caption, u"Game - level 2") << "the caption is read every time";
+    EXPECT_EQ(again.imagePath, u"C:\\Games\\game.exe");
+    EXPECT_EQ(opened(), first) << "same window, same process: no process opened";
+
+    EXPECT_EQ(TakeForegroundSnapshot(rig.api, notes, &memo).imagePath, u"C:\\Apps\\notes.exe");
+    // The same window now reports another process (as after a handle was reused).
+    w.windows[notes].processId = 300;
+    EXPECT_EQ(TakeForegroundSnapshot(rig.api, notes, &memo).imagePath, u"C:\\Games\\game.exe");
+    EXPECT_EQ(opened(), first + 2);
+
+    // A path that could not be read is asked for again.
+    w.processes[301].grantableRights = 0;
+    w.windows[notes].processId = 301;
+    EXPECT_EQ(TakeForegroundSnapshot(rig.api, notes, &memo).imagePath, u"");
+    w.processes[301].grantableRights = ~0u;
+    EXPECT_EQ(TakeForegroundSnapshot(rig.api, notes, &memo).imagePath, u"C:\\Apps\\notes.exe");
+}
+
+}  // namespace
+}  // namespace kx

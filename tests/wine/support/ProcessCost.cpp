@@ -87,6 +87,28 @@ ULONGLONG LinuxProcessorTime(const std::string& pid) {
     return ticks * 100000;
 }
 
+ULONGLONG LinuxThreadClockTime(const std::string& pid) {
+    if (pid.empty()) return 0;
+    const std::wstring tasks = L"Z:\\proc\\" + Wide(pid) + L"\\task\\";
+    WIN32_FIND_DATAW entry;
+    HANDLE find = ::FindFirstFileW((tasks + L"*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    ULONGLONG nanoseconds = 0;
+    do {
+        const std::wstring tid = entry.cFileName;
+        if (tid.empty() || tid.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+        // schedstat: time on a processor (ns), time waiting to run (ns), slices.
+        const auto schedstat = ReadFileBytes(tasks + tid + L"\\schedstat");
+        if (!schedstat) continue;
+        try {
+            nanoseconds += std::stoull(*schedstat);
+        } catch (...) {
+        }
+    } while (::FindNextFileW(find, &entry));
+    ::FindClose(find);
+    return nanoseconds / 100;
+}
+
 void PumpMessages() {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -31,6 +31,11 @@ std::string LinuxPidOf(const std::string& name);
 // 10 ms), in 100-ns units; 0 when it cannot be read.
 ULONGLONG LinuxProcessorTime(const std::string& pid);
 
+// That Linux process's processor time from its threads' own clocks (the
+// first field of /proc/PID/task/*/schedstat, nanoseconds), in 100-ns units;
+// 0 when it cannot be read. Threads that ended meanwhile are not counted.
+ULONGLONG LinuxThreadClockTime(const std::string& pid);
+
 // Handles every message waiting for this thread's windows.
 void PumpMessages();
 
