@@ -7,20 +7,11 @@
 
 namespace kxtest {
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path != nullptr) folder = path;
-    ::CoTaskMemFree(path);
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder;
-}
-
 std::wstring InstallFolder() {
     return KnownFolder(kIs64BitBuild ? FOLDERID_ProgramFiles : FOLDERID_ProgramFilesX86) + L"VELMOR\\Kestrix\\";
 }
 
-std::wstring DataFolder() { return KnownFolder(FOLDERID_ProgramData) + L"VELMOR\\Kestrix\\"; }
+std::wstring DataFolder() { return ProgramDataFolder() + L"VELMOR\\Kestrix\\"; }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 

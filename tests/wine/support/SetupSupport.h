@@ -11,8 +11,6 @@
 
 namespace kxtest {
 
-// A known folder (FOLDERID_...) with a trailing backslash; empty on failure.
-std::wstring KnownFolder(REFKNOWNFOLDERID id);
 // Where the installers put the programs: the 32-bit build into the 32-bit
 // Program Files folder, an x86_64 build into the 64-bit one.
 std::wstring InstallFolder();
