@@ -15,6 +15,7 @@ packages=(
     fp-utils                                        # chmcmd, the help-file compiler
     nsis
     ccache                                          # shared compiler cache of the build trees
+    wixl wixl-data                                  # Kestrix.msi
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -154,23 +154,55 @@ run() {
         setsid "$@" </dev/null >/dev/null 2>&1 &
     fi
 }
-# A KestrixTray.exe of this prefix (other prefixes may run their own).
-tray_running() {
+# Whether a process of this prefix (other prefixes may run their own) has a
+# command line that matches the pattern.
+running_in_prefix() {
     local pid
-    for pid in $(pgrep -f 'KestrixTray\.exe' 2>/dev/null); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    for pid in $(pgrep -f "$1" 2>/dev/null); do
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
     done
     return 1
 }
+tray_running() { running_in_prefix 'KestrixTray\.exe'; }
+# KestrixTray's own process, not a command that names it.
+tray_process_running() { running_in_prefix '^[A-Za-z]:\\[^"]*\\KestrixTray\.exe( |$)'; }
 echo "== installing the product with $(basename "$setup") /S"
 # The desktop and its taskbar first (the prefix's first process starts them),
 # so that the installer can start KestrixTray through the shell.
 wine wineboot </dev/null >/dev/null 2>&1 || true
 cd "$build/product"
-wine KestrixSetup.exe /S </dev/null >/dev/null 2>&1 || { echo "start.sh: the silent installation failed" >&2; exit 1; }
 # The Program Files folder of the build's bitness in a 64-bit prefix.
 if [ "$arch" = i686 ]; then folder='C:\Program Files (x86)'; else folder='C:\Program Files'; fi
 tray="$folder\\VELMOR\\Kestrix\\KestrixTray.exe"
+# Under Wine a program the desktop shell starts (as the installer starts
+# KestrixTray, to give it the signed-in user's token) does not count as a
+# user of the virtual desktop: once the last process started otherwise has
+# ended, the desktop process (explorer /desktop=...) closes the desktop a
+# few seconds later and KestrixTray runs on with nothing on screen. So a
+# waiting command holds the desktop while the installer runs, and once the
+# KestrixTray the installer started runs, the script closes it and starts
+# KestrixTray itself, as a sign-in would (the logon entry). Explorer
+# inherits the debug channels and standard error of the first of them: its
+# systray trace says when the icon is added.
+install_log="$artifacts/start-install.log"
+: >"$install_log"
+export WINEDEBUG=-all,+systray
+wine cmd.exe /c "set /p x=" < <(exec sleep 600) >/dev/null 2>>"$install_log" &
+keeper=$!
+if ! wine KestrixSetup.exe /S </dev/null >/dev/null 2>>"$install_log"; then
+    kill "$keeper" 2>/dev/null || true
+    echo "start.sh: the silent installation failed" >&2
+    exit 1
+fi
+for _ in $(seq 50); do tray_process_running && break; sleep 0.2; done
+sleep 1  # its window comes a moment after the process
+wine "$build/installer/kxacl.exe" close </dev/null >/dev/null 2>&1 || true
+export WINEDEBUG=-all
+echo kx-start-tray >>"$install_log"
+run wine "$tray"
+for _ in $(seq 50); do tray_process_running && break; sleep 0.2; done
+sleep 2
+kill "$keeper" 2>/dev/null || true
 for _ in $(seq 30); do tray_running && break; sleep 0.2; done
 if ! tray_running; then
     echo "== starting $tray"
@@ -182,6 +214,27 @@ xwd -root -silent -display "$DISPLAY" | convert xwd:- "$shot"
 if tray_running; then state="running"; else state="ended"; fi
 echo "KestrixTray.exe is $state; screenshot of the desktop after $wait_seconds s:"
 echo "$shot"
+
+# --- What the screenshot shows: the desktop with its taskbar, and KestrixTray's icon in it.
+problems=()
+running_in_prefix 'explorer\.exe /desktop' || problems+=("the Wine desktop (explorer /desktop) has ended")
+# The taskbar: the lowest rows of the 1024x768 desktop are drawn, not black.
+taskbar_level="$(convert "$shot" -crop 1024x20+0+748 -colorspace Gray -format '%[fx:round(255*mean)]' info: 2>/dev/null || echo 0)"
+[ "${taskbar_level:-0}" -ge 40 ] || problems+=("no taskbar at the bottom of the screenshot (mean level $taskbar_level of 255)")
+# The icon: explorer added one after KestrixTray was started, and it stayed.
+icon_events="$(sed -n '/kx-start-tray/,$p' "$install_log" | grep -E 'trace:systray:(add|delete)_icon' || true)"
+if ! grep -q 'add_icon' <<<"$icon_events"; then
+    problems+=("the taskbar received no icon from KestrixTray (explorer's trace: $install_log)")
+elif grep -q 'delete_icon' <<<"$(sed -n '/add_icon/,$p' <<<"$icon_events")"; then
+    problems+=("KestrixTray's icon was removed again (explorer's trace: $install_log)")
+fi
+[ "$state" = running ] || problems+=("KestrixTray.exe has ended")
+if [ "${#problems[@]}" -gt 0 ]; then
+    printf 'start.sh: the screenshot does not show KestrixTray on the Wine desktop:\n' >&2
+    printf '  - %s\n' "${problems[@]}" >&2
+    exit 1
+fi
+echo "== the desktop, its taskbar and KestrixTray's icon are on screen"
 
 if [ "$screenshot_only" = yes ]; then
     exit 0

@@ -20,6 +20,9 @@
 //                                there is no interactive desktop (exit code 3)
 //   kxacl stamp                  writes UpdatedDate = now, in the seconds form (decimal
 //                                local seconds since 1970), into the settings key
+//   kxacl close                  closes the windows of Kestrix on this desktop (the main
+//                                program's in the order KestrixTray's Exit uses, the
+//                                updater's, KestrixTray's) and waits until KestrixTray's is gone
 //
 // Exit code 0 on success, 1 on failure or refusal (the reason on standard
 // output, for the installer's message), 2 for a command line it does not
@@ -39,6 +42,7 @@
 #include <vector>
 
 #include "companion/SettingsEditor.h"
+#include "config/Contract.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32FileSecurity.h"
 #include "setup/SecuredFolders.h"
@@ -227,6 +231,29 @@ int Stamp() {
     return 0;
 }
 
+// Asks each window of a class to close, at most ten times.
+void CloseWindowsOfClass(const char16_t* className) {
+    const auto* name = reinterpret_cast<const wchar_t*>(className);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        HWND window = ::FindWindowW(name, nullptr);
+        if (window == nullptr) return;
+        DWORD_PTR ignored = 0;
+        ::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        ::Sleep(100);
+    }
+}
+
+int Close() {
+    for (const char16_t* className : kx::contract::kCompanionWindowClasses) CloseWindowsOfClass(className);
+    CloseWindowsOfClass(kx::contract::kUpdaterWindowClass);
+    CloseWindowsOfClass(kx::contract::kTrayWindowClass);
+    const auto* tray = reinterpret_cast<const wchar_t*>(kx::contract::kTrayWindowClass);
+    for (int wait = 0; wait < 50 && ::FindWindowW(tray, nullptr) != nullptr; ++wait) ::Sleep(100);
+    // The processes end shortly after their windows.
+    ::Sleep(500);
+    return ::FindWindowW(tray, nullptr) == nullptr ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -246,8 +273,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc == 3 && std::wcscmp(argv[1], L"start") == 0) return StartThroughShell(argv[2]);
     if (argc == 2 && std::wcscmp(argv[1], L"stamp") == 0) return Stamp();
+    if (argc == 2 && std::wcscmp(argv[1], L"close") == 0) return Close();
     std::fwprintf(stderr,
                   L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> <file>... | removelist <base> <own> | "
-                  L"start <program> | stamp\n");
+                  L"start <program> | stamp | close\n");
     return 2;
 }

@@ -7,53 +7,21 @@
 
 #include <string>
 
+#include "SetupSupport.h"
 #include "WineTestSupport.h"
 
 namespace {
 
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrix";
 
-// Runs exe with arguments on a desktop of a new, invisible window station
-// and returns its exit code; -1 when it could not be run or did not end.
-int RunOnHiddenWindowStation(const std::wstring& exe, const std::wstring& arguments) {
-    HWINSTA station = ::CreateWindowStationW(L"KxTestService", 0, WINSTA_ALL_ACCESS, nullptr);
-    if (station == nullptr) return -1;
-    HWINSTA own = ::GetProcessWindowStation();
-    HDESK desktop = nullptr;
-    if (::SetProcessWindowStation(station)) {
-        desktop = ::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-        ::SetProcessWindowStation(own);
-    }
-    int code = -1;
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
-    wchar_t where[] = L"KxTestService\\Default";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.lpDesktop = where;
-    PROCESS_INFORMATION process{};
-    if (desktop != nullptr && ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                               &startup, &process)) {
-        DWORD exit = 0;
-        if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0 &&
-            ::GetExitCodeProcess(process.hProcess, &exit)) {
-            code = static_cast<int>(exit);
-        }
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
-    }
-    if (desktop != nullptr) ::CloseDesktop(desktop);
-    ::CloseWindowStation(station);
-    return code;
-}
-
 TEST(ProductSetupHeadless, ASilentInstallWithoutAnInteractiveDesktopStartsNothing) {
     const std::wstring setup = kxtest::BinFolder() + L"..\\product\\KestrixSetup.exe";
     const std::wstring helper = kxtest::BinFolder() + L"..\\installer\\kxacl.exe";
     // The helper says so, and does not try the shell of a desktop it is not on.
-    EXPECT_EQ(RunOnHiddenWindowStation(helper, L"start C:\\windows\\system32\\notepad.exe"), 3);
+    EXPECT_EQ(kxtest::RunOnHiddenWindowStation(helper, L"start C:\\windows\\system32\\notepad.exe"), 3);
     EXPECT_EQ(kxtest::ProcessCount(L"notepad.exe"), 0);
 
-    ASSERT_EQ(RunOnHiddenWindowStation(setup, L"/S"), 0) << "the silent installation failed";
+    ASSERT_EQ(kxtest::RunOnHiddenWindowStation(setup, L"/S"), 0) << "the silent installation failed";
     EXPECT_TRUE(kxtest::ReadValue(L"LoadKestrix").has_value()) << "setup did not run through";
     ::Sleep(3000);
     EXPECT_EQ(kxtest::FindTopWindow(L"TKXTrayForm"), nullptr);

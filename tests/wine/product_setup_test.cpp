@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "SetupSupport.h"
 #include "WineTestSupport.h"
 #include "update/UpdateDates.h"
 #include "platform/win32/Win32Clock.h"
@@ -26,58 +27,14 @@ namespace {
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrix";
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path != nullptr) folder = path;
-    ::CoTaskMemFree(path);
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder;
-}
+using kxtest::DataFolder;
+using kxtest::Exists;
+using kxtest::InstallFolder;
+using kxtest::KeyEntriesOfUsers;
+using kxtest::KnownFolder;
+using kxtest::UsersEntry;
 
-// The 32-bit build installs into the 32-bit Program Files folder, an x86_64
-// build into the 64-bit one.
-std::wstring InstallFolder() {
-    return KnownFolder(kxtest::kIs64BitBuild ? FOLDERID_ProgramFiles : FOLDERID_ProgramFilesX86) +
-           L"VELMOR\\Kestrix\\";
-}
-std::wstring DataFolder() { return KnownFolder(FOLDERID_ProgramData) + L"VELMOR\\Kestrix\\"; }
 std::wstring BlockListFile() { return DataFolder() + L"Kestrix.csv"; }
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-
-// The allowing entries of the settings key's DACL for BUILTIN\Users.
-struct UsersEntry {
-    ACCESS_MASK mask;
-    BYTE flags;
-};
-std::vector<UsersEntry> KeyEntriesOfUsers() {
-    std::vector<UsersEntry> entries;
-    BYTE users[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof users;
-    HKEY key = nullptr;
-    if (!::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size) ||
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxtest::kSettingsKey, 0, READ_CONTROL | kxtest::kProgramView, &key) != 0) {
-        return entries;
-    }
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                          &descriptor) == ERROR_SUCCESS) {
-        for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-            void* ace = nullptr;
-            if (!::GetAce(dacl, i, &ace)) continue;
-            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-            if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ::EqualSid(&allowed->SidStart, users)) {
-                entries.push_back({allowed->Mask, allowed->Header.AceFlags});
-            }
-        }
-        ::LocalFree(descriptor);
-    }
-    ::RegCloseKey(key);
-    return entries;
-}
 
 // What an earlier installation granted: Users read, write and DELETE, inherited by every subkey.
 bool GrantUsersTheOldBroadRights() {
@@ -165,6 +122,14 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
         << Narrow(kxtest::ParentNameOf(L"KestrixTray.exe"));
     kxtest::SaveScreenshot(L"after_install");
 
+    // The desktop outlives the installation and the helpers it ran: its
+    // taskbar, and KestrixTray on it, are still there well after they ended.
+    HWND taskbar = kxtest::FindTopWindow(L"Shell_TrayWnd");
+    ASSERT_NE(taskbar, nullptr) << "the desktop has no taskbar";
+    ::Sleep(12000);
+    EXPECT_TRUE(::IsWindow(taskbar)) << "the desktop closed after the installation";
+    EXPECT_TRUE(::IsWindow(tray)) << "KestrixTray ended after the installation";
+
     // The main program runs too when the uninstallation begins.
     kxtest::Program main = kxtest::StartProgram(InstallFolder() + L"Kestrix.exe", L"", InstallFolder());
     ASSERT_NE(kxtest::WaitForWindow(L"TKXMainForm", 20000), nullptr);
@@ -179,11 +144,13 @@ TEST(ProductSetup, SilentInstallAndUninstallLeaveExactlyWhatTheyShould) {
               ERROR_SUCCESS);
     ::RegCloseKey(userMade);
 
+    const DWORD uninstallStarted = ::GetTickCount();
     ASSERT_EQ(kxtest::RunProgram(InstallFolder() + L"Uninstall.exe", L"/S", 60000), 0);
     // The uninstaller goes on from a copy of itself in the temporary folder;
     // its last step removes the uninstall record.
     EXPECT_TRUE(kxtest::WaitUntil([] { return !Exists(InstallFolder()); }, 60000)) << "the program folder stays";
     EXPECT_TRUE(kxtest::WaitUntil([] { return !kxtest::KeyExists(kUninstallKey); }, 60000)) << "the uninstall record stays";
+    std::printf("silent uninstallation: %lu ms\n", static_cast<unsigned long>(::GetTickCount() - uninstallStarted));
     EXPECT_TRUE(kxtest::WaitUntil([] { return kxtest::FindTopWindow(L"TKXTrayForm") == nullptr; }, 10000));
     EXPECT_TRUE(main.WaitForExit(10000)) << "the main program still runs";
     EXPECT_TRUE(kxtest::WaitUntil(

@@ -519,14 +519,16 @@ HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring
     return helper;
 }
 
-std::wstring ProgramDataFolder() {
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
     PWSTR path = nullptr;
     std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path)) && path != nullptr) folder = path;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path != nullptr) folder = path;
     ::CoTaskMemFree(path);
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
     return folder;
 }
+
+std::wstring ProgramDataFolder() { return KnownFolder(FOLDERID_ProgramData); }
 
 std::wstring BlockListFile() { return ProgramDataFolder() + L"VELMOR\\Kestrix\\Kestrix.csv"; }
 

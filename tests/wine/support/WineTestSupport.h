@@ -7,6 +7,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <functional>
@@ -175,6 +176,8 @@ HelperWindow StartHelperWindow(const std::wstring& className, const std::wstring
 
 // ------------------------------------------------------ KestrixTray's places
 
+// A known folder (FOLDERID_...) with a trailing backslash; empty on failure.
+std::wstring KnownFolder(REFKNOWNFOLDERID id);
 // The all-users data folder as KestrixTray finds it, with a trailing backslash.
 std::wstring ProgramDataFolder();
 // The user block-list file KestrixTray reads.
