@@ -18,6 +18,7 @@ public:
     long CallNtQuerySystemInformation(ProcAddress entry, std::uint32_t infoClass, void* buffer, std::uint32_t length,
                                       std::uint32_t* returnLength) override;
     bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) override;
+    bool GenerateRandom(void* buffer, std::uint32_t length) override;
 };
 
 }  // namespace kx
