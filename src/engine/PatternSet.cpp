@@ -9,21 +9,10 @@ namespace kx {
 
 namespace {
 
-bool FoldedLess(const Text* a, const Text* b) {
-    const std::size_t n = std::min(a->size(), b->size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t x = FoldAsciiUpper((*a)[i]);
-        const char16_t y = FoldAsciiUpper((*b)[i]);
-        if (x != y) return x < y;
-    }
-    return a->size() < b->size();
-}
-
-std::size_t FoldedCommonPrefix(const Text& a, const Text& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    std::size_t i = 0;
-    while (i < n && FoldAsciiUpper(a[i]) == FoldAsciiUpper(b[i])) ++i;
-    return i;
+// A pattern's key at a depth of the trie: its folded character there, or -1
+// where it ends, which sorts it before the patterns that go on.
+std::int32_t KeyAt(const Text* pattern, std::size_t depth) {
+    return pattern->size() == depth ? -1 : FoldAsciiUpper((*pattern)[depth]);
 }
 
 }  // namespace
@@ -52,62 +41,61 @@ std::uint32_t PatternSet::Next(std::uint32_t state, char16_t label) const {
     }
 }
 
-void PatternSet::Build(const std::vector<const Text*>& patterns) {
-    Clear();
-    // Sorted in folded order, each pattern once: the patterns below a state
-    // of the trie are then one run, their next characters in order.
-    std::vector<const Text*> sorted;
-    for (const Text* pattern : patterns) {
-        if (!pattern->empty()) sorted.push_back(pattern);
-    }
-    if (sorted.empty()) return;
-    std::sort(sorted.begin(), sorted.end(), FoldedLess);
-    sorted.erase(std::unique(sorted.begin(), sorted.end(),
-                             [](const Text* a, const Text* b) { return !FoldedLess(a, b) && !FoldedLess(b, a); }),
-                 sorted.end());
-
-    // The states, counted first so that every array is allocated once at its size.
-    std::size_t states = 1 + sorted[0]->size();
-    for (std::size_t i = 1; i < sorted.size(); ++i) {
-        states += sorted[i]->size() - FoldedCommonPrefix(*sorted[i - 1], *sorted[i]);
-    }
-    if (states >= kMatch) throw std::length_error("too many pattern characters");
-    firstEdge_.reserve(states + 1);
-    label_.reserve(states - 1);
-    link_.assign(states, 0);
-
-    // The trie, breadth first: each state of one depth is the run of sorted
-    // patterns that share its prefix; its edges go to the runs that share one
-    // more character, numbered in the order they are made.
+std::size_t PatternSet::WalkTrie(std::vector<const Text*>& patterns, bool build) {
+    // Breadth first: each state of one depth is the run of patterns that
+    // share its prefix, and its edges go to the runs that share one more
+    // character, numbered in the order they are made. A run is sorted only
+    // by its patterns' characters at its depth, and not at all when they are
+    // the same, so patterns that share a long prefix cost a pass apiece.
+    // Counting, the runs are sorted; building, they are sorted already.
     struct Run {
         std::uint32_t begin;
         std::uint32_t end;
     };
-    std::vector<Run> level = {{0, static_cast<std::uint32_t>(sorted.size())}};
+    std::vector<Run> level = {{0, static_cast<std::uint32_t>(patterns.size())}};
     std::vector<Run> next;
-    std::uint32_t state = 0;
+    std::size_t states = 0;
     for (std::size_t depth = 0; !level.empty(); ++depth) {
         next.clear();
         for (const Run& run : level) {
-            firstEdge_.push_back(static_cast<std::uint32_t>(label_.size()));
+            const auto first = patterns.begin() + run.begin;
+            const auto last = patterns.begin() + run.end;
+            const auto byKey = [depth](const Text* a, const Text* b) { return KeyAt(a, depth) < KeyAt(b, depth); };
+            if (!build && !std::is_sorted(first, last, byKey)) std::sort(first, last, byKey);
+            if (build) firstEdge_.push_back(static_cast<std::uint32_t>(label_.size()));
             std::uint32_t at = run.begin;
-            // A pattern that ends here sorts before the longer ones of its run.
-            if (sorted[at]->size() == depth) {
-                link_[state] |= kMatch;
-                ++at;
+            for (; at < run.end && KeyAt(patterns[at], depth) < 0; ++at) {
+                if (build) link_[states] |= kMatch;
             }
             while (at < run.end) {
-                const char16_t label = FoldAsciiUpper((*sorted[at])[depth]);
+                const std::int32_t key = KeyAt(patterns[at], depth);
                 std::uint32_t end = at + 1;
-                while (end < run.end && FoldAsciiUpper((*sorted[end])[depth]) == label) ++end;
-                label_.push_back(label);
+                while (end < run.end && KeyAt(patterns[end], depth) == key) ++end;
+                if (build) label_.push_back(static_cast<char16_t>(key));
                 next.push_back({at, end});
                 at = end;
             }
-            ++state;
+            ++states;
         }
         level.swap(next);
     }
+    return states;
+}
+
+void PatternSet::Build(const std::vector<const Text*>& patterns) {
+    Clear();
+    std::vector<const Text*> order;
+    for (const Text* pattern : patterns) {
+        if (!pattern->empty()) order.push_back(pattern);
+    }
+    if (order.empty()) return;
+    // Counted first, so that every array is allocated once at its size.
+    const std::size_t states = WalkTrie(order, false);
+    if (states >= kMatch) throw std::length_error("too many pattern characters");
+    firstEdge_.reserve(states + 1);
+    label_.reserve(states - 1);
+    link_.assign(states, 0);
+    WalkTrie(order, true);
     firstEdge_.push_back(static_cast<std::uint32_t>(label_.size()));
 
     // Failure links, breadth first, so a state's link is known before its

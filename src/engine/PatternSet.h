@@ -43,6 +43,10 @@ private:
     // The state after label read in state: its edge, or that of the longest
     // suffix that has one, or the start state.
     std::uint32_t Next(std::uint32_t state, char16_t label) const;
+    // Goes through the trie of the patterns breadth first: counting its
+    // states (and ordering the patterns), or, once they are in order,
+    // filling in the edges and the states where a pattern ends.
+    std::size_t WalkTrie(std::vector<const Text*>& patterns, bool build);
 
     // Per state: the index of its first edge (one more entry marks the end of the last state's edges).
     std::vector<std::uint32_t> firstEdge_;
