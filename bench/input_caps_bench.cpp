@@ -68,10 +68,10 @@ std::vector<std::uint8_t> LargestFile(std::size_t rows) {
     return std::vector<std::uint8_t>(file.begin(), file.end());
 }
 
-void LoadLargestBlockList(benchmark::State& state) {
+// Loads the file again and again: its time, and the peak of heap memory a load adds.
+void MeasureLoad(benchmark::State& state, std::vector<std::uint8_t> file) {
     kx::sim::SimPlatform sim;
-    const auto rows = static_cast<std::size_t>(state.range(0));
-    sim.world.files[kx::sim::Upper(kListPath)] = kx::sim::SimFile{LargestFile(rows), false};
+    sim.world.files[kx::sim::Upper(kListPath)] = kx::sim::SimFile{std::move(file), false};
     kx::BlockList list(sim.system, sim.files);
     std::size_t peakAdded = 0;
     for (auto _ : state) {
@@ -83,6 +83,10 @@ void LoadLargestBlockList(benchmark::State& state) {
     }
     state.counters["rows"] = static_cast<double>(list.Rows().size());
     state.counters["peak_MiB"] = static_cast<double>(peakAdded) / (1024.0 * 1024.0);
+}
+
+void LoadLargestBlockList(benchmark::State& state) {
+    MeasureLoad(state, LargestFile(static_cast<std::size_t>(state.range(0))));
 }
 // The most rows the caps allow (64 bytes each), and the longest lines (4,096 characters).
 BENCHMARK(LoadLargestBlockList)->Arg(65536)->Arg(1024)->Unit(benchmark::kMillisecond);
@@ -111,6 +115,56 @@ BENCHMARK(IsBlockedLargestList)
     ->Args({1024, 1})
     ->Args({65536, 0})
     ->Unit(benchmark::kMicrosecond);
+
+// The list that costs a search row by row the most: every row at the caps
+// is "a" 56 times and then "b" (65,536 lines of 64 bytes, 4 MiB), of kind 1
+// or 2, against a subject of "a"s that each row almost matches everywhere.
+std::vector<std::uint8_t> CraftedFile(char kind) {
+    std::string file;
+    file.reserve(kx::kMaxBlockListFileBytes);
+    const std::string line = std::string("+,") + kind + "," + std::string(56, 'a') + "b,d\n";
+    for (std::size_t i = 0; i < kx::kMaxBlockListRows; ++i) file += line;
+    return std::vector<std::uint8_t>(file.begin(), file.end());
+}
+
+// Range 1: kind 1 against a caption of 254 characters; kind 2 against an
+// image path of 32,767. The subject changes at every call, so nothing is
+// answered from the last call.
+void IsBlockedCraftedList(benchmark::State& state) {
+    kx::sim::SimPlatform sim;
+    const bool path = state.range(0) == 2;
+    sim.world.files[kx::sim::Upper(kListPath)] = kx::sim::SimFile{CraftedFile(path ? '2' : '1'), false};
+    kx::BlockList list(sim.system, sim.files);
+    if (list.LoadBlockList(kListPath) != kx::BlockListLoad::Read) state.SkipWithError("the file was not read");
+    const std::size_t length = path ? 32767 : 254;
+    const Text subjects[2] = {Text(length, u'a'), Text(length - 1, u'a') + u"A"};
+    const Text classKey = u"#TKXGame";
+    std::size_t call = 0;
+    for (auto _ : state) {
+        const Text& subject = subjects[call++ & 1u];
+        benchmark::DoNotOptimize(path ? list.IsBlocked(u"Game", classKey, subject) : list.IsBlocked(subject, classKey, u"C:\\game.exe"));
+    }
+    state.counters["rows"] = static_cast<double>(list.Rows().size());
+}
+BENCHMARK(IsBlockedCraftedList)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+void LoadCraftedBlockList(benchmark::State& state) { MeasureLoad(state, CraftedFile('1')); }
+BENCHMARK(LoadCraftedBlockList)->Unit(benchmark::kMillisecond);
+
+// The most pattern characters the caps allow, none shared: lines of the
+// longest length that are all pattern (4,091 characters), each different
+// from its first character on, so the automaton has a state per character.
+void LoadLongestPatterns(benchmark::State& state) {
+    std::string file;
+    file.reserve(kx::kMaxBlockListFileBytes);
+    for (std::size_t i = 0; file.size() + kx::kMaxBlockListLineChars + 1 <= static_cast<std::size_t>(kx::kMaxBlockListFileBytes); ++i) {
+        std::string pattern = std::to_string(i) + "p";
+        pattern.resize(kx::kMaxBlockListLineChars - 5, 'p');
+        file += "+,1," + pattern + ",\n";
+    }
+    MeasureLoad(state, std::vector<std::uint8_t>(file.begin(), file.end()));
+}
+BENCHMARK(LoadLongestPatterns)->Unit(benchmark::kMillisecond);
 
 // A file just past the size cap is refused before anything is read.
 void RefuseFilePastTheSizeCap(benchmark::State& state) {

@@ -27,22 +27,8 @@ foreach(unit_dir IN LISTS KX_UNIT_DIRS)
 endforeach()
 
 if(KX_FUZZ)
-    file(GLOB KX_FUZZ_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp")
-    foreach(fuzz_source IN LISTS KX_FUZZ_SOURCES)
-        get_filename_component(target "${fuzz_source}" NAME_WE)
-        add_executable(${target} ${fuzz_source})
-        target_compile_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
-        target_link_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
-        target_link_libraries(${target} PRIVATE kx_sim)
-        # A short bounded run: no crash, no sanitizer report. The seed is fixed
-        # so that a failure in the test run reproduces; longer campaigns run
-        # the target by hand without it.
-        add_test(NAME fuzz.${target}
-                 COMMAND ${target} -seed=1 -max_total_time=20 -rss_limit_mb=2048 -print_final_stats=0
-                         "${CMAKE_CURRENT_BINARY_DIR}/corpus_${target}")
-        set_tests_properties(fuzz.${target} PROPERTIES TIMEOUT 120)
-        file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/corpus_${target}")
-    endforeach()
+    # The targets, their caps and their bounded runs: tests/fuzz/CMakeLists.txt.
+    add_subdirectory(tests/fuzz)
     # The fuzzers instrument every unit they link.
     foreach(lib kx_core kx_sim)
         target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)

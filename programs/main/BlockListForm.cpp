@@ -240,6 +240,7 @@ private:
             if (result == kx::SaveResult::Changed) message = L"ChangedElsewhere";
             if (result == kx::SaveResult::TooLarge) message = L"ListTooLarge";
             if (result == kx::SaveResult::FolderFailed) message = L"NoDataFolder";
+            if (result == kx::SaveResult::NotOwnFile) message = L"NotOwnFile";
             // Show what the file holds, not what could not be written; after a
             // change elsewhere the user makes their change again on that.
             if (loaded_.state != kx::BlockFileState::Unreadable || result == kx::SaveResult::Changed) Reload();

@@ -6,6 +6,7 @@
 #include "platform/Failure.h"
 #include "config/StoredFile.h"
 #include "config/TextRules.h"
+#include "platform/AsciiCase.h"
 
 namespace kx {
 
@@ -15,6 +16,8 @@ constexpr std::uint32_t kShareReadWrite = 3;  // FILE_SHARE_READ | FILE_SHARE_WR
 // it waits a moment and tries again.
 constexpr int kReplaceAttempts = 10;
 constexpr std::uint32_t kReplacePauseMs = 100;
+// New names tried when one is taken already (by chance, or planted).
+constexpr int kNewFileAttempts = 4;
 constexpr std::uint32_t kCodePageUtf8 = 65001;
 // REPLACEFILE_IGNORE_MERGE_ERRORS: the new file need not take over every
 // attribute of the old one (the data folder's inherited rights are enough).
@@ -65,22 +68,11 @@ bool LooksLikeUnmarkedUtf8(const std::vector<std::uint8_t>& bytes, ISystemInfo& 
     marked[2] = 0xBF;
     std::copy(bytes.begin(), bytes.end(), marked.begin() + 3);
     try {
-        ReadTextLines(marked, system);
+        DecodeStoredText(marked, system);
         return true;
     } catch (...) {
         return false;
     }
-}
-
-// True when KestrixTray reads every line: none longer than a line may be,
-// and no more lines that hold a row than a list may have.
-bool WithinReaderLimits(const std::vector<Text>& lines) {
-    std::size_t rows = 0;
-    for (const Text& line : lines) {
-        if (line.size() > kMaxBlockListLineChars) return false;
-        if (!Trim(line).empty() && ++rows > kMaxBlockListRows) return false;
-    }
-    return true;
 }
 
 bool RetriesReplace(std::uint32_t error) {
@@ -103,13 +95,32 @@ FileStamp BlockListStore::Stamp(const Text& path) {
     return stamp;
 }
 
+std::vector<Text> BlockListStore::Temporaries(const Text& path) {
+    std::vector<Text> found;
+    const auto slash = path.rfind(u'\\');
+    if (slash == Text::npos) return found;
+    std::vector<Text> names;
+    if (!files_.FindFiles(TemporaryPrefix(path) + u"*", &names)) return found;
+    // The pattern's wildcard also matches short names: only the long ones of
+    // the exact prefix are the saves' own.
+    const Text prefix = TemporaryPrefix(path).substr(slash + 1);
+    for (const Text& name : names) {
+        if (name.size() > prefix.size() && EqualsIgnoreAsciiCase(name.substr(0, prefix.size()), prefix)) {
+            found.push_back(path.substr(0, slash + 1) + name);
+        }
+    }
+    return found;
+}
+
 void BlockListStore::RestoreInterruptedSave(const Text& path) {
     // A replace that got only halfway leaves the old file under a backup name,
-    // the new one under the temporary name, and nothing under the file's own.
-    if (Exists(path) || !Exists(TemporaryPath(path))) return;
+    // the new one under its temporary name, and nothing under the file's own.
+    if (Exists(path)) return;
+    const std::vector<Text> temporaries = Temporaries(path);
+    if (temporaries.empty()) return;
     for (const Text& backup : {ReplacedPath(path), BackupPath(path)}) {
         if (Exists(backup) && files_.MoveFileExW(backup, path, w32::kMoveFileWriteThrough)) {
-            files_.DeleteFileW(TemporaryPath(path));
+            for (const Text& temporary : temporaries) files_.DeleteFileW(temporary);
             return;
         }
     }
@@ -130,13 +141,17 @@ LoadedBlockList BlockListStore::Load(const Text& path) {
             case FileRead::CannotOpen:
             case FileRead::CannotRead: loaded.state = BlockFileState::Busy; return loaded;
         }
-        const std::vector<Text> lines = ReadTextLines(bytes, system_);
-        // Past what KestrixTray reads, the file holds no list for it.
-        if (!WithinReaderLimits(lines)) {
+        // Past what KestrixTray reads, the file holds no list for it. The caps
+        // apply as the lines are cut, and blank lines are not kept, so a file
+        // of nothing but line breaks costs no more than its text.
+        std::vector<Text> lines;
+        if (!VisitBlockListRows(DecodeStoredText(bytes, system_),
+                                [&lines](std::u16string_view line) { lines.emplace_back(line); })) {
             loaded.state = BlockFileState::Unreadable;
             return loaded;
         }
         loaded.document = BlockListDocument::FromLines(lines);
+        lines = {};
         loaded.state = DecodingStopsEarly(bytes)              ? BlockFileState::Truncated
                        : LooksLikeUnmarkedUtf8(bytes, system_) ? BlockFileState::Utf8WithoutMark
                                                                 : BlockFileState::Read;
@@ -160,17 +175,48 @@ bool BlockListStore::HasDataFolder(const Text& path) {
     return slash != Text::npos && EnsureFolder(path.substr(0, slash));
 }
 
-bool BlockListStore::WriteNewFile(const Text& path, const std::vector<std::uint8_t>& bytes) {
-    bool written = false;
-    {
-        OwnedFile file(files_, files_.CreateFileW(path, w32::kGenericWrite, 0, w32::kCreateAlways));
-        if (!file) return false;
-        std::uint32_t done = 0;
-        written = files_.WriteFile(file.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &done) &&
-                  done == bytes.size() && files_.FlushFileBuffers(file.get());
+SaveResult BlockListStore::WriteNewFile(const Text& path, const std::vector<std::uint8_t>& bytes, Text* temporary) {
+    // The folder is one every account may add files to. A fresh random name,
+    // made only if nothing stands there (CREATE_NEW) and never through a
+    // link, is one no other account can have planted; and what the handle
+    // then holds is checked before a byte is written.
+    OwnedFile file(files_, 0);
+    for (int attempt = 0; attempt < kNewFileAttempts && !file; ++attempt) {
+        std::uint8_t random[8] = {};
+        if (!system_.GenerateRandom(random, sizeof random)) return SaveResult::WriteFailed;
+        Text name = TemporaryPrefix(path);
+        for (const std::uint8_t b : random) {
+            name.push_back(u"0123456789abcdef"[b >> 4]);
+            name.push_back(u"0123456789abcdef"[b & 15]);
+        }
+        file = OwnedFile(files_, files_.CreateFileW(name, w32::kGenericWrite | w32::kFileReadAttributes | w32::kReadControl,
+                                                    0, w32::kCreateNew,
+                                                    w32::kFileAttributeNormal | w32::kFileFlagOpenReparsePoint));
+        *temporary = name;
     }
-    if (!written) files_.DeleteFileW(path);
-    return written;
+    if (!file) return SaveResult::WriteFailed;
+    if (!IsOwnNewFile(file.get())) {
+        file.reset();
+        // Only the name goes: a link's target, or a file's other names, stay as they are.
+        files_.DeleteFileW(*temporary);
+        return SaveResult::NotOwnFile;
+    }
+    std::uint32_t done = 0;
+    const bool written = files_.WriteFile(file.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &done) &&
+                         done == bytes.size() && files_.FlushFileBuffers(file.get());
+    file.reset();
+    if (written) return SaveResult::Saved;
+    files_.DeleteFileW(*temporary);
+    return SaveResult::WriteFailed;
+}
+
+bool BlockListStore::IsOwnNewFile(KHandle file) {
+    FileIdentity identity;
+    Text owner;
+    if (!files_.GetFileInformationByHandle(file, &identity) || !files_.GetFileOwner(file, &owner)) return false;
+    const std::vector<Text> owners = files_.CurrentOwners();
+    return (identity.attributes & w32::kFileAttributeReparsePoint) == 0 && identity.numberOfLinks == 1 &&
+           std::find(owners.begin(), owners.end(), owner) != owners.end();
 }
 
 std::uint32_t BlockListStore::Replace(const Text& path, const Text& replacement, const Text& backup) {
@@ -197,12 +243,13 @@ SaveResult BlockListStore::Save(const Text& path, LoadedBlockList& edited) {
         // Checked on the lines as KestrixTray will cut them from the bytes written.
         const std::vector<std::uint8_t> bytes = edited.document.ToFileBytes();
         if (bytes.size() > static_cast<std::uint64_t>(kMaxBlockListFileBytes) ||
-            !WithinReaderLimits(ReadTextLines(bytes, system_))) {
+            !VisitBlockListRows(DecodeStoredText(bytes, system_), nullptr)) {
             return SaveResult::TooLarge;
         }
 
-        const Text temporary = TemporaryPath(path);
-        if (!WriteNewFile(temporary, bytes)) return SaveResult::WriteFailed;
+        Text temporary;
+        const SaveResult written = WriteNewFile(path, bytes, &temporary);
+        if (written != SaveResult::Saved) return written;
         if (!now.exists) {
             // The first save: nothing to replace. Without replacing, so that a
             // file another editor made meanwhile is not overwritten.

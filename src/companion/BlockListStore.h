@@ -59,6 +59,7 @@ enum class SaveResult {
     NotRead,       // the file was there but could not be read: saving would lose its rows
     Changed,       // another editor changed the file since it was read: load it again
     TooLarge,      // the list would be past what KestrixTray reads; the file is left as it was
+    NotOwnFile,    // the new file turned out to be a link or another account's file: nothing was written
 };
 
 class BlockListStore {
@@ -80,8 +81,9 @@ public:
 
     FileStamp Stamp(const Text& path);
 
-    // The file a save writes first.
-    static Text TemporaryPath(const Text& path) { return path + u".new"; }
+    // The files a save writes first begin with this, followed by sixteen
+    // random hexadecimal digits: no account can know the name beforehand.
+    static Text TemporaryPrefix(const Text& path) { return path + u".new-"; }
     // The file kept whole after a read that could not show it all.
     static Text BackupPath(const Text& path) { return path + u".bak"; }
     // Where the old file stands for the moment of a routine save's replace.
@@ -92,7 +94,14 @@ public:
 
 private:
     bool EnsureFolder(const Text& folder);
-    bool WriteNewFile(const Text& path, const std::vector<std::uint8_t>& bytes);
+    // Makes a new file of a fresh random name beside path and writes bytes
+    // to it; *temporary is its name. Saved, WriteFailed or NotOwnFile.
+    SaveResult WriteNewFile(const Text& path, const std::vector<std::uint8_t>& bytes, Text* temporary);
+    // True when the file just made is a plain file of one link that this
+    // account owns.
+    bool IsOwnNewFile(KHandle file);
+    // The temporary files of earlier saves that stand beside path.
+    std::vector<Text> Temporaries(const Text& path);
     // ReplaceFileW, again for a moment while another program holds the file.
     std::uint32_t Replace(const Text& path, const Text& replacement, const Text& backup);
     void RestoreInterruptedSave(const Text& path);

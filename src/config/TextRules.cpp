@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/InputLimits.h"
 #include "platform/Failure.h"
 
 namespace kx {
@@ -188,6 +189,21 @@ Text AsciiToText(const char* ascii) {
     Text out;
     for (; ascii != nullptr && *ascii != 0; ++ascii) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*ascii)));
     return out;
+}
+
+bool IsBlankLine(std::u16string_view line) {
+    return std::all_of(line.begin(), line.end(), [](char16_t c) { return c <= 32; });
+}
+
+bool VisitBlockListRows(std::u16string_view text, const std::function<void(std::u16string_view line)>& row) {
+    std::size_t rows = 0;
+    return VisitTextLines(text, [&](std::u16string_view line) {
+        if (line.size() > kMaxBlockListLineChars) return false;
+        if (IsBlankLine(line)) return true;
+        if (++rows > kMaxBlockListRows) return false;
+        if (row) row(line);
+        return true;
+    });
 }
 
 }  // namespace kx

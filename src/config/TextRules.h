@@ -24,6 +24,14 @@ std::vector<Text> ReadTextLines(const std::vector<std::uint8_t>& bytes, ISystemI
 Text DecodeStoredText(const std::vector<std::uint8_t>& bytes, ISystemInfo& system);
 bool VisitTextLines(std::u16string_view text, const std::function<bool(std::u16string_view line)>& visit);
 
+// True when the line holds nothing but characters with codes 0 to 32.
+bool IsBlankLine(std::u16string_view line);
+// The lines of a block-list text that hold a row (every line but the blank
+// ones), handed to row in order while the caps of InputLimits.h hold, so
+// that a reader pays for nothing past them: false, and no more lines, at the
+// first line longer than a line may be or at one row more than a list may have.
+bool VisitBlockListRows(std::u16string_view text, const std::function<void(std::u16string_view line)>& row);
+
 // Splits one line of comma text into its fields; never fails. With
 // maxFields, the splitting stops once that many fields have been found, so
 // a reader that needs only the first few does not pay for the rest.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/InputLimits.h"
+#include "platform/AsciiCase.h"
 #include "platform/Failure.h"
 #include "config/StoredFile.h"
 #include "config/TextRules.h"
@@ -47,7 +48,6 @@ BlockList::Entry BlockList::MakeEntry(BlockRow row) {
     } else {
         entry.subject = Subject::None;
     }
-    AsciiUpperInto(row.pattern, &entry.foldedPattern);
     entry.row = std::move(row);
     return entry;
 }
@@ -58,25 +58,6 @@ std::vector<BlockList::Entry> BlockList::BuiltInEntries() {
     for (const BlockRow& row : DefaultBlockRows()) entries.push_back(MakeEntry(row));
     return entries;
 }
-
-namespace {
-
-bool IsBlankLine(std::u16string_view line) {
-    return std::all_of(line.begin(), line.end(), [](char16_t c) { return c <= 32; });
-}
-
-// A file whose lines or rows go past the caps is not a block list any
-// account should be able to make the tray pay for: it counts as unreadable.
-bool WithinCaps(std::u16string_view text) {
-    std::size_t rows = 0;
-    return VisitTextLines(text, [&rows](std::u16string_view line) {
-        if (line.size() > kMaxBlockListLineChars) return false;
-        if (!IsBlankLine(line)) ++rows;
-        return rows <= kMaxBlockListRows;
-    });
-}
-
-}  // namespace
 
 void BlockList::ApplyLines(std::u16string_view text, std::vector<Entry>* entries) {
     // The built-in rows left always stand first: removals take only them
@@ -92,11 +73,10 @@ void BlockList::ApplyLines(std::u16string_view text, std::vector<Entry>* entries
             // rows from the file are never removed.
             if (builtIns == 0) return true;
             if (fields.size() < 2) return false;  // malformed: the reading ends here
-            Text folded;
-            AsciiUpperInto(fields[1], &folded);
             const auto builtInEnd = entries->begin() + static_cast<std::ptrdiff_t>(builtIns);
-            const auto kept = std::remove_if(entries->begin(), builtInEnd,
-                                             [&folded](const Entry& e) { return e.foldedPattern == folded; });
+            const auto kept = std::remove_if(entries->begin(), builtInEnd, [&fields](const Entry& e) {
+                return EqualsIgnoreAsciiCase(e.row.pattern, fields[1]);
+            });
             builtIns = static_cast<std::size_t>(kept - entries->begin());
             entries->erase(kept, builtInEnd);
             return true;
@@ -144,7 +124,9 @@ BlockListLoad BlockList::ReadFileInto(const Text& path, std::vector<Entry>* entr
         return BlockListLoad::Unreadable;
     }
     bytes = {};
-    if (!WithinCaps(text)) {
+    // A file whose lines or rows go past the caps is not a block list any
+    // account should be able to make the tray pay for: it counts as unreadable.
+    if (!VisitBlockListRows(text, nullptr)) {
         Trace("the block-list file has a line or rows past its caps; only the built-in rows apply");
         return BlockListLoad::Unreadable;
     }
@@ -166,6 +148,23 @@ void BlockList::ApplyPolicyLines(const PolicyRows& rows, std::vector<Entry>* ent
     }
 }
 
+void BlockList::BuildMatchers() {
+    std::vector<const Text*> classKeys;
+    std::vector<const Text*> captions;
+    std::vector<const Text*> imagePaths;
+    for (const Entry& entry : entries_) {
+        switch (entry.subject) {
+            case Subject::ClassKey: classKeys.push_back(&entry.row.pattern); break;
+            case Subject::Caption: captions.push_back(&entry.row.pattern); break;
+            case Subject::ImagePath: imagePaths.push_back(&entry.row.pattern); break;
+            case Subject::None: break;
+        }
+    }
+    classKeyPatterns_.Build(classKeys);
+    captionPatterns_.Build(captions);
+    imagePathPatterns_.Build(imagePaths);
+}
+
 BlockListLoad BlockList::LoadBlockList(const Text& path, const PolicyRows& policyRows) {
     BlockListLoad result = BlockListLoad::Unreadable;
     std::vector<Entry> entries;
@@ -181,15 +180,30 @@ BlockListLoad BlockList::LoadBlockList(const Text& path, const PolicyRows& polic
     } catch (...) {
         // Whatever was applied before the failure stays.
     }
+    FreeBlockList();
     entries_ = std::move(entries);
     hasList_ = true;
-    lastValid_ = false;
+    try {
+        BuildMatchers();
+    } catch (...) {
+        // No memory for the automata of these rows: the built-in rows, whose are small.
+        Trace("the block-list file's rows could not be prepared for matching; only the built-in rows apply");
+        try {
+            entries_ = BuiltInEntries();
+            BuildMatchers();
+        } catch (...) {
+            FreeBlockList();
+        }
+    }
     return result;
 }
 
 void BlockList::FreeBlockList() {
     entries_.clear();
     entries_.shrink_to_fit();
+    classKeyPatterns_.Clear();
+    captionPatterns_.Clear();
+    imagePathPatterns_.Clear();
     hasList_ = false;
     lastValid_ = false;
 }
@@ -197,11 +211,30 @@ void BlockList::FreeBlockList() {
 bool BlockList::BlockingRow(const Text& caption, const Text& classKey, const Text& imagePath, BlockRow* row) const {
     try {
         if (!hasList_ || row == nullptr) return false;
-        const Text folded[] = {AsciiUpper(classKey), AsciiUpper(caption), AsciiUpper(imagePath)};
+        // The automata tell where in each text the first occurrence ends; a
+        // row whose pattern ends there is one that blocks. Each row is then
+        // compared once, at that one place, so naming the row costs no more
+        // than the rows' own length, whatever the texts hold.
+        const Text* subjects[] = {&classKey, &caption, &imagePath};
+        const PatternSet* sets[] = {&classKeyPatterns_, &captionPatterns_, &imagePathPatterns_};
+        std::size_t ends[3];
+        bool any = false;
+        for (int k = 0; k < 3; ++k) {
+            ends[k] = sets[k]->FirstMatchEnd(*subjects[k]);
+            any = any || ends[k] != Text::npos;
+        }
+        if (!any) return false;
         for (const Entry& entry : entries_) {
-            if (entry.subject == Subject::None || entry.foldedPattern.empty()) continue;
-            const Text& subject = folded[static_cast<int>(entry.subject) - static_cast<int>(Subject::ClassKey)];
-            if (subject.find(entry.foldedPattern) != Text::npos) {
+            if (entry.subject == Subject::None) continue;
+            const int k = static_cast<int>(entry.subject) - static_cast<int>(Subject::ClassKey);
+            const Text& pattern = entry.row.pattern;
+            if (ends[k] == Text::npos || pattern.empty() || pattern.size() > ends[k] + 1) continue;
+            const std::size_t start = ends[k] + 1 - pattern.size();
+            bool same = true;
+            for (std::size_t i = 0; same && i < pattern.size(); ++i) {
+                same = FoldAsciiUpper((*subjects[k])[start + i]) == FoldAsciiUpper(pattern[i]);
+            }
+            if (same) {
                 *row = entry.row;
                 return true;
             }
@@ -218,20 +251,11 @@ bool BlockList::IsBlocked(const Text& caption, const Text& classKey, const Text&
             return lastResult_;
         }
         lastValid_ = false;
-        AsciiUpperInto(caption, &foldedCaption_);
-        AsciiUpperInto(classKey, &foldedClassKey_);
-        AsciiUpperInto(imagePath, &foldedImagePath_);
-        bool result = false;
-        for (const Entry& entry : entries_) {
-            const Text* subject = nullptr;
-            switch (entry.subject) {
-                case Subject::ClassKey: subject = &foldedClassKey_; break;
-                case Subject::Caption: subject = &foldedCaption_; break;
-                case Subject::ImagePath: subject = &foldedImagePath_; break;
-                case Subject::None: continue;
-            }
-            if (!entry.foldedPattern.empty() && subject->find(entry.foldedPattern) != Text::npos) result = true;
-        }
+        // Each row's kind chose its automaton, so one pass over each subject
+        // tells whether any row of that kind matches; no row's answer
+        // depends on another's.
+        const bool result = captionPatterns_.FoundIn(caption) || classKeyPatterns_.FoundIn(classKey) ||
+                            imagePathPatterns_.FoundIn(imagePath);
         lastCaption_.assign(caption);
         lastClassKey_.assign(classKey);
         lastImagePath_.assign(imagePath);

@@ -10,6 +10,7 @@
 #include "config/InputLimits.h"
 #include "config/Policies.h"
 #include "config/Settings.h"
+#include "engine/PatternSet.h"
 #include "platform/DebugApi.h"
 #include "platform/ShellApi.h"
 #include "platform/SystemApi.h"
@@ -84,8 +85,7 @@ private:
     enum class Subject : std::uint8_t { None, ClassKey, Caption, ImagePath };
     struct Entry {
         BlockRow row;
-        Subject subject;    // from the kind, decided once
-        Text foldedPattern;  // the pattern with a-z changed to A-Z, folded once
+        Subject subject;  // from the kind, decided once
     };
     static Entry MakeEntry(BlockRow row);
     static std::vector<Entry> BuiltInEntries();
@@ -95,6 +95,8 @@ private:
     BlockListLoad ReadFileInto(const Text& path, std::vector<Entry>* entries);
 
     void Trace(std::string_view what) const;
+    // The automata of the three subjects, from entries_.
+    void BuildMatchers();
 
     ISystemInfo& system_;
     IFiles& files_;
@@ -103,14 +105,14 @@ private:
     std::vector<Entry> entries_;
     FileAttributeData loadedFile_;
     ReloadState reload_;
-    // The three subjects of the last IsBlocked call, folded; kept so that a
-    // call allocates nothing once they have grown to size (UI thread only).
-    mutable Text foldedCaption_;
-    mutable Text foldedClassKey_;
-    mutable Text foldedImagePath_;
+    // The patterns of each subject's rows, one automaton each: a call costs
+    // a step per character of its subjects, whatever the rows hold.
+    PatternSet classKeyPatterns_;
+    PatternSet captionPatterns_;
+    PatternSet imagePathPatterns_;
     // The last call's subjects as given and its answer: while the focus stays
-    // put the answer is known without going through every row again (a list
-    // at its caps costs milliseconds a pass). Any load or release forgets it.
+    // put the answer is known without reading the subjects again. Any load or
+    // release forgets it.
     mutable bool lastValid_ = false;
     mutable bool lastResult_ = false;
     mutable Text lastCaption_;

@@ -3,9 +3,8 @@
 namespace kx {
 
 namespace {
-char16_t FoldUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c; }
 void UpperInPlace(Text& text) {
-    for (auto& c : text) c = FoldUpper(c);
+    for (auto& c : text) c = FoldAsciiUpper(c);
 }
 }  // namespace
 
@@ -29,7 +28,7 @@ Text AsciiLower(Text text) {
 bool EqualsIgnoreAsciiCase(const Text& a, const Text& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldUpper(a[i]) != FoldUpper(b[i])) return false;
+        if (FoldAsciiUpper(a[i]) != FoldAsciiUpper(b[i])) return false;
     }
     return true;
 }

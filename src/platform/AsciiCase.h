@@ -7,6 +7,11 @@
 
 namespace kx {
 
+// One character: a-z becomes A-Z, every other character stays as it is.
+inline char16_t FoldAsciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+}
+
 // Only a-z and A-Z change; every other character stays as it is.
 Text AsciiUpper(Text text);
 // The same into a buffer the caller keeps, so a hot path allocates nothing.

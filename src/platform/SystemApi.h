@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Owned.h"
+#include "platform/SecurityApi.h"
 #include "platform/Types.h"
 
 namespace kx {
@@ -90,6 +91,9 @@ public:
     // The program's RT_RCDATA resource of that name (matched without regard to
     // case, as FindResourceW does); false when there is none.
     virtual bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) = 0;
+    // RtlGenRandom (advapi32's SystemFunction036): length bytes from the
+    // system's random number generator. False when it fails.
+    virtual bool GenerateRandom(void* buffer, std::uint32_t length) = 0;
 };
 
 // WIN32_FILE_ATTRIBUTE_DATA, the fields the program uses.
@@ -122,7 +126,8 @@ public:
     virtual ~IFiles() = default;
     // INVALID_HANDLE_VALUE is reported as 0.
     virtual KHandle CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
-                                std::uint32_t disposition) = 0;
+                                std::uint32_t disposition,
+                                std::uint32_t flagsAndAttributes = w32::kFileAttributeNormal) = 0;
     // Returns false when the size cannot be had.
     virtual bool GetFileSizeEx(KHandle file, std::int64_t* size) = 0;
     virtual bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) = 0;
@@ -144,6 +149,20 @@ public:
     // GetLastError gives (w32::kError*), which tells how far it got.
     virtual std::uint32_t ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
                                        std::uint32_t flags) = 0;
+    // What the editor checks of a file it has just made, through its handle
+    // (opened with FILE_READ_ATTRIBUTES and READ_CONTROL):
+    // GetFileInformationByHandle, its attributes and number of links;
+    virtual bool GetFileInformationByHandle(KHandle file, FileIdentity* identity) = 0;
+    // GetSecurityInfo with OWNER_SECURITY_INFORMATION, its owner's SID as text;
+    virtual bool GetFileOwner(KHandle file, Text* owner) = 0;
+    // and the owners a file this process makes may have, as SID texts: the
+    // token's user and its default owner (for an elevated administrator, the
+    // Administrators group). Empty when the token cannot be read.
+    virtual std::vector<Text> CurrentOwners() = 0;
+    // FindFirstFileW and FindNextFileW over pattern (a folder, a backslash
+    // and a name with wildcards): the names found, without their folder.
+    // False when the folder cannot be listed; no match is an empty list.
+    virtual bool FindFiles(const Text& pattern, std::vector<Text>* names) = 0;
 };
 
 inline void CloseFileHandle(IFiles& api, KHandle file) { api.CloseHandle(file); }

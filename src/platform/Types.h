@@ -74,6 +74,9 @@ constexpr std::uint32_t kMoveFileReplaceExisting = 0x1;
 constexpr std::uint32_t kMoveFileWriteThrough = 0x8;
 constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+constexpr std::uint32_t kFileAttributeNormal = 0x80;
+// CreateFileW: open a link itself, never what it points to.
+constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000u;
 
 // Window messages and commands
 constexpr std::uint32_t kWmClose = 0x0010;

@@ -5,6 +5,10 @@
 // and the added row exactly; and no line of the file is lost. Every non-blank
 // character of the file is in the saved file, or the editor reported the file
 // as not read normally and kept it whole as the backup.
+//
+// The file's cap, and a file of nothing but line breaks.
+// fuzz-cap: 4194304
+// fuzz-seed: \n
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,8 @@
 // Colour texts, loads and icon metrics of any kind: the renderer never fails
 // past its guard, keeps its state within its ranges and draws its frame.
+//
+// A settings text's cap (the input is read only as far as four calls go).
+// fuzz-cap: 4096
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

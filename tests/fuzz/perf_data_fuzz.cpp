@@ -2,6 +2,9 @@
 // performance-data key of the simulated Windows returns it. Half the inputs
 // are taken raw; the other half patch a well-formed block, so that the walk
 // gets past the block header often.
+//
+// The choice byte and a block as large as the sampler's buffer may grow.
+// fuzz-cap: 16777217
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

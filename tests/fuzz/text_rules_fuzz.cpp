@@ -4,6 +4,10 @@
 //
 // The first input byte picks the ANSI code page of the simulated system; the
 // rest is the stored text.
+//
+// The code-page byte and a file at its cap, of nothing but line breaks.
+// fuzz-cap: 4194305
+// fuzz-seed: \n
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

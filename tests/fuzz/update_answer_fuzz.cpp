@@ -4,6 +4,10 @@
 // one of the four values, a marker result only for a whole 2xx body that
 // holds it, every handle must be closed exactly once, and the UI thread must
 // never be held past the overall deadline.
+//
+// Eight bytes of answer and a body at its 1 MiB cap.
+// fuzz-cap: 1048584
+// fuzz-seed: w
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -3,6 +3,10 @@
 // from the input too (any double, NaN and the infinities included). Nothing
 // may escape but the conversion's own Failure, no arithmetic may overflow,
 // and a count of seconds must come back from its moment unchanged.
+//
+// Nine bytes of parser and a settings text at its cap of 4,096 UTF-16 units.
+// fuzz-cap: 8201
+// fuzz-seed: 1
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

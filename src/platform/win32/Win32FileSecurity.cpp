@@ -179,18 +179,28 @@ bool Win32FileSecurity::CloseHandle(KHandle object) {
     return Done(::CloseHandle(win32::FromKHandle<HANDLE>(object)) != FALSE);
 }
 
-Text CurrentUserSid() {
+namespace {
+
+// The SID a token information class begins with (TOKEN_USER and TOKEN_OWNER
+// both hold it first), in text form; empty on failure.
+Text CurrentTokenSid(TOKEN_INFORMATION_CLASS what) {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return Text();
     Text sid;
     DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    ::GetTokenInformation(token, what, nullptr, 0, &size);
     std::vector<BYTE> buffer(size == 0 ? 1 : size);
-    if (::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
-        sid = SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+    if (::GetTokenInformation(token, what, buffer.data(), size, &size)) {
+        sid = SidText(*reinterpret_cast<PSID*>(buffer.data()));
     }
     ::CloseHandle(token);
     return sid;
 }
+
+}  // namespace
+
+Text CurrentUserSid() { return CurrentTokenSid(TokenUser); }
+
+Text CurrentDefaultOwnerSid() { return CurrentTokenSid(TokenOwner); }
 
 }  // namespace kx

@@ -25,5 +25,7 @@ private:
 
 // The SID of the account this process runs as, in text form; empty on failure.
 Text CurrentUserSid();
+// The owner the files and folders this process makes get (TokenOwner), in text form; empty on failure.
+Text CurrentDefaultOwnerSid();
 
 }  // namespace kx

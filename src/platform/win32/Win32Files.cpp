@@ -1,13 +1,14 @@
 #include "platform/win32/Win32Files.h"
 
+#include "platform/win32/Win32FileSecurity.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace kx {
 
 KHandle Win32Files::CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
-                                std::uint32_t disposition) {
+                                std::uint32_t disposition, std::uint32_t flagsAndAttributes) {
     HANDLE file =
-        ::CreateFileW(win32::Wide(path), access, shareMode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ::CreateFileW(win32::Wide(path), access, shareMode, nullptr, disposition, flagsAndAttributes, nullptr);
     return file == INVALID_HANDLE_VALUE ? 0 : win32::ToKHandle(file);
 }
 
@@ -66,6 +67,45 @@ std::uint32_t Win32Files::ReplaceFileW(const Text& replaced, const Text& replace
     }
     const DWORD error = ::GetLastError();
     return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+bool Win32Files::GetFileInformationByHandle(KHandle file, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!::GetFileInformationByHandle(win32::FromKHandle<HANDLE>(file), &info)) return false;
+    if (identity != nullptr) {
+        identity->attributes = info.dwFileAttributes;
+        identity->numberOfLinks = info.nNumberOfLinks;
+    }
+    return true;
+}
+
+bool Win32Files::GetFileOwner(KHandle file, Text* owner) {
+    ObjectSecurity security;
+    if (!Win32FileSecurity().GetSecurityInfo(file, &security) || security.owner.empty()) return false;
+    if (owner != nullptr) *owner = security.owner;
+    return true;
+}
+
+std::vector<Text> Win32Files::CurrentOwners() {
+    std::vector<Text> owners;
+    for (const Text& sid : {CurrentUserSid(), CurrentDefaultOwnerSid()}) {
+        if (!sid.empty()) owners.push_back(sid);
+    }
+    return owners;
+}
+
+bool Win32Files::FindFiles(const Text& pattern, std::vector<Text>* names) {
+    if (names == nullptr) return false;
+    names->clear();
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(win32::Wide(pattern), &found);
+    if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        names->push_back(Text(reinterpret_cast<const char16_t*>(found.cFileName)));
+    } while (::FindNextFileW(search, &found));
+    const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+    ::FindClose(search);
+    return complete;
 }
 
 }  // namespace kx

@@ -8,7 +8,8 @@ namespace kx {
 class Win32Files : public IFiles {
 public:
     KHandle CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
-                        std::uint32_t disposition) override;
+                        std::uint32_t disposition,
+                        std::uint32_t flagsAndAttributes = w32::kFileAttributeNormal) override;
     bool GetFileSizeEx(KHandle file, std::int64_t* size) override;
     bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
     bool CloseHandle(KHandle file) override;
@@ -21,6 +22,10 @@ public:
     bool GetFileAttributesExW(const Text& path, FileAttributeData* data) override;
     std::uint32_t ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
                                std::uint32_t flags) override;
+    bool GetFileInformationByHandle(KHandle file, FileIdentity* identity) override;
+    bool GetFileOwner(KHandle file, Text* owner) override;
+    std::vector<Text> CurrentOwners() override;
+    bool FindFiles(const Text& pattern, std::vector<Text>* names) override;
 };
 
 }  // namespace kx

@@ -210,4 +210,11 @@ bool Win32System::LoadRcDataResource(const Text& name, std::vector<std::uint8_t>
     return true;
 }
 
+// RtlGenRandom's exported name; ntsecapi.h would declare it as a macro.
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
+
+bool Win32System::GenerateRandom(void* buffer, std::uint32_t length) {
+    return SystemFunction036(buffer, length) != FALSE;
+}
+
 }  // namespace kx

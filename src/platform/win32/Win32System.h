@@ -22,6 +22,7 @@ public:
                                         std::uint32_t inputLength, void* buffer, std::uint32_t length,
                                         std::uint32_t* returnLength) override;
     bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) override;
+    bool GenerateRandom(void* buffer, std::uint32_t length) override;
 };
 
 }  // namespace kx

@@ -189,8 +189,20 @@ bool SimSystem::LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* 
     return true;
 }
 
+bool SimSystem::GenerateRandom(void* buffer, std::uint32_t length) {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    for (std::uint32_t i = 0; i < length; ++i) {
+        std::uint64_t& x = world_.randomState;
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        out[i] = static_cast<std::uint8_t>(x >> 24);
+    }
+    return true;
+}
+
 KHandle SimFiles::CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
-                              std::uint32_t disposition) {
+                              std::uint32_t disposition, std::uint32_t flagsAndAttributes) {
     world_.fileOpens.emplace_back(path, shareMode);
     if ((access & w32::kGenericWrite) != 0) {
         // Writing: a new or truncated file, in a folder that exists.
@@ -202,8 +214,11 @@ KHandle SimFiles::CreateFileW(const Text& path, std::uint32_t access, std::uint3
         if (disposition == w32::kCreateNew && existing != world_.files.end()) return 0;
         if (disposition != w32::kCreateAlways && disposition != w32::kCreateNew) return 0;
         if (existing != world_.files.end() && existing->second.openForWriting) return 0;
-        world_.files[upper].bytes.clear();
-        world_.files[upper].lastWriteTime = world_.fileTimeUtc;
+        SimFile& file = world_.files[upper];
+        file.bytes.clear();
+        file.lastWriteTime = world_.fileTimeUtc;
+        world_.fileCreations.emplace_back(upper, flagsAndAttributes);
+        if (world_.onFileCreated) world_.onFileCreated(upper, file);
         open_.push_back(OpenFile{upper, 0});
         return world_.handles.Open(HandleKind::File, open_.size() - 1);
     }
@@ -249,6 +264,7 @@ bool SimFiles::WriteFile(KHandle file, const void* buffer, std::uint32_t toWrite
     if (toWrite != 0) std::memcpy(bytes.data() + f.position, from, toWrite);
     f.position += toWrite;
     world_.files[f.path].lastWriteTime = world_.fileTimeUtc;
+    world_.fileWrites.push_back(f.path);
     if (written != nullptr) *written = toWrite;
     return true;
 }
@@ -342,6 +358,57 @@ std::uint32_t SimFiles::ReplaceFileW(const Text& replaced, const Text& replaceme
     world_.files[target] = std::move(moved);
     world_.fileReplaces.emplace_back(replaced, backup);
     return 0;
+}
+
+const SimFile* SimFiles::OpenedFile(KHandle file) {
+    const auto* entry = world_.handles.Find(file, HandleKind::File);
+    if (entry == nullptr) return nullptr;
+    auto it = world_.files.find(open_[entry->object].path);
+    return it == world_.files.end() ? nullptr : &it->second;
+}
+
+bool SimFiles::GetFileInformationByHandle(KHandle file, FileIdentity* identity) {
+    const SimFile* found = OpenedFile(file);
+    if (found == nullptr || identity == nullptr) return false;
+    identity->attributes = w32::kFileAttributeNormal | (found->reparsePoint ? w32::kFileAttributeReparsePoint : 0u);
+    identity->numberOfLinks = found->links;
+    return true;
+}
+
+bool SimFiles::GetFileOwner(KHandle file, Text* owner) {
+    const SimFile* found = OpenedFile(file);
+    if (found == nullptr || owner == nullptr) return false;
+    *owner = found->owner.empty() ? world_.currentUserSid : found->owner;
+    return true;
+}
+
+std::vector<Text> SimFiles::CurrentOwners() {
+    if (world_.tokenUnreadable) return {};
+    std::vector<Text> owners = {world_.currentUserSid};
+    if (!world_.defaultOwnerSid.empty()) owners.push_back(world_.defaultOwnerSid);
+    return owners;
+}
+
+bool SimFiles::FindFiles(const Text& pattern, std::vector<Text>* names) {
+    if (names == nullptr) return false;
+    names->clear();
+    const Text upper = Upper(pattern);
+    const auto slash = upper.rfind(u'\\');
+    if (slash == Text::npos || world_.folders.count(upper.substr(0, slash)) == 0) return false;
+    const Text folder = upper.substr(0, slash + 1);
+    const Text name = upper.substr(slash + 1);
+    const auto star = name.find(u'*');
+    const Text prefix = folder + name.substr(0, star);
+    const Text suffix = star == Text::npos ? Text() : name.substr(star + 1);
+    for (const auto& [path, file] : world_.files) {
+        const bool match = star == Text::npos
+                               ? path == prefix
+                               : path.size() >= prefix.size() + suffix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+                                     path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+                                     path.find(u'\\', folder.size()) == Text::npos;
+        if (match) names->push_back(path.substr(folder.size()));
+    }
+    return true;
 }
 
 bool SimFiles::Change() {

@@ -20,6 +20,7 @@ public:
                                         std::uint32_t inputLength, void* buffer, std::uint32_t length,
                                         std::uint32_t* returnLength) override;
     bool LoadRcDataResource(const Text& name, std::vector<std::uint8_t>* bytes) override;
+    bool GenerateRandom(void* buffer, std::uint32_t length) override;
 
     std::vector<std::uint32_t> versionRecordSizes;  // dwOSVersionInfoSize of every call
 
@@ -34,7 +35,8 @@ class SimFiles : public IFiles {
 public:
     explicit SimFiles(SimWorld& world) : world_(world) {}
     KHandle CreateFileW(const Text& path, std::uint32_t access, std::uint32_t shareMode,
-                        std::uint32_t disposition) override;
+                        std::uint32_t disposition,
+                        std::uint32_t flagsAndAttributes = w32::kFileAttributeNormal) override;
     bool GetFileSizeEx(KHandle file, std::int64_t* size) override;
     bool ReadFile(KHandle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
     bool CloseHandle(KHandle file) override;
@@ -47,8 +49,14 @@ public:
     bool GetFileAttributesExW(const Text& path, FileAttributeData* data) override;
     std::uint32_t ReplaceFileW(const Text& replaced, const Text& replacement, const Text& backup,
                                std::uint32_t flags) override;
+    bool GetFileInformationByHandle(KHandle file, FileIdentity* identity) override;
+    bool GetFileOwner(KHandle file, Text* owner) override;
+    std::vector<Text> CurrentOwners() override;
+    // Patterns of the form "folder\prefix*suffix" (one wildcard at most).
+    bool FindFiles(const Text& pattern, std::vector<Text>* names) override;
 
 private:
+    const SimFile* OpenedFile(KHandle file);
     // False once the world's crash has come: the change is not made.
     bool Change();
     struct OpenFile {

@@ -116,6 +116,10 @@ struct SimFile {
     bool openForWriting = false;  // another program holds it open for writing
     bool locked = false;          // another program holds it open and shares nothing
     std::int64_t lastWriteTime = 0;  // FILETIME of the last write: the world's fileTimeUtc then
+    // What GetFileInformationByHandle and GetSecurityInfo see through a handle.
+    bool reparsePoint = false;
+    std::uint32_t links = 1;
+    Text owner{};  // SID text; empty: the world's currentUserSid (the file was made by this account)
 };
 
 struct SentMessage {
@@ -308,10 +312,22 @@ struct SimWorld {
     int moveFailuresLeft = 0;         // the next n MoveFileExW calls fail (target busy)
     std::vector<std::pair<Text, Text>> fileMoves;  // (from, to) of every successful move
     std::vector<Text> flushedFiles;                // upper-cased paths flushed
+    std::vector<Text> fileWrites;                  // upper-cased paths of every WriteFile that wrote
     // The next ReplaceFileW calls fail with these errors, each leaving the
     // files as Windows leaves them for it.
     std::deque<std::uint32_t> replaceErrors;
     std::vector<std::pair<Text, Text>> fileReplaces;  // (replaced, backup) of every successful replace
+    // Every CreateFileW that made a file: (path, flags and attributes).
+    std::vector<std::pair<Text, std::uint32_t>> fileCreations;
+    // Runs when CreateFileW has made a file, before the handle is returned:
+    // another account's link or a file of theirs in its place, for a test.
+    std::function<void(const Text& upperPath, SimFile& file)> onFileCreated;
+    // The account the program runs as, and its token's default owner (empty: the same).
+    Text currentUserSid = u"S-1-5-21-1111-2222-3333-1001";
+    Text defaultOwnerSid;
+    bool tokenUnreadable = false;
+    // GenerateRandom's bytes come from this state (xorshift), so runs repeat.
+    std::uint64_t randomState = 0x9E3779B97F4A7C15ull;
     // A crash: after this many more changes (a file created, written, moved,
     // replaced in one of its two steps or deleted; a folder made) nothing on
     // disk changes any more. Negative: no crash.

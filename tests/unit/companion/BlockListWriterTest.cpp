@@ -62,6 +62,15 @@ struct Rig {
         return it == sim.world.files.end() ? nullptr : &it->second.bytes;
     }
     Text Saved() const { return FileText(*Bytes(path)); }
+    // The temporary files that saves left beside the list (upper-cased).
+    std::vector<Text> Temporaries() const {
+        std::vector<Text> found;
+        const Text prefix = sim::Upper(BlockListStore::TemporaryPrefix(path));
+        for (const auto& file : sim.world.files) {
+            if (file.first.rfind(prefix, 0) == 0) found.push_back(file.first);
+        }
+        return found;
+    }
     // A list made from nothing, saved where there was no file.
     SaveResult SaveNew(const BlockListDocument& document) {
         LoadedBlockList fresh;
@@ -229,13 +238,76 @@ TEST(BlockListWriter, SaveGoesThroughAFlushedTemporaryFile) {
     document.AddRow(u"1", u"Game", u"");
     ASSERT_EQ(rig.SaveNew(document), SaveResult::Saved);
 
-    const Text temporary = BlockListStore::TemporaryPath(rig.path);
-    EXPECT_EQ(rig.sim.world.flushedFiles, (std::vector<Text>{sim::Upper(temporary)}));
+    // A new file of a fresh name, made only where nothing stands and never through a link.
+    ASSERT_EQ(rig.sim.world.fileCreations.size(), 1u);
+    const Text temporary = rig.sim.world.fileCreations[0].first;
+    EXPECT_EQ(temporary.size(), sim::Upper(BlockListStore::TemporaryPrefix(rig.path)).size() + 16);
+    EXPECT_EQ(rig.sim.world.fileCreations[0].second, w32::kFileAttributeNormal | w32::kFileFlagOpenReparsePoint);
+    EXPECT_EQ(rig.sim.world.flushedFiles, (std::vector<Text>{temporary}));
     ASSERT_EQ(rig.sim.world.fileMoves.size(), 1u);
-    EXPECT_EQ(rig.sim.world.fileMoves[0], std::make_pair(temporary, rig.path));
-    EXPECT_EQ(rig.Bytes(temporary), nullptr);
+    EXPECT_EQ(sim::Upper(rig.sim.world.fileMoves[0].first), temporary);
+    EXPECT_EQ(rig.sim.world.fileMoves[0].second, rig.path);
+    EXPECT_TRUE(rig.Temporaries().empty());
+    // The next save has a name of its own.
+    auto again = rig.store.Load(rig.path);
+    again.document.AddRow(u"1", u"More", u"");
+    ASSERT_EQ(rig.store.Save(rig.path, again), SaveResult::Saved);
+    ASSERT_EQ(rig.sim.world.fileCreations.size(), 2u);
+    EXPECT_NE(rig.sim.world.fileCreations[1].first, temporary);
+    EXPECT_TRUE(rig.Temporaries().empty());
     EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
-    EXPECT_EQ(rig.TrayUserRows().size(), 1u);
+    EXPECT_EQ(rig.TrayUserRows().size(), 2u);
+}
+
+TEST(BlockListWriter, ASaveWritesOnlyIntoANewFileOfItsOwnAndRefusesAnyOther) {
+    // Whatever another account manages to put where the new file was made
+    // (a link to a file of the user's, a second name of a file, a file of
+    // its own), not a byte is written and the list stays as it was.
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimWorld&, sim::SimFile&)> plant;
+        SaveResult result;
+    };
+    const Text stranger = u"S-1-5-21-1111-2222-3333-1002";
+    const std::vector<Case> cases = {
+        {"a reparse point", [](sim::SimWorld&, sim::SimFile& f) { f.reparsePoint = true; }, SaveResult::NotOwnFile},
+        {"a second link", [](sim::SimWorld&, sim::SimFile& f) { f.links = 2; }, SaveResult::NotOwnFile},
+        {"another account's file", [&](sim::SimWorld&, sim::SimFile& f) { f.owner = stranger; },
+         SaveResult::NotOwnFile},
+        {"a token that cannot be read", [](sim::SimWorld& w, sim::SimFile&) { w.tokenUnreadable = true; },
+         SaveResult::NotOwnFile},
+        // An elevated administrator's new files belong to the Administrators group.
+        {"owned by the token's default owner",
+         [](sim::SimWorld& w, sim::SimFile& f) {
+             w.defaultOwnerSid = kSidAdministrators;
+             f.owner = kSidAdministrators;
+         },
+         SaveResult::Saved},
+    };
+    for (const auto& c : cases) {
+        for (const bool firstSave : {true, false}) {
+            const std::string name = std::string(c.name) + (firstSave ? ", first save" : ", routine save");
+            Rig rig;
+            const Text old = u"+ 1 Old row\r\n";
+            if (!firstSave) rig.Put(old);
+            auto loaded = rig.store.Load(rig.path);
+            loaded.document.AddRow(u"1", u"New", u"");
+            rig.sim.world.onFileCreated = [&](const Text&, sim::SimFile& file) { c.plant(rig.sim.world, file); };
+            EXPECT_EQ(rig.store.Save(rig.path, loaded), c.result) << name;
+            EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u) << name;
+            EXPECT_TRUE(rig.Temporaries().empty()) << name;
+            if (c.result == SaveResult::Saved) {
+                EXPECT_EQ(rig.TrayUserRows().size(), firstSave ? 1u : 2u) << name;
+                continue;
+            }
+            EXPECT_TRUE(rig.sim.world.fileWrites.empty()) << name;
+            if (firstSave) {
+                EXPECT_EQ(rig.Bytes(rig.path), nullptr) << name;
+            } else {
+                EXPECT_EQ(rig.Saved(), old) << name;
+            }
+        }
+    }
 }
 
 TEST(BlockListWriter, TheEditorNeverMakesTheDataFolderItself) {
@@ -289,7 +361,7 @@ TEST(BlockListWriter, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
         c.fault(rig.sim.world);
         EXPECT_EQ(rig.store.Save(rig.path, loaded), c.result) << c.name;
         EXPECT_EQ(rig.sim.world.sleeps.size(), c.sleeps) << c.name;
-        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        EXPECT_TRUE(rig.Temporaries().empty()) << c.name;
         EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u) << c.name;
         if (c.result == SaveResult::Saved) {
             EXPECT_EQ(rig.TrayUserRows().size(), 2u) << c.name;
@@ -312,7 +384,7 @@ TEST(BlockListWriter, AFileThatCannotBeDecodedIsKeptAsideBeforeItIsReplaced) {
     rig.sim.world.replaceErrors.assign(1000, w32::kErrorSharingViolation);
     EXPECT_EQ(rig.store.Save(rig.path, loaded), SaveResult::ReplaceFailed);
     EXPECT_EQ(*rig.Bytes(rig.path), broken);
-    EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr);
+    EXPECT_TRUE(rig.Temporaries().empty());
     rig.sim.world.replaceErrors.clear();
     ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved);
     const auto* backup = rig.Bytes(BlockListStore::BackupPath(rig.path));
@@ -335,7 +407,7 @@ TEST(BlockListWriter, AFileThatCannotBeOpenedIsNeverReplaced) {
     rig.sim.world.files[sim::Upper(rig.path)].locked = false;
     EXPECT_EQ(rig.Saved(), old);
     EXPECT_EQ(rig.store.Load(rig.path).document.UserRows().size(), 1u);
-    EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr);
+    EXPECT_TRUE(rig.Temporaries().empty());
     EXPECT_EQ(rig.sim.world.handles.OpenCount(), 0u);
 }
 
@@ -408,7 +480,7 @@ TEST(BlockListWriter, AFileNotReadNormallyIsKeptWholeAsTheBackupWhichRoutineSave
         ASSERT_EQ(rig.store.Save(rig.path, loaded), SaveResult::Saved) << c.name;
         EXPECT_EQ(*rig.Bytes(BlockListStore::BackupPath(rig.path)), c.bytes) << c.name;
         EXPECT_EQ(rig.Bytes(BlockListStore::ReplacedPath(rig.path)), nullptr) << c.name;
-        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        EXPECT_TRUE(rig.Temporaries().empty()) << c.name;
         EXPECT_EQ(rig.TrayUserRows().size(), expected.size() + 1) << c.name;
     }
 }
@@ -452,7 +524,7 @@ TEST(BlockListWriter, TheWriterRefusesAListKestrixTrayWouldNotReadAndKeepsTheOld
         auto loaded = rig.store.Load(rig.path);
         loaded.document = c.document;
         EXPECT_EQ(rig.store.Save(rig.path, loaded), c.result) << c.name;
-        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        EXPECT_TRUE(rig.Temporaries().empty()) << c.name;
         if (c.result == SaveResult::TooLarge) {
             EXPECT_EQ(*rig.Bytes(rig.path), old) << c.name;
             continue;
@@ -486,7 +558,7 @@ TEST(BlockListWriter, AnAnsiListThatWouldGrowPastTheCapAsUtf16IsNotWritten) {
     ASSERT_EQ(loaded.document.AddRow(u"1", u"One more", u""), RowProblem::None);
     EXPECT_EQ(rig.store.Save(rig.path, loaded), SaveResult::TooLarge);
     EXPECT_EQ(*rig.Bytes(rig.path), Bytes(ansi));
-    EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr);
+    EXPECT_TRUE(rig.Temporaries().empty());
 }
 
 TEST(BlockListWriter, TheEditorReadsAFileOverTheCapsAsUnreadable) {
@@ -509,6 +581,9 @@ TEST(BlockListWriter, TheEditorReadsAFileOverTheCapsAsUnreadable) {
         {"the file at its size cap", Bytes(full), BlockFileState::Read},
         {"one byte more", Bytes(full.substr(0, full.size() - 64) + " " + full.substr(full.size() - 64)),
          BlockFileState::Unreadable},
+        // Millions of lines, none of them a row: an empty list, read without keeping a line.
+        {"the size cap of line breaks", Bytes(std::string(static_cast<std::size_t>(kMaxBlockListFileBytes), '\n')),
+         BlockFileState::Read},
     };
     for (const auto& c : cases) {
         Rig rig;
@@ -559,7 +634,7 @@ TEST(BlockListWriter, TwoEditorsNeverOverwriteEachOthersRows) {
         EXPECT_EQ(rig.store.Save(rig.path, mine), SaveResult::Changed) << c.name;
         const auto* now = rig.Bytes(rig.path);
         EXPECT_EQ(now == nullptr ? std::vector<std::uint8_t>() : *now, before) << c.name;
-        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        EXPECT_TRUE(rig.Temporaries().empty()) << c.name;
 
         // Shown the file as it now stands, the user makes the change again.
         mine = rig.store.Load(rig.path);
@@ -630,7 +705,7 @@ TEST(BlockListWriter, EachWayTheReplaceCanFailLeavesTheFileOrItsBackupAndTheNext
         rig.sim.world.replaceErrors.clear();
         auto again = rig.store.Load(rig.path);
         EXPECT_EQ(*rig.Bytes(rig.path), old) << c.name;
-        EXPECT_EQ(rig.Bytes(BlockListStore::TemporaryPath(rig.path)), nullptr) << c.name;
+        EXPECT_TRUE(rig.Temporaries().empty()) << c.name;
         EXPECT_EQ(rig.Bytes(BlockListStore::ReplacedPath(rig.path)), nullptr) << c.name;
         EXPECT_EQ(again.state, c.lossy ? BlockFileState::Truncated : BlockFileState::Read) << c.name;
         again.document.AddRow(u"1", u"New", u"");
