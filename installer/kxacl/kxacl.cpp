@@ -11,9 +11,15 @@
 //                                Administrators, Users may list it and add files, and
 //                                read, write and replace the files; of an earlier
 //                                folder only Kestrix.csv and Kestrix.csv.bak are kept
-//   kxacl install <folder> <file>...  makes the install folder, or hardens an existing
-//                                one that ordinary accounts could change and that holds
-//                                none but setup's files; refuses a link
+//   kxacl install <folder> [<file>...]  makes the install folder with its rights given
+//                                at creation; an existing one that others than the
+//                                administrators could change is moved aside (removed when
+//                                empty) and made anew; a folder above it others could
+//                                change, or a link, is refused (the file names, once
+//                                used to judge an open folder, are accepted and unused)
+//   kxacl files <folder> <staging> <file>...  install, then copies each named file
+//                                from the staging folder into the install folder while
+//                                every folder of the checked path is held open
 //   kxacl removelist <base> <own>  the uninstaller's removal of the block list
 //   kxacl start <program>        starts the program through the desktop shell, as the
 //                                signed-in user and not elevated; starts nothing when
@@ -123,8 +129,11 @@ int GrantKey(const wchar_t* subKey) {
     return result;
 }
 
-// The owners a folder of ours may have: the administrators, the system, the
-// system's installer service, and the administrator running this installation.
+// The owners a folder of ours may have, and the only accounts that may change
+// the install folder or any folder above it: the administrators, the system,
+// the system's installer service, and the administrator running this
+// installation (who can change anything anyway; a folder an elevated
+// administrator makes may be owned by that account).
 std::vector<kx::Text> TrustedOwners() {
     std::vector<kx::Text> owners = {kx::kSidAdministrators, kx::kSidLocalSystem, kx::kSidTrustedInstaller};
     const kx::Text self = kx::CurrentUserSid();
@@ -236,10 +245,11 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wcscmp(argv[1], L"folder") == 0) {
         return Report(folders.PrepareDataFolder(Arg(argv[2]), Arg(argv[3])));
     }
-    if (argc >= 3 && std::wcscmp(argv[1], L"install") == 0) {
-        std::vector<kx::Text> setupFiles;
-        for (int i = 3; i < argc; ++i) setupFiles.push_back(Arg(argv[i]));
-        return Report(folders.PrepareInstallFolder(Arg(argv[2]), setupFiles));
+    if (argc >= 3 && std::wcscmp(argv[1], L"install") == 0) return Report(folders.PrepareInstallFolder(Arg(argv[2])));
+    if (argc >= 5 && std::wcscmp(argv[1], L"files") == 0) {
+        std::vector<kx::Text> files;
+        for (int i = 4; i < argc; ++i) files.push_back(Arg(argv[i]));
+        return Report(folders.InstallFiles(Arg(argv[2]), Arg(argv[3]), files));
     }
     if (argc == 4 && std::wcscmp(argv[1], L"removelist") == 0) {
         return Report(folders.RemoveBlockList(Arg(argv[2]), Arg(argv[3])));
@@ -247,7 +257,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"start") == 0) return StartThroughShell(argv[2]);
     if (argc == 2 && std::wcscmp(argv[1], L"stamp") == 0) return Stamp();
     std::fwprintf(stderr,
-                  L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> <file>... | removelist <base> <own> | "
-                  L"start <program> | stamp\n");
+                  L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> [<file>...] | "
+                  L"files <folder> <staging> <file>... | removelist <base> <own> | start <program> | stamp\n");
     return 2;
 }
