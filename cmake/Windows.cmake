@@ -39,7 +39,9 @@ endfunction()
 file(GLOB KX_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp")
 add_library(kx_win32 STATIC ${KX_WIN32_SOURCES})
 target_link_libraries(kx_win32 PUBLIC kx_core)
-target_link_libraries(kx_win32 PUBLIC advapi32 user32 gdi32 shell32 ole32 oleaut32 comctl32 winhttp psapi)
+# Only KnownDLLs (and comctl32, which the manifests name): winhttp and psapi
+# are bound at run time from the system folder (Win32SystemLibrary.h).
+target_link_libraries(kx_win32 PUBLIC advapi32 user32 gdi32 shell32 ole32 oleaut32 comctl32 uuid)
 
 if(EXISTS "${CMAKE_SOURCE_DIR}/src/app/win32")
 file(GLOB KX_APP_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/app/win32/*.cpp")
@@ -76,13 +78,20 @@ foreach(product_dir programs/help programs/main programs/updater installer insta
     endif()
 endforeach()
 
-# The shipped 32-bit files, checked without running them: PE32 i386 images
-# that import only system DLLs, KestrixTray.exe stripped. Registered on every
-# machine, whichever build the Wine suite runs against.
+# The shipped 32-bit files, checked without running them: PE32 i386 images,
+# KestrixTray.exe stripped. Registered on every machine, whichever build the
+# Wine suite runs against.
 if(KX_WINDOWS_ARCH STREQUAL "i686" AND CMAKE_OBJDUMP)
     add_test(NAME product.static_pe32
              COMMAND bash "${CMAKE_SOURCE_DIR}/tests/static/check-product-pe32.sh" "${CMAKE_OBJDUMP}"
                      "${CMAKE_BINARY_DIR}/product")
+endif()
+# The import tables of every shipped program of this build (both builds
+# register it): nothing a DLL planted beside them could replace.
+if(CMAKE_OBJDUMP)
+    add_test(NAME product.imports_${KX_WINDOWS_ARCH}
+             COMMAND bash "${CMAKE_SOURCE_DIR}/tests/static/check-product-imports.sh" "${CMAKE_OBJDUMP}"
+                     "${CMAKE_BINARY_DIR}/product" "${CMAKE_BINARY_DIR}/installer/kxacl.exe")
 endif()
 
 # Integration tests under Wine.

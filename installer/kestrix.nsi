@@ -226,9 +226,18 @@ Section "Kestrix" SecMain
   InitPluginsDir
   File "/oname=$PLUGINSDIR\kxacl.exe" "${HELPER}"
   ; The logon entry and the uninstaller run from the install folder for
-  ; every account: no link, and nothing an ordinary account may change.
-  ; An earlier folder is hardened only when it holds setup's own files alone.
-  nsExec::ExecToStack '"$PLUGINSDIR\kxacl.exe" install "$INSTDIR" KestrixTray.exe Kestrix.exe KestrixUpdate.exe Kestrix.chm Uninstall.exe'
+  ; every account: no link, no folder on the way that anyone but the
+  ; administrators could change, and an earlier folder others could change
+  ; is moved aside and made anew. The files are staged in setup's own
+  ; folder and copied by kxacl while it holds the checked folders open.
+  SetOutPath "$PLUGINSDIR\stage"
+  File "${PRODUCT_DIR}/KestrixTray.exe"
+  File "${PRODUCT_DIR}/Kestrix.exe"
+  File "${PRODUCT_DIR}/KestrixUpdate.exe"
+  File "${PRODUCT_DIR}/Kestrix.chm"
+  WriteUninstaller "$PLUGINSDIR\stage\Uninstall.exe"
+  SetOutPath "$PLUGINSDIR"
+  nsExec::ExecToStack '"$PLUGINSDIR\kxacl.exe" files "$INSTDIR" "$PLUGINSDIR\stage" KestrixTray.exe Kestrix.exe KestrixUpdate.exe Kestrix.chm Uninstall.exe'
   Pop $0
   Pop $1
   ${If} $0 != 0
@@ -236,19 +245,8 @@ Section "Kestrix" SecMain
     SetErrorLevel 2
     Abort
   ${EndIf}
-
+  DetailPrint "$1"
   SetOutPath "$INSTDIR"
-  ; Fresh files take the folder's own rights, whatever the old ones had.
-  Delete "$INSTDIR\KestrixTray.exe"
-  Delete "$INSTDIR\Kestrix.exe"
-  Delete "$INSTDIR\KestrixUpdate.exe"
-  Delete "$INSTDIR\Kestrix.chm"
-  Delete "$INSTDIR\Uninstall.exe"
-  File "${PRODUCT_DIR}/KestrixTray.exe"
-  File "${PRODUCT_DIR}/Kestrix.exe"
-  File "${PRODUCT_DIR}/KestrixUpdate.exe"
-  File "${PRODUCT_DIR}/Kestrix.chm"
-  WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; The settings KestrixTray reads, where the user has none yet. The colours
   ; stay unset: KestrixTray then picks those that suit the Windows release.

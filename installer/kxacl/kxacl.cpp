@@ -11,9 +11,15 @@
 //                                Administrators, Users may list it and add files, and
 //                                read, write and replace the files; of an earlier
 //                                folder only Kestrix.csv and Kestrix.csv.bak are kept
-//   kxacl install <folder> <file>...  makes the install folder, or hardens an existing
-//                                one that ordinary accounts could change and that holds
-//                                none but setup's files; refuses a link
+//   kxacl install <folder> [<file>...]  makes the install folder with its rights given
+//                                at creation; an existing one that others than the
+//                                administrators could change is moved aside (removed when
+//                                empty) and made anew; a folder above it others could
+//                                change, or a link, is refused (the file names, once
+//                                used to judge an open folder, are accepted and unused)
+//   kxacl files <folder> <staging> <file>...  install, then copies each named file
+//                                from the staging folder into the install folder while
+//                                every folder of the checked path is held open
 //   kxacl removelist <base> <own>  the uninstaller's removal of the block list
 //   kxacl start <program>        starts the program through the desktop shell, as the
 //                                signed-in user and not elevated; starts nothing when
@@ -29,21 +35,17 @@
 // understand, 3 when start found no desktop.
 #include <windows.h>
 #include <aclapi.h>
-#include <exdisp.h>
 #include <sddl.h>
-#include <shldisp.h>
-#include <shlguid.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <cwchar>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "companion/SettingsEditor.h"
 #include "config/Contract.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32DesktopShell.h"
 #include "platform/win32/Win32FileSecurity.h"
 #include "setup/SecuredFolders.h"
 #include "update/UpdateDates.h"
@@ -127,8 +129,11 @@ int GrantKey(const wchar_t* subKey) {
     return result;
 }
 
-// The owners a folder of ours may have: the administrators, the system, the
-// system's installer service, and the administrator running this installation.
+// The owners a folder of ours may have, and the only accounts that may change
+// the install folder or any folder above it: the administrators, the system,
+// the system's installer service, and the administrator running this
+// installation (who can change anything anyway; a folder an elevated
+// administrator makes may be owned by that account).
 std::vector<kx::Text> TrustedOwners() {
     std::vector<kx::Text> owners = {kx::kSidAdministrators, kx::kSidLocalSystem, kx::kSidTrustedInstaller};
     const kx::Text self = kx::CurrentUserSid();
@@ -144,80 +149,16 @@ int Report(const kx::FolderOutcome& outcome) {
     return outcome.ok() ? 0 : 1;
 }
 
-// Starts program through the desktop shell's own ShellExecute, so that it
-// runs as the signed-in user with the shell's token and has the shell as
-// its parent. 3 when there is no desktop shell (a session without a
-// signed-in user, such as a deployment tool running as SYSTEM).
-// Whether this process sits on a window station someone sees (WinSta0 of a
-// signed-in session); a service's or a deployment tool's has none.
-bool OnInteractiveWindowStation() {
-    USEROBJECTFLAGS flags{};
-    DWORD needed = 0;
-    HWINSTA station = ::GetProcessWindowStation();
-    return station != nullptr && ::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed) &&
-           (flags.dwFlags & WSF_VISIBLE) != 0;
-}
-
 int StartThroughShell(const wchar_t* program) {
-    if (!OnInteractiveWindowStation()) {
-        Say(L"No interactive desktop to start " + std::wstring(program) + L" on; it was not started.");
-        return 3;
+    switch (kx::win32::StartThroughDesktopShell(program)) {
+        case kx::win32::ShellStart::Started: return 0;
+        case kx::win32::ShellStart::NoDesktop:
+            Say(L"No interactive desktop to start " + std::wstring(program) + L" on; it was not started.");
+            return 3;
+        case kx::win32::ShellStart::Failed: break;
     }
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-    int result = 3;
-    IShellWindows* windows = nullptr;
-    IDispatch* desktopDispatch = nullptr;
-    IServiceProvider* services = nullptr;
-    IShellBrowser* browser = nullptr;
-    IShellView* view = nullptr;
-    IDispatch* viewDispatch = nullptr;
-    IShellFolderViewDual* folderView = nullptr;
-    IDispatch* application = nullptr;
-    IShellDispatch2* shell = nullptr;
-    VARIANT location;
-    VARIANT empty;
-    ::VariantInit(&location);
-    ::VariantInit(&empty);
-    V_VT(&location) = VT_I4;
-    V_I4(&location) = CSIDL_DESKTOP;
-    long hwnd = 0;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&windows))) &&
-        windows->FindWindowSW(&location, &empty, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH, &desktopDispatch) == S_OK &&
-        desktopDispatch != nullptr) {
-        result = 1;
-        if (SUCCEEDED(desktopDispatch->QueryInterface(IID_PPV_ARGS(&services))) &&
-            SUCCEEDED(services->QueryService(SID_STopLevelBrowser, IID_PPV_ARGS(&browser))) &&
-            SUCCEEDED(browser->QueryActiveShellView(&view)) &&
-            SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&viewDispatch))) &&
-            SUCCEEDED(viewDispatch->QueryInterface(IID_PPV_ARGS(&folderView))) &&
-            SUCCEEDED(folderView->get_Application(&application)) &&
-            SUCCEEDED(application->QueryInterface(IID_PPV_ARGS(&shell)))) {
-            std::wstring folder = program;
-            const auto slash = folder.find_last_of(L'\\');
-            folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
-            BSTR file = ::SysAllocString(program);
-            VARIANT args, dir, operation, show;
-            ::VariantInit(&args);
-            ::VariantInit(&dir);
-            ::VariantInit(&operation);
-            ::VariantInit(&show);
-            V_VT(&dir) = VT_BSTR;
-            V_BSTR(&dir) = ::SysAllocString(folder.c_str());
-            V_VT(&show) = VT_I4;
-            V_I4(&show) = SW_SHOWNORMAL;
-            if (file != nullptr && SUCCEEDED(shell->ShellExecute(file, args, dir, operation, show))) result = 0;
-            ::SysFreeString(file);
-            ::VariantClear(&dir);
-        }
-    }
-    for (IUnknown* object : std::initializer_list<IUnknown*>{shell, application, folderView, viewDispatch, view, browser,
-                                                             services, desktopDispatch, windows}) {
-        if (object != nullptr) object->Release();
-    }
-    ::CoUninitialize();
-    if (result == 3) Say(L"No desktop to start " + std::wstring(program) + L" on; it was not started.");
-    if (result == 1) Say(L"The desktop did not start " + std::wstring(program) + L".");
-    return result;
+    Say(L"The desktop did not start " + std::wstring(program) + L".");
+    return 1;
 }
 
 int Stamp() {
@@ -263,10 +204,11 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wcscmp(argv[1], L"folder") == 0) {
         return Report(folders.PrepareDataFolder(Arg(argv[2]), Arg(argv[3])));
     }
-    if (argc >= 3 && std::wcscmp(argv[1], L"install") == 0) {
-        std::vector<kx::Text> setupFiles;
-        for (int i = 3; i < argc; ++i) setupFiles.push_back(Arg(argv[i]));
-        return Report(folders.PrepareInstallFolder(Arg(argv[2]), setupFiles));
+    if (argc >= 3 && std::wcscmp(argv[1], L"install") == 0) return Report(folders.PrepareInstallFolder(Arg(argv[2])));
+    if (argc >= 5 && std::wcscmp(argv[1], L"files") == 0) {
+        std::vector<kx::Text> files;
+        for (int i = 4; i < argc; ++i) files.push_back(Arg(argv[i]));
+        return Report(folders.InstallFiles(Arg(argv[2]), Arg(argv[3]), files));
     }
     if (argc == 4 && std::wcscmp(argv[1], L"removelist") == 0) {
         return Report(folders.RemoveBlockList(Arg(argv[2]), Arg(argv[3])));
@@ -275,7 +217,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wcscmp(argv[1], L"stamp") == 0) return Stamp();
     if (argc == 2 && std::wcscmp(argv[1], L"close") == 0) return Close();
     std::fwprintf(stderr,
-                  L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> <file>... | removelist <base> <own> | "
-                  L"start <program> | stamp | close\n");
+                  L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> [<file>...] | "
+                  L"files <folder> <staging> <file>... | removelist <base> <own> | start <program> | stamp | close\n");
     return 2;
 }

@@ -8,6 +8,7 @@
 #include "config/StoredValues.h"
 #include "config/WindowsVersion.h"
 #include "platform/win32/MessageFilter.h"
+#include "platform/win32/Win32DesktopShell.h"
 
 namespace kxapp {
 
@@ -155,6 +156,21 @@ bool App::StartTray() {
     if (TrayRunning()) return true;
     const std::wstring folder(programFolder_.begin(), programFolder_.end());
     const std::wstring exe = folder + W(contract::kTrayProgramFile);
+    // KestrixTray raises other programs for every account of the session: an
+    // administrator's token must never reach it. Run elevated, the main
+    // program has the desktop shell start it as the signed-in user, as setup
+    // does, or does not start it at all.
+    if (kx::win32::ProcessIsElevated()) {
+        switch (kx::win32::StartThroughDesktopShell(exe)) {
+            case kx::win32::ShellStart::Started: return true;
+            case kx::win32::ShellStart::NoDesktop:
+                api_.trace.Line("tray", "running elevated and there is no desktop shell: KestrixTray was not started");
+                return false;
+            case kx::win32::ShellStart::Failed:
+                api_.trace.Line("tray", "running elevated and the desktop shell did not start KestrixTray");
+                return false;
+        }
+    }
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
     return result > 32;

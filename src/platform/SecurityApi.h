@@ -24,9 +24,11 @@ constexpr std::uint32_t kFileListDirectory = 0x1;
 constexpr std::uint32_t kFileWriteData = 0x2;  // FILE_ADD_FILE on a folder
 constexpr std::uint32_t kFileAppendData = 0x4; // FILE_ADD_SUBDIRECTORY on a folder
 constexpr std::uint32_t kFileReadEa = 0x8;
+constexpr std::uint32_t kFileWriteEa = 0x10;
 constexpr std::uint32_t kFileTraverse = 0x20;
 constexpr std::uint32_t kFileDeleteChild = 0x40;
 constexpr std::uint32_t kFileReadAttributes = 0x80;
+constexpr std::uint32_t kFileWriteAttributes = 0x100;
 constexpr std::uint32_t kFileAllAccess = 0x1F01FF;
 constexpr std::uint32_t kFileGenericRead = 0x120089;
 constexpr std::uint32_t kFileGenericWrite = 0x120116;
@@ -42,6 +44,12 @@ constexpr std::uint32_t kKeyCreateSubKey = 0x4;
 // ACE types and flags.
 constexpr std::uint8_t kAccessAllowedAceType = 0;
 constexpr std::uint8_t kAccessDeniedAceType = 1;
+constexpr std::uint8_t kAccessAllowedObjectAceType = 5;
+constexpr std::uint8_t kAccessDeniedObjectAceType = 6;
+constexpr std::uint8_t kAccessAllowedCallbackAceType = 9;  // a conditional entry
+constexpr std::uint8_t kAccessDeniedCallbackAceType = 10;
+constexpr std::uint8_t kAccessAllowedCallbackObjectAceType = 11;
+constexpr std::uint8_t kAccessDeniedCallbackObjectAceType = 12;
 constexpr std::uint8_t kObjectInheritAce = 0x1;
 constexpr std::uint8_t kContainerInheritAce = 0x2;
 constexpr std::uint8_t kInheritOnlyAce = 0x8;
@@ -50,6 +58,7 @@ constexpr std::uint8_t kInheritedAce = 0x10;
 
 // Well-known SIDs in their text form (ConvertSidToStringSidW).
 constexpr char16_t kSidEveryone[] = u"S-1-1-0";
+constexpr char16_t kSidCreatorOwner[] = u"S-1-3-0";
 constexpr char16_t kSidInteractive[] = u"S-1-5-4";
 constexpr char16_t kSidAuthenticatedUsers[] = u"S-1-5-11";
 constexpr char16_t kSidLocalSystem[] = u"S-1-5-18";
@@ -57,7 +66,8 @@ constexpr char16_t kSidAdministrators[] = u"S-1-5-32-544";
 constexpr char16_t kSidUsers[] = u"S-1-5-32-545";
 constexpr char16_t kSidTrustedInstaller[] = u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
-// One ACE of a DACL.
+// One ACE of a DACL. An entry read from a descriptor keeps its type, whatever
+// it is; one of a type whose layout is not known has no sid.
 struct AccessEntry {
     std::uint8_t type = w32::kAccessAllowedAceType;
     std::uint8_t flags = 0;
@@ -104,6 +114,12 @@ public:
     virtual bool ListFolder(const Text& path, std::vector<Text>* names) = 0;
     virtual bool DeleteFileW(const Text& path) = 0;
     virtual bool RemoveDirectoryW(const Text& path) = 0;
+    // SetFileInformationByHandle(FileRenameInfo), never replacing: the object
+    // opened (with DELETE) takes the full path newPath; the handle stays its.
+    virtual bool MoveObject(KHandle object, const Text& newPath) = 0;
+    // CopyFileW(existing, newPath, TRUE): a new file that takes the rights it
+    // inherits where it is made; fails when anything is at newPath.
+    virtual bool CopyFileW(const Text& existing, const Text& newPath) = 0;
     virtual bool CloseHandle(KHandle object) = 0;
     // The error of the last call that failed (ERROR_FILE_NOT_FOUND, ...).
     virtual long GetLastError() = 0;

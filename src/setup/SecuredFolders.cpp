@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "config/TextRules.h"
+#include "platform/SecurityDescriptor.h"
 
 namespace kx {
 
@@ -21,10 +21,18 @@ constexpr std::uint32_t kListAndAddFiles = w32::kFileListDirectory | w32::kFileW
 // The block-list files: read, written, and replaced (a save moves a new file
 // over the old one, which needs DELETE on the file another account saved).
 constexpr std::uint32_t kReadWriteReplace = w32::kFileGenericRead | w32::kFileGenericWrite | w32::kDelete;
-// Rights that let an account change a folder or what it holds.
-constexpr std::uint32_t kWritingRights = w32::kFileWriteData | w32::kFileAppendData | w32::kFileDeleteChild |
-                                         w32::kDelete | w32::kWriteDac | w32::kWriteOwner | w32::kGenericWrite |
-                                         w32::kGenericAll;
+// Rights on a folder that let an account put a file in it, delete or rename
+// it (also through its parent), or change its rights or owner.
+constexpr std::uint32_t kChangingRights = w32::kFileWriteData | w32::kFileDeleteChild | w32::kDelete |
+                                          w32::kWriteDac | w32::kWriteOwner | w32::kGenericWrite | w32::kGenericAll;
+// In the install folder, also adding subfolders and writing attributes or
+// extended attributes: nothing there may be made or marked by others.
+constexpr std::uint32_t kChangingInstallRights =
+    kChangingRights | w32::kFileAppendData | w32::kFileWriteEa | w32::kFileWriteAttributes;
+// Names tried for an install folder moved aside: "<folder>.unsafe", "<folder>.unsafe-2", ...
+constexpr int kAsideNames = 9;
+constexpr long kErrorAlreadyExists = 183;
+constexpr long kErrorFileExists = 80;
 const char16_t* const kBlockListFiles[] = {u"Kestrix.csv", u"Kestrix.csv.bak"};
 
 AccessEntry Allow(const char16_t* sid, std::uint32_t mask, std::uint8_t flags) {
@@ -44,6 +52,20 @@ ObjectSecurity OwnedByAdministrators(std::vector<AccessEntry> dacl) {
 }
 
 bool IsMissing(long error) { return error == w32::kErrorFileNotFound || error == w32::kErrorPathNotFound; }
+
+bool IsDeny(std::uint8_t type) {
+    return type == w32::kAccessDeniedAceType || type == w32::kAccessDeniedObjectAceType ||
+           type == w32::kAccessDeniedCallbackAceType || type == w32::kAccessDeniedCallbackObjectAceType;
+}
+
+bool IsKnownAllow(std::uint8_t type) {
+    return type == w32::kAccessAllowedAceType || type == w32::kAccessAllowedObjectAceType ||
+           type == w32::kAccessAllowedCallbackAceType || type == w32::kAccessAllowedCallbackObjectAceType;
+}
+
+bool IsBareName(const Text& name) {
+    return !name.empty() && name != u"." && name != u".." && name.find_first_of(u"\\/:") == Text::npos;
+}
 
 bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
@@ -97,15 +119,20 @@ std::vector<AccessEntry> InstallFolderAcl() {
     return acl;
 }
 
-bool OrdinaryAccountsCanWrite(const ObjectSecurity& security) {
-    if (!security.hasDacl) return true;
-    static const char16_t* const kOrdinary[] = {kSidUsers, kSidAuthenticatedUsers, kSidEveryone, kSidInteractive};
+bool OthersCanChange(const ObjectSecurity& security, const std::vector<Text>& trusted, FolderRole role) {
+    const auto isTrusted = [&trusted](const Text& sid) {
+        return !sid.empty() && std::find(trusted.begin(), trusted.end(), sid) != trusted.end();
+    };
+    if (!isTrusted(security.owner) || !security.hasDacl) return true;
+    const std::uint32_t rights = role == FolderRole::Install ? kChangingInstallRights : kChangingRights;
     for (const AccessEntry& entry : security.dacl) {
-        if (entry.type != w32::kAccessAllowedAceType || (entry.mask & kWritingRights) == 0) continue;
-        // An inherit-only entry counts too: it is what the files made inside get.
-        for (const char16_t* sid : kOrdinary) {
-            if (entry.sid == sid) return true;
-        }
+        // A deny entry is never relied on: the order of the entries may put an allow before it.
+        if (IsDeny(entry.type)) continue;
+        if (!IsKnownAllow(entry.type)) return true;
+        // Above the install folder only what applies to the folder itself;
+        // in it also what the files written there inherit.
+        if (role == FolderRole::Above && (entry.flags & w32::kInheritOnlyAce) != 0) continue;
+        if ((entry.mask & rights) != 0 && !isTrusted(entry.sid)) return true;
     }
     return false;
 }
@@ -114,15 +141,24 @@ Text DescribeOutcome(const FolderOutcome& outcome) {
     const Text& p = outcome.path;
     switch (outcome.verdict) {
         case FolderVerdict::Ready: return p + u" is ready.";
-        case FolderVerdict::Hardened:
-            return p + u" could be changed by ordinary accounts; its owner and rights were reset to administrators.";
+        case FolderVerdict::MovedAside:
+            return outcome.aside.empty()
+                       ? p + u" could be changed by accounts other than administrators; it was empty, so it was "
+                             u"removed and made anew."
+                       : p + u" could be changed by accounts other than administrators; it was moved aside to " +
+                             outcome.aside + u" and made anew.";
+        case FolderVerdict::OpenToOthers:
+            return p + u" could be changed by accounts other than administrators, so nothing installed below it "
+                       u"would be safe. Choose another folder, or correct its rights, and run setup again.";
+        case FolderVerdict::CannotMoveAside:
+            return p + u" could be changed by accounts other than administrators and cannot be moved aside. "
+                       u"Close the programs that use it and run setup again.";
+        case FolderVerdict::CannotReplace:
+            return p + u" cannot be replaced. Close the program that uses it and run setup again.";
         case FolderVerdict::ReparsePoint:
             return p + u" is a link (a reparse point), which setup never follows. Remove it and run setup again.";
         case FolderVerdict::ForeignOwner:
             return p + u" belongs to an account that is not an administrator. Remove it and run setup again.";
-        case FolderVerdict::NotOnlyOurs:
-            return p + u" lies in a folder ordinary accounts could change, and setup did not put it there. Choose "
-                       u"another folder, or empty this one, and run setup again.";
         case FolderVerdict::NotAFolder: return p + u" is a file, not a folder. Remove it and run setup again.";
         case FolderVerdict::NotAPlainFile:
             return p + u" is a link or has more than one name; it was left as it is. Remove it and run setup again.";
@@ -138,11 +174,27 @@ Text DescribeOutcome(const FolderOutcome& outcome) {
 struct SecuredFolders::Walk {
     std::vector<Text> paths;
     std::vector<OwnedObject> handles;
-    std::vector<ObjectSecurity> security;  // read for our own components only
+    std::vector<ObjectSecurity> security;
+    // The install folder's walk: our own component is opened with DELETE (to
+    // be moved aside), and every folder above it is judged before anything
+    // is made below it, and held.
+    bool install = false;
 };
 
 bool SecuredFolders::IsTrustedOwner(const Text& sid) const {
     return std::find(trustedOwners_.begin(), trustedOwners_.end(), sid) != trustedOwners_.end();
+}
+
+FolderOutcome SecuredFolders::OpenFolder(const Text& path, std::uint32_t access, std::uint32_t share,
+                                         OwnedObject* object, ObjectSecurity* security) {
+    *object = OwnedObject(security_, security_.OpenObject(path, access, share));
+    if (!*object) return {FolderVerdict::CannotOpen, path};
+    FileIdentity identity;
+    if (!security_.GetFileInformationByHandle(object->get(), &identity)) return {FolderVerdict::CannotOpen, path};
+    if ((identity.attributes & w32::kFileAttributeReparsePoint) != 0) return {FolderVerdict::ReparsePoint, path};
+    if ((identity.attributes & w32::kFileAttributeDirectory) == 0) return {FolderVerdict::NotAFolder, path};
+    if (!security_.GetSecurityInfo(object->get(), security)) return {FolderVerdict::CannotOpen, path};
+    return {FolderVerdict::Ready, path};
 }
 
 FolderOutcome SecuredFolders::OpenPath(const Text& path, std::size_t ownFrom, Walk* walk, bool create,
@@ -155,10 +207,14 @@ FolderOutcome SecuredFolders::OpenPath(const Text& path, std::size_t ownFrom, Wa
         const bool own = i >= ownFrom;
         // Every folder on the way is looked at (its owner too, below the
         // drive's root); ours are also held, so that none can be renamed.
-        const std::uint32_t access = w32::kFileReadAttributes | w32::kSynchronize | (i != 0 ? w32::kReadControl : 0u) |
-                                     (own ? w32::kWriteDac | w32::kWriteOwner : 0u);
-        const std::uint32_t share = own ? kShareNoDelete : kShareNoDelete | w32::kFileShareDelete;
-        OwnedObject object(security_, security_.OpenObject(component, access, share));
+        const std::uint32_t access = w32::kFileReadAttributes | w32::kSynchronize | w32::kReadControl |
+                                     (own ? w32::kWriteDac | w32::kWriteOwner : 0u) |
+                                     (own && walk->install ? w32::kDelete : 0u);
+        // The install folder's walk holds the folders above as well: the files
+        // are written while none of them can be renamed.
+        const std::uint32_t share = own || walk->install ? kShareNoDelete : kShareNoDelete | w32::kFileShareDelete;
+        OwnedObject object;
+        FolderOutcome opened = OpenFolder(component, access, share, &object, &walk->security[i]);
         if (!object && create && i != 0 && IsMissing(security_.GetLastError())) {
             // Someone may make it first; what is there afterwards is checked like anything else.
             if (own && createAcls != nullptr && i - ownFrom < createAcls->size()) {
@@ -167,22 +223,21 @@ FolderOutcome SecuredFolders::OpenPath(const Text& path, std::size_t ownFrom, Wa
             } else {
                 security_.CreateDirectoryW(component, nullptr);
             }
-            object = OwnedObject(security_, security_.OpenObject(component, access, share));
+            opened = OpenFolder(component, access, share, &object, &walk->security[i]);
         }
         if (!object) {
             return {create || !IsMissing(security_.GetLastError()) ? FolderVerdict::CannotOpen : FolderVerdict::Ready,
                     component};
         }
-        FileIdentity identity;
-        if (!security_.GetFileInformationByHandle(object.get(), &identity)) return {FolderVerdict::CannotOpen, component};
-        if ((identity.attributes & w32::kFileAttributeReparsePoint) != 0) return {FolderVerdict::ReparsePoint, component};
-        if ((identity.attributes & w32::kFileAttributeDirectory) == 0) return {FolderVerdict::NotAFolder, component};
-        if (i != 0 && !security_.GetSecurityInfo(object.get(), &walk->security[i])) {
-            return {FolderVerdict::CannotOpen, component};
-        }
+        if (!opened.ok()) return opened;
         // A folder above ours that an ordinary account owns could be renamed,
         // and a link put in its place, as soon as this walk ends.
         if (i != 0 && !own && !IsTrustedOwner(walk->security[i].owner)) return {FolderVerdict::ForeignOwner, component};
+        // Nor may any other account be able to change it: whoever can could
+        // rename it, or one of its folders, and put one of their own in its place.
+        if (walk->install && !own && OthersCanChange(walk->security[i], trustedOwners_, FolderRole::Above)) {
+            return {FolderVerdict::OpenToOthers, component};
+        }
         walk->handles.push_back(std::move(object));
     }
     return {FolderVerdict::Ready, walk->paths.back()};
@@ -247,28 +302,75 @@ FolderOutcome SecuredFolders::PrepareDataFolder(const Text& base, const Text& ow
     }
 }
 
-FolderOutcome SecuredFolders::PrepareInstallFolder(const Text& folder, const std::vector<Text>& setupFiles) {
+FolderOutcome SecuredFolders::PrepareInstallChain(const Text& path, Walk* walk) {
+    const std::size_t count = Prefixes(path).size();
+    if (count < 2) return {FolderVerdict::CannotOpen, path};
+    const std::vector<std::vector<AccessEntry>> acls = {InstallFolderAcl()};
+    walk->install = true;
+    const FolderOutcome outcome = OpenPath(path, count - 1, walk, true, &acls);
+    if (!outcome.ok()) return outcome;
+    if (!OthersCanChange(walk->security.back(), trustedOwners_, FolderRole::Install)) return outcome;
+    return RenewInstallFolder(path, walk);
+}
+
+FolderOutcome SecuredFolders::RenewInstallFolder(const Text& path, Walk* walk) {
+    // Within its parent, which only trusted accounts can change.
+    OwnedObject old = std::move(walk->handles.back());
+    walk->handles.pop_back();
+    Text aside;
+    for (int n = 1; n <= kAsideNames && aside.empty(); ++n) {
+        const Text name = path + u".unsafe" + (n == 1 ? Text() : Text(u"-") + static_cast<char16_t>(u'0' + n));
+        if (security_.MoveObject(old.get(), name)) {
+            aside = name;
+        } else if (security_.GetLastError() != kErrorAlreadyExists && security_.GetLastError() != kErrorFileExists) {
+            break;
+        }
+    }
+    if (aside.empty()) return {FolderVerdict::CannotMoveAside, path};
+    old.reset();
+    std::vector<Text> names;
+    if (security_.ListFolder(aside, &names) && names.empty() && security_.RemoveDirectoryW(aside)) aside.clear();
+
+    const ObjectSecurity fresh = OwnedByAdministrators(InstallFolderAcl());
+    if (!security_.CreateDirectoryW(path, &fresh)) return {FolderVerdict::CannotCreate, path};
+    OwnedObject object;
+    const std::uint32_t access = w32::kFileReadAttributes | w32::kSynchronize | w32::kReadControl | w32::kWriteDac |
+                                 w32::kWriteOwner | w32::kDelete;
+    const FolderOutcome opened = OpenFolder(path, access, kShareNoDelete, &object, &walk->security.back());
+    if (!opened.ok()) return opened;
+    if (OthersCanChange(walk->security.back(), trustedOwners_, FolderRole::Install)) {
+        return {FolderVerdict::CannotSecure, path};
+    }
+    walk->handles.push_back(std::move(object));
+    return {FolderVerdict::MovedAside, path, aside};
+}
+
+FolderOutcome SecuredFolders::PrepareInstallFolder(const Text& folder) {
+    try {
+        Walk walk;
+        return PrepareInstallChain(WithoutTrailingBackslashes(folder), &walk);
+    } catch (...) {
+        return {FolderVerdict::CannotOpen, folder};
+    }
+}
+
+FolderOutcome SecuredFolders::InstallFiles(const Text& folder, const Text& staging, const std::vector<Text>& files) {
     try {
         const Text path = WithoutTrailingBackslashes(folder);
-        const std::size_t count = Prefixes(path).size();
-        if (count < 2) return {FolderVerdict::CannotOpen, folder};
-        const std::vector<std::vector<AccessEntry>> acls = {InstallFolderAcl()};
+        const Text from = WithoutTrailingBackslashes(staging);
         Walk walk;
-        FolderOutcome outcome = OpenPath(path, count - 1, &walk, true, &acls);
+        const FolderOutcome outcome = PrepareInstallChain(path, &walk);
         if (!outcome.ok()) return outcome;
-        const ObjectSecurity& now = walk.security.back();
-        if (IsTrustedOwner(now.owner) && !OrdinaryAccountsCanWrite(now)) return outcome;
-        std::vector<Text> names;
-        if (!security_.ListFolder(path, &names)) return {FolderVerdict::CannotOpen, path};
-        for (const Text& name : names) {
-            const bool ours = std::any_of(setupFiles.begin(), setupFiles.end(),
-                                          [&](const Text& file) { return AsciiLower(file) == AsciiLower(name); });
-            if (!ours) return {FolderVerdict::NotOnlyOurs, path + u"\\" + name};
+        for (const Text& name : files) {
+            const Text target = path + u"\\" + name;
+            if (!IsBareName(name)) return {FolderVerdict::CannotCreate, target};
+            // The earlier copy goes first, so that the new file takes the folder's rights.
+            if (!security_.DeleteFileW(target) && !IsMissing(security_.GetLastError())) {
+                return {FolderVerdict::CannotReplace, target};
+            }
+            if (!security_.CopyFileW(from + u"\\" + name, target)) return {FolderVerdict::CannotCreate, target};
         }
-        if (!security_.SetKernelObjectSecurity(walk.handles.back().get(), OwnedByAdministrators(InstallFolderAcl()))) {
-            return {FolderVerdict::CannotSecure, path};
-        }
-        return {FolderVerdict::Hardened, path};
+        return outcome;
     } catch (...) {
         return {FolderVerdict::CannotOpen, folder};
     }

@@ -23,21 +23,26 @@ namespace kx {
 
 enum class FolderVerdict {
     Ready,          // as it should be (created, or secured)
-    Hardened,       // the install folder was open to ordinary accounts; its DACL and owner were replaced
-    NotOnlyOurs,    // the install folder was open to ordinary accounts and holds files setup did not put there
+    MovedAside,     // the install folder was open to others: moved aside (or removed when empty) and made anew
+    OpenToOthers,   // a folder above the install folder could be changed by an account that is not trusted
+    CannotMoveAside,
     ReparsePoint,   // a component of the path is a link or junction
     ForeignOwner,   // a folder of ours, or one above it, is owned by an account that is not an administrator
     NotAFolder,     // a component of the path is a file
     NotAPlainFile,  // a block-list file is a link or has more than one name
     CannotOpen,     // a component cannot be opened (or the path is not a local folder path)
     CannotCreate,
+    CannotReplace,  // an earlier copy of a file setup writes cannot be deleted (in use)
     CannotSecure,   // the DACL or owner could not be written
 };
 
 struct FolderOutcome {
+    FolderOutcome() = default;
+    FolderOutcome(FolderVerdict v, Text p, Text a = Text()) : verdict(v), path(std::move(p)), aside(std::move(a)) {}
     FolderVerdict verdict = FolderVerdict::Ready;
-    Text path;  // the object the verdict is about
-    bool ok() const { return verdict == FolderVerdict::Ready || verdict == FolderVerdict::Hardened; }
+    Text path;   // the object the verdict is about
+    Text aside;  // MovedAside: where the old folder went (empty when it was empty and is gone)
+    bool ok() const { return verdict == FolderVerdict::Ready || verdict == FolderVerdict::MovedAside; }
 };
 
 // A one-line English description for the installer's message and log.
@@ -49,9 +54,23 @@ std::vector<AccessEntry> DataFolderAcl();     // list and add files; files read,
 std::vector<AccessEntry> DataFileAcl();       // Kestrix.csv and its backup
 std::vector<AccessEntry> InstallFolderAcl();  // read and run only
 
-// Whether an allow entry lets Users, Authenticated Users, Everyone or
-// INTERACTIVE write, append, delete or change the rights (a NULL DACL too).
-bool OrdinaryAccountsCanWrite(const ObjectSecurity& security);
+// Where a folder lies on the install path.
+enum class FolderRole {
+    Above,    // a folder above the install folder (the drive's root included)
+    Install,  // the install folder itself, whose rights its files inherit
+};
+
+// Whether an account that is not in trusted could change the folder, or
+// rename or replace it: it owns the folder (an owner may always rewrite the
+// DACL), the DACL is NULL, or an entry that is not a deny lets it write or
+// add files, delete, delete what the folder holds, or change the rights or
+// the owner. In the install folder adding subfolders and writing attributes
+// count too, and so do the entries only what is made inside inherits; above
+// it only the entries that apply to the folder itself. Conditional (callback)
+// and object entries count whatever their condition, CREATOR OWNER and OWNER
+// RIGHTS are accounts like any other, and an entry of a type not known here
+// counts as granting everything.
+bool OthersCanChange(const ObjectSecurity& security, const std::vector<Text>& trusted, FolderRole role);
 
 class SecuredFolders {
 public:
@@ -66,12 +85,20 @@ public:
     // installation left there secures Kestrix.csv and Kestrix.csv.bak only.
     FolderOutcome PrepareDataFolder(const Text& base, const Text& own);
 
-    // Creates the install folder (its missing parents inherit as usual), or
-    // hardens an existing one that ordinary accounts could write, provided
-    // it holds nothing but setup's own files (which setup then writes anew):
-    // anything else there, such as a planted DLL, would be loaded by the
-    // logon program of every account, and new rights would not undo it.
-    FolderOutcome PrepareInstallFolder(const Text& folder, const std::vector<Text>& setupFiles = {});
+    // Checks every folder of the path (OthersCanChange, with the trusted
+    // owners as the trusted accounts) and creates the install folder with
+    // its rights given at creation (its missing parents inherit as usual).
+    // A folder above it that others could change is refused. An existing
+    // install folder others could change is never reused: whatever they
+    // put there, such as a DLL the programs would load, stays in it, so it
+    // is moved aside within its parent (or removed when empty) and made anew.
+    FolderOutcome PrepareInstallFolder(const Text& folder);
+
+    // PrepareInstallFolder, then copies each of files (bare names) from the
+    // staging folder into it, replacing setup's earlier copies, while every
+    // folder of the checked path is still held open without sharing
+    // deletion, so that none of them can be renamed or replaced in between.
+    FolderOutcome InstallFiles(const Text& folder, const Text& staging, const std::vector<Text>& files);
 
     // The uninstaller's removal of the block list: the two files, then the
     // data folder and the maker's folder when empty, only along a path
@@ -80,12 +107,16 @@ public:
 
 private:
     struct Walk;
+    FolderOutcome OpenFolder(const Text& path, std::uint32_t access, std::uint32_t share, OwnedObject* object,
+                             ObjectSecurity* security);
     FolderOutcome OpenPath(const Text& path, std::size_t ownFrom, Walk* walk, bool create,
                            const std::vector<std::vector<AccessEntry>>* createAcls);
     bool IsTrustedOwner(const Text& sid) const;
     // ForeignOwner for the first of our folders an ordinary account owns.
     FolderOutcome CheckOwners(const Walk& walk, std::size_t ownFrom) const;
     FolderOutcome SecureFile(const Text& path);
+    FolderOutcome PrepareInstallChain(const Text& path, Walk* walk);
+    FolderOutcome RenewInstallFolder(const Text& path, Walk* walk);
 
     IFileSecurity& security_;
     std::vector<Text> trustedOwners_;

@@ -129,6 +129,10 @@ protected:
 TEST_F(ProductApp, SettingsAndBlockListReachKestrixTray) {
     // The main program starts KestrixTray from its own folder.
     ASSERT_NE(kxtest::WaitForWindow(L"TKXTrayForm", kStartBound), nullptr) << "KestrixTray was not started";
+    // Under Wine every process has an elevated token, so the main program
+    // has the desktop shell start it, never with its own token.
+    EXPECT_EQ(_wcsicmp(kxtest::ParentNameOf(L"KestrixTray.exe").c_str(), L"explorer.exe"), 0)
+        << "KestrixTray's parent is not the desktop shell";
 
     // Priority 1 (above normal), chosen in the settings window and saved.
     HWND settings = OpenFrom(kxapp::kIdOpenSettings, L"TKXSettingsForm");

@@ -3,9 +3,11 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "platform/SecurityDescriptor.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace kx {
@@ -98,39 +100,24 @@ bool Win32FileSecurity::GetFileInformationByHandle(KHandle object, FileIdentity*
 }
 
 bool Win32FileSecurity::GetSecurityInfo(KHandle object, ObjectSecurity* security) {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD status = ::GetSecurityInfo(win32::FromKHandle<HANDLE>(object), SE_FILE_OBJECT,
-                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                                           &dacl, nullptr, &descriptor);
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                           nullptr, nullptr, &descriptor);
     if (status != ERROR_SUCCESS) {
         lastError_ = static_cast<long>(status);
         return false;
     }
     LocalMemory owned(descriptor);
-    if (security == nullptr) return true;
-    *security = ObjectSecurity{};
-    security->owner = SidText(owner);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
-        security->daclProtected = (control & SE_DACL_PROTECTED) != 0;
+    // The descriptor GetSecurityInfo returns is self-relative: read whole,
+    // every kind of entry included, by the same reader the tests prove.
+    const DWORD length = ::GetSecurityDescriptorLength(descriptor);
+    ObjectSecurity read;
+    if (!ReadSecurityDescriptor(static_cast<const std::uint8_t*>(descriptor), length, &read)) {
+        lastError_ = ERROR_INVALID_SECURITY_DESCR;
+        return false;
     }
-    security->hasDacl = dacl != nullptr;
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!::GetAce(dacl, i, &ace)) continue;
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        AccessEntry entry;
-        entry.type = header->AceType;
-        entry.flags = header->AceFlags;
-        entry.mask = allowed->Mask;
-        entry.sid = SidText(const_cast<DWORD*>(&allowed->SidStart));
-        security->dacl.push_back(entry);
-    }
+    if (security != nullptr) *security = std::move(read);
     lastError_ = 0;
     return true;
 }
@@ -173,6 +160,22 @@ bool Win32FileSecurity::DeleteFileW(const Text& path) { return Done(::DeleteFile
 
 bool Win32FileSecurity::RemoveDirectoryW(const Text& path) {
     return Done(::RemoveDirectoryW(win32::Wide(path)) != FALSE);
+}
+
+bool Win32FileSecurity::MoveObject(KHandle object, const Text& newPath) {
+    const std::size_t nameBytes = newPath.size() * sizeof(wchar_t);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, newPath.data(), nameBytes);
+    return Done(::SetFileInformationByHandle(win32::FromKHandle<HANDLE>(object), FileRenameInfo, rename,
+                                             static_cast<DWORD>(buffer.size())) != FALSE);
+}
+
+bool Win32FileSecurity::CopyFileW(const Text& existing, const Text& newPath) {
+    return Done(::CopyFileW(win32::Wide(existing), win32::Wide(newPath), TRUE) != FALSE);
 }
 
 bool Win32FileSecurity::CloseHandle(KHandle object) {

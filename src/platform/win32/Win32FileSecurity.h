@@ -15,6 +15,8 @@ public:
     bool ListFolder(const Text& path, std::vector<Text>* names) override;
     bool DeleteFileW(const Text& path) override;
     bool RemoveDirectoryW(const Text& path) override;
+    bool MoveObject(KHandle object, const Text& newPath) override;
+    bool CopyFileW(const Text& existing, const Text& newPath) override;
     bool CloseHandle(KHandle object) override;
     long GetLastError() override { return lastError_; }
 

@@ -2,6 +2,7 @@
 
 #include "platform/AsciiCase.h"
 #include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32SystemLibrary.h"
 
 namespace kx {
 
@@ -21,31 +22,34 @@ bool IsBareFileName(const Text& name) {
 
 }  // namespace
 
-Win32Libraries::Win32Libraries() {
+namespace win32 {
+
+HMODULE LoadFromSystemFolder(const wchar_t* name) {
     // The LOAD_LIBRARY_SEARCH_* flags exist where AddDllDirectory does
     // (Windows 8, and Vista/7 with KB2533623).
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    searchFlagsSupported_ = kernel != nullptr && ::GetProcAddress(kernel, "AddDllDirectory") != nullptr;
-}
-
-Win32Libraries::~Win32Libraries() {
-    for (const auto& entry : pinned_) ::FreeLibrary(FromKHandle<HMODULE>(entry.second));
-}
-
-KHandle Win32Libraries::LoadFromSystemFolder(const Text& name) const {
-    if (searchFlagsSupported_) {
-        HMODULE module = ::LoadLibraryExW(Wide(name), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return ToKHandle(module);
+    static const bool searchFlagsSupported = [] {
+        HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+        return kernel != nullptr && ::GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+    }();
+    if (searchFlagsSupported) {
+        HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
     }
     // Without the search flags: the full path in the system folder, and the
     // library's own dependencies looked up from there as well.
     wchar_t folder[MAX_PATH + 1];
     const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return 0;
+    if (length == 0 || length > MAX_PATH) return nullptr;
     std::wstring path(folder, length);
     if (path.back() != L'\\') path += L'\\';
-    path += Wide(name);
-    return ToKHandle(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    path += name;
+    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace win32
+
+Win32Libraries::~Win32Libraries() {
+    for (const auto& entry : pinned_) ::FreeLibrary(FromKHandle<HMODULE>(entry.second));
 }
 
 KHandle Win32Libraries::LoadLibraryW(const Text& name) {
@@ -53,7 +57,7 @@ KHandle Win32Libraries::LoadLibraryW(const Text& name) {
     const Text key = AsciiUpper(name);
     auto found = pinned_.find(key);
     if (found == pinned_.end()) {
-        const KHandle pin = LoadFromSystemFolder(name);
+        const KHandle pin = ToKHandle(win32::LoadFromSystemFolder(Wide(name)));
         if (pin == 0) return 0;
         found = pinned_.emplace(key, pin).first;
     }

@@ -15,7 +15,7 @@ namespace kx {
 
 class Win32Libraries : public ILibraries {
 public:
-    Win32Libraries();
+    Win32Libraries() = default;
     ~Win32Libraries() override;
     Win32Libraries(const Win32Libraries&) = delete;
     Win32Libraries& operator=(const Win32Libraries&) = delete;
@@ -29,10 +29,7 @@ public:
     std::size_t PinnedCount() const { return pinned_.size(); }
 
 private:
-    KHandle LoadFromSystemFolder(const Text& name) const;
-
     std::map<Text, KHandle> pinned_;  // by ASCII-upper-cased name
-    bool searchFlagsSupported_ = false;
 };
 
 }  // namespace kx

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32SystemLibrary.h"
 
 namespace kx {
 
@@ -15,39 +16,81 @@ using win32::FromKHandle;
 using win32::ToKHandle;
 using win32::Wide;
 
+namespace {
+
+// winhttp.dll is no KnownDLL: bound at the first use from the system folder.
+struct WinHttpEntries {
+    decltype(&::WinHttpOpen) open = nullptr;
+    decltype(&::WinHttpSetTimeouts) setTimeouts = nullptr;
+    decltype(&::WinHttpSetOption) setOption = nullptr;
+    decltype(&::WinHttpConnect) connect = nullptr;
+    decltype(&::WinHttpOpenRequest) openRequest = nullptr;
+    decltype(&::WinHttpSendRequest) sendRequest = nullptr;
+    decltype(&::WinHttpReceiveResponse) receiveResponse = nullptr;
+    decltype(&::WinHttpQueryHeaders) queryHeaders = nullptr;
+    decltype(&::WinHttpReadData) readData = nullptr;
+    decltype(&::WinHttpCloseHandle) closeHandle = nullptr;
+    bool complete = false;
+};
+
+const WinHttpEntries& WinHttp() {
+    static const WinHttpEntries entries = [] {
+        WinHttpEntries e;
+        HMODULE library = win32::LoadFromSystemFolder(L"winhttp.dll");
+        e.open = win32::SystemEntry<decltype(e.open)>(library, "WinHttpOpen");
+        e.setTimeouts = win32::SystemEntry<decltype(e.setTimeouts)>(library, "WinHttpSetTimeouts");
+        e.setOption = win32::SystemEntry<decltype(e.setOption)>(library, "WinHttpSetOption");
+        e.connect = win32::SystemEntry<decltype(e.connect)>(library, "WinHttpConnect");
+        e.openRequest = win32::SystemEntry<decltype(e.openRequest)>(library, "WinHttpOpenRequest");
+        e.sendRequest = win32::SystemEntry<decltype(e.sendRequest)>(library, "WinHttpSendRequest");
+        e.receiveResponse = win32::SystemEntry<decltype(e.receiveResponse)>(library, "WinHttpReceiveResponse");
+        e.queryHeaders = win32::SystemEntry<decltype(e.queryHeaders)>(library, "WinHttpQueryHeaders");
+        e.readData = win32::SystemEntry<decltype(e.readData)>(library, "WinHttpReadData");
+        e.closeHandle = win32::SystemEntry<decltype(e.closeHandle)>(library, "WinHttpCloseHandle");
+        e.complete = e.open && e.setTimeouts && e.setOption && e.connect && e.openRequest && e.sendRequest &&
+                     e.receiveResponse && e.queryHeaders && e.readData && e.closeHandle;
+        return e;
+    }();
+    return entries;
+}
+
+}  // namespace
+
 KHandle Win32Network::WinHttpOpen(const Text& userAgent, std::uint32_t accessType) {
+    // Without the whole library no session is opened, and no other call is reached.
+    if (!WinHttp().complete) return 0;
     // WINHTTP_ACCESS_TYPE_DEFAULT_PROXY and NO_PROXY take no proxy names of their own.
     return ToKHandle(
-        ::WinHttpOpen(Wide(userAgent), accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        WinHttp().open(Wide(userAgent), accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
 }
 
 bool Win32Network::WinHttpSetTimeouts(KHandle handle, int resolveMs, int connectMs, int sendMs, int receiveMs) {
-    return ::WinHttpSetTimeouts(FromKHandle<HINTERNET>(handle), resolveMs, connectMs, sendMs, receiveMs) != FALSE;
+    return WinHttp().setTimeouts(FromKHandle<HINTERNET>(handle), resolveMs, connectMs, sendMs, receiveMs) != FALSE;
 }
 
 bool Win32Network::WinHttpSetOption(KHandle handle, std::uint32_t option, std::uint32_t value) {
     DWORD data = value;
-    return ::WinHttpSetOption(FromKHandle<HINTERNET>(handle), option, &data, sizeof(data)) != FALSE;
+    return WinHttp().setOption(FromKHandle<HINTERNET>(handle), option, &data, sizeof(data)) != FALSE;
 }
 
 KHandle Win32Network::WinHttpConnect(KHandle session, const Text& serverName, std::uint16_t port) {
-    return ToKHandle(::WinHttpConnect(FromKHandle<HINTERNET>(session), Wide(serverName), port, 0));
+    return ToKHandle(WinHttp().connect(FromKHandle<HINTERNET>(session), Wide(serverName), port, 0));
 }
 
 KHandle Win32Network::WinHttpOpenRequest(KHandle connection, const Text& verb, const Text& objectName,
                                          const Text* version, std::uint32_t flags) {
-    return ToKHandle(::WinHttpOpenRequest(FromKHandle<HINTERNET>(connection), Wide(verb), Wide(objectName),
+    return ToKHandle(WinHttp().openRequest(FromKHandle<HINTERNET>(connection), Wide(verb), Wide(objectName),
                                           version != nullptr ? Wide(*version) : nullptr, WINHTTP_NO_REFERER,
                                           WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
 }
 
 bool Win32Network::WinHttpSendRequest(KHandle request) {
-    return ::WinHttpSendRequest(FromKHandle<HINTERNET>(request), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+    return WinHttp().sendRequest(FromKHandle<HINTERNET>(request), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                 WINHTTP_NO_REQUEST_DATA, 0, 0, 0) != FALSE;
 }
 
 bool Win32Network::WinHttpReceiveResponse(KHandle request) {
-    return ::WinHttpReceiveResponse(FromKHandle<HINTERNET>(request), nullptr) != FALSE;
+    return WinHttp().receiveResponse(FromKHandle<HINTERNET>(request), nullptr) != FALSE;
 }
 
 namespace {
@@ -56,7 +99,7 @@ bool QueryNumber(KHandle request, DWORD header, std::uint32_t* value) {
     if (value == nullptr) return false;
     DWORD number = 0;
     DWORD size = sizeof(number);
-    if (::WinHttpQueryHeaders(FromKHandle<HINTERNET>(request), header | WINHTTP_QUERY_FLAG_NUMBER,
+    if (WinHttp().queryHeaders(FromKHandle<HINTERNET>(request), header | WINHTTP_QUERY_FLAG_NUMBER,
                               WINHTTP_HEADER_NAME_BY_INDEX, &number, &size, WINHTTP_NO_HEADER_INDEX) == FALSE) {
         return false;
     }
@@ -76,13 +119,13 @@ bool Win32Network::WinHttpQueryContentLength(KHandle request, std::uint32_t* len
 
 bool Win32Network::WinHttpReadData(KHandle request, void* buffer, std::uint32_t toRead, std::uint32_t* read) {
     DWORD got = 0;
-    const BOOL ok = ::WinHttpReadData(FromKHandle<HINTERNET>(request), buffer, toRead, &got);
+    const BOOL ok = WinHttp().readData(FromKHandle<HINTERNET>(request), buffer, toRead, &got);
     if (read != nullptr) *read = ok != FALSE ? got : 0;
     return ok != FALSE;
 }
 
 bool Win32Network::WinHttpCloseHandle(KHandle handle) {
-    return ::WinHttpCloseHandle(FromKHandle<HINTERNET>(handle)) != FALSE;
+    return WinHttp().closeHandle(FromKHandle<HINTERNET>(handle)) != FALSE;
 }
 
 namespace {
@@ -102,7 +145,7 @@ VOID CALLBACK CloseWatchdogFired(PVOID context, BOOLEAN /*timerOrWaitFired*/) {
     ::EnterCriticalSection(&watchdog->lock);
     if (!watchdog->stopped) {
         // Closing a request handle ends the synchronous call waiting on it.
-        ::WinHttpCloseHandle(watchdog->handle);
+        WinHttp().closeHandle(watchdog->handle);
         watchdog->fired = true;
     }
     ::LeaveCriticalSection(&watchdog->lock);

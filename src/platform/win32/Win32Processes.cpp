@@ -12,6 +12,8 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include "platform/win32/Win32SystemLibrary.h"
+
 #include <vector>
 
 namespace kx {
@@ -69,8 +71,11 @@ std::uint32_t Win32Processes::GetPriorityClass(KHandle process) {
 }
 
 std::uint32_t Win32Processes::GetModuleFileNameExW(KHandle process, char16_t* buffer, std::uint32_t size) {
-    if (buffer == nullptr || size == 0) return 0;
-    return ::GetModuleFileNameExW(FromKHandle<HANDLE>(process), nullptr, Wide(buffer), size);
+    // psapi.dll is not among the KnownDLLs of every release: bound at the first use from the system folder.
+    static const auto entry =
+        win32::SystemEntry<decltype(&::GetModuleFileNameExW)>(win32::LoadFromSystemFolder(L"psapi.dll"), "GetModuleFileNameExW");
+    if (entry == nullptr || buffer == nullptr || size == 0) return 0;
+    return entry(FromKHandle<HANDLE>(process), nullptr, Wide(buffer), size);
 }
 
 std::uint32_t Win32Processes::CallGetProcessImageFileNameW(ProcAddress entry, KHandle process, char16_t* buffer,

@@ -14,6 +14,27 @@ Text Parent(const Text& key) {
     if (slash == Text::npos || key.size() <= 3) return Text();
     return slash == 2 ? key.substr(0, 3) : key.substr(0, slash);
 }
+
+// What a new folder (or file) made by owner inherits from its parent's DACL:
+// the entries for subfolders (or files), in effect on it; a CREATOR OWNER
+// entry becomes one for its owner, and a folder keeps it to hand on.
+std::vector<AccessEntry> Inherited(const std::vector<AccessEntry>& parent, bool folder, const Text& owner) {
+    std::vector<AccessEntry> dacl;
+    const std::uint8_t kind = folder ? w32::kContainerInheritAce : w32::kObjectInheritAce;
+    for (AccessEntry entry : parent) {
+        if ((entry.flags & kind) == 0) continue;
+        if (entry.sid == kSidCreatorOwner) {
+            dacl.push_back(AccessEntry{entry.type, w32::kInheritedAce, entry.mask, owner});
+            if (!folder) continue;
+            entry.flags = static_cast<std::uint8_t>(entry.flags | w32::kInheritOnlyAce | w32::kInheritedAce);
+        } else {
+            entry.flags = folder ? static_cast<std::uint8_t>((entry.flags & ~w32::kInheritOnlyAce) | w32::kInheritedAce)
+                                 : w32::kInheritedAce;
+        }
+        dacl.push_back(entry);
+    }
+    return dacl;
+}
 }  // namespace
 
 SimSecuredObject& SimFileSecurity::Folder(const Text& path, const Text& owner) {
@@ -104,13 +125,8 @@ bool SimFileSecurity::CreateDirectoryW(const Text& path, const ObjectSecurity* s
     if (security != nullptr) {
         created.security = *security;
     } else {
-        // What a parent's inheritable entries give a new folder.
         created.security.owner = defaultOwner;
-        for (AccessEntry entry : parent->second.security.dacl) {
-            if ((entry.flags & w32::kContainerInheritAce) == 0) continue;
-            entry.flags = static_cast<std::uint8_t>((entry.flags & ~w32::kInheritOnlyAce) | w32::kInheritedAce);
-            created.security.dacl.push_back(entry);
-        }
+        created.security.dacl = Inherited(parent->second.security.dacl, true, defaultOwner);
     }
     objects[key] = created;
     createdFolders.push_back(key);
@@ -131,7 +147,14 @@ bool SimFileSecurity::ListFolder(const Text& path, std::vector<Text>* names) {
 bool SimFileSecurity::DeleteFileW(const Text& path) {
     const Text key = Key(path);
     auto it = objects.find(key);
-    if (it == objects.end() || it->second.directory || Held(key)) return false;
+    if (it == objects.end()) {
+        lastError_ = objects.count(Parent(key)) != 0 ? w32::kErrorFileNotFound : w32::kErrorPathNotFound;
+        return false;
+    }
+    if (it->second.directory || Held(key)) {
+        lastError_ = w32::kErrorAccessDenied;
+        return false;
+    }
     objects.erase(it);
     deletedPaths.push_back(key);
     return true;
@@ -146,6 +169,62 @@ bool SimFileSecurity::RemoveDirectoryW(const Text& path) {
     }
     objects.erase(it);
     deletedPaths.push_back(key);
+    return true;
+}
+
+bool SimFileSecurity::MoveObject(KHandle object, const Text& newPath) {
+    const OpenObjectEntry* entry = Entry(object);
+    const Text to = Key(newPath);
+    if (entry == nullptr || (entry->access & w32::kDelete) == 0 || objects.at(entry->path).refuseMove) {
+        lastError_ = w32::kErrorAccessDenied;
+        return false;
+    }
+    if (objects.count(to) != 0 || objects.count(Parent(to)) == 0) {
+        lastError_ = objects.count(to) != 0 ? 183 : w32::kErrorPathNotFound;
+        return false;
+    }
+    // The object and everything below it, and the handles open on them.
+    const Text from = entry->path;
+    std::map<Text, SimSecuredObject> moved;
+    for (auto it = objects.begin(); it != objects.end();) {
+        if (it->first == from || it->first.rfind(from + u"\\", 0) == 0) {
+            moved[to + it->first.substr(from.size())] = it->second;
+            it = objects.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    objects.insert(moved.begin(), moved.end());
+    for (OpenObjectEntry& open : open_) {
+        if (open.path == from || open.path.rfind(from + u"\\", 0) == 0) open.path = to + open.path.substr(from.size());
+    }
+    moves.emplace_back(from, to);
+    lastError_ = 0;
+    return true;
+}
+
+bool SimFileSecurity::CopyFileW(const Text& existing, const Text& newPath) {
+    const Text from = Key(existing);
+    const Text to = Key(newPath);
+    const auto source = objects.find(from);
+    const auto parent = objects.find(Parent(to));
+    if (source == objects.end() || source->second.directory || parent == objects.end() || !parent->second.directory) {
+        lastError_ = w32::kErrorFileNotFound;
+        return false;
+    }
+    if (objects.count(to) != 0) {
+        lastError_ = 80;  // ERROR_FILE_EXISTS
+        return false;
+    }
+    bool chainHeld = true;
+    for (Text folder = Parent(to); !folder.empty(); folder = Parent(folder)) chainHeld = chainHeld && Held(folder);
+    SimSecuredObject file;
+    file.directory = false;
+    file.security.owner = defaultOwner;
+    file.security.dacl = Inherited(parent->second.security.dacl, false, defaultOwner);
+    objects[to] = file;
+    copies.push_back(Copy{from, to, chainHeld});
+    lastError_ = 0;
     return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/SecurityApi.h"
@@ -17,6 +18,7 @@ struct SimSecuredObject {
     std::uint32_t links = 1;
     ObjectSecurity security;
     bool refuseSecurity = false;  // SetKernelObjectSecurity fails on it
+    bool refuseMove = false;      // MoveObject fails on it (a file inside is in use)
 };
 
 class SimFileSecurity : public IFileSecurity {
@@ -31,6 +33,16 @@ public:
     std::vector<Text> securedPaths;
     std::vector<Text> createdFolders;
     std::vector<Text> deletedPaths;
+    // Each MoveObject that took, from and to (upper-cased).
+    std::vector<std::pair<Text, Text>> moves;
+    // Each CopyFileW that took, and whether every folder above the new file
+    // was held open, without sharing deletion, while it was written.
+    struct Copy {
+        Text from;
+        Text to;
+        bool chainHeld;
+    };
+    std::vector<Copy> copies;
 
     // Helpers for tests.
     SimSecuredObject& Folder(const Text& path, const Text& owner = kSidAdministrators);
@@ -45,6 +57,8 @@ public:
     bool ListFolder(const Text& path, std::vector<Text>* names) override;
     bool DeleteFileW(const Text& path) override;
     bool RemoveDirectoryW(const Text& path) override;
+    bool MoveObject(KHandle object, const Text& newPath) override;
+    bool CopyFileW(const Text& existing, const Text& newPath) override;
     bool CloseHandle(KHandle object) override;
     long GetLastError() override { return lastError_; }
 

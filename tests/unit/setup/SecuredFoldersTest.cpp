@@ -18,6 +18,9 @@ const Text kData = u"C:\\ProgramData\\VELMOR\\Kestrix";
 const Text kList = kData + u"\\Kestrix.csv";
 const Text kBackup = kData + u"\\Kestrix.csv.bak";
 const Text kInstall = u"C:\\Program Files\\VELMOR\\Kestrix";
+const Text kVelmor = u"C:\\Program Files\\VELMOR";
+const std::vector<Text> kTrusted = {kSidAdministrators, kSidLocalSystem, kSidTrustedInstaller};
+constexpr std::uint32_t kReadRun = w32::kFileGenericRead | w32::kFileGenericExecute;
 
 constexpr std::uint8_t kCi = w32::kContainerInheritAce;
 constexpr std::uint8_t kOi = w32::kObjectInheritAce;
@@ -75,12 +78,12 @@ struct Rig {
     }
 
     FolderOutcome Data() { return folders.PrepareDataFolder(kProgramData + u"\\", u"VELMOR\\Kestrix"); }
-    FolderOutcome Install() { return folders.PrepareInstallFolder(kInstall + u"\\", kSetupFiles); }
+    FolderOutcome Install() { return folders.PrepareInstallFolder(kInstall + u"\\"); }
     const std::vector<Text> kSetupFiles = {u"KestrixTray.exe", u"Kestrix.exe", u"Uninstall.exe"};
 
     sim::SimWorld world;
     SimFileSecurity fs{world};
-    SecuredFolders folders{fs, {kSidAdministrators, kSidLocalSystem, kSidTrustedInstaller}};
+    SecuredFolders folders{fs, kTrusted};
 };
 
 TEST(DataFolder, AFreshFolderIsMadeByAdministratorsWithRightsForListingAndAddingFilesOnly) {
@@ -91,7 +94,7 @@ TEST(DataFolder, AFreshFolderIsMadeByAdministratorsWithRightsForListingAndAdding
     const ObjectSecurity& maker = rig.SecurityOf(kMaker);
     EXPECT_EQ(maker.owner, kSidAdministrators);
     EXPECT_TRUE(maker.daclProtected) << "ordinary accounts' folder-making rights from above are not inherited";
-    EXPECT_FALSE(OrdinaryAccountsCanWrite(maker));
+    EXPECT_FALSE(OthersCanChange(maker, kTrusted, FolderRole::Above));
 
     const ObjectSecurity& data = rig.SecurityOf(kData);
     EXPECT_EQ(data.owner, kSidAdministrators);
@@ -261,129 +264,234 @@ TEST(DataFolder, TheUninstallerRemovesTheListOnlyAlongACheckedPath) {
     }
 }
 
+// The rights Windows itself gives the drive's root and Program Files, which
+// every installation meets: CREATOR OWNER and "modify" only for what is made
+// inside, and adding subfolders (not files) to the root.
+void WindowsDefaults(Rig& r) {
+    r.fs.Find(u"C:\\")->security.dacl = {Allow(kSidAdministrators, w32::kFileAllAccess, kCi | kOi),
+                                          Allow(kSidLocalSystem, w32::kFileAllAccess, kCi | kOi),
+                                          Allow(kSidAuthenticatedUsers, 0x1301BF, kCi | kOi | kIo),
+                                          Allow(kSidAuthenticatedUsers, w32::kFileAppendData)};
+    r.fs.Find(u"C:\\Program Files")->security.dacl.push_back(Allow(kSidCreatorOwner, w32::kGenericAll, kCi | kOi | kIo));
+}
+
 TEST(InstallFolder, ANewFolderIsMadeReadAndRunOnlyForOrdinaryAccounts) {
     Rig rig;
+    WindowsDefaults(rig);
     const FolderOutcome outcome = rig.Install();
     ASSERT_EQ(outcome.verdict, FolderVerdict::Ready) << sim::U8(DescribeOutcome(outcome));
     const ObjectSecurity& s = rig.SecurityOf(kInstall);
     EXPECT_EQ(s.owner, kSidAdministrators);
     EXPECT_TRUE(s.daclProtected);
-    EXPECT_FALSE(OrdinaryAccountsCanWrite(s));
+    EXPECT_FALSE(OthersCanChange(s, kTrusted, FolderRole::Install));
     EXPECT_EQ(OnNewFiles(s, kSidUsers), w32::kFileGenericRead | w32::kFileGenericExecute);
     // The maker's folder in between inherits as any folder there would.
-    EXPECT_FALSE(rig.SecurityOf(u"C:\\Program Files\\VELMOR").daclProtected);
+    EXPECT_FALSE(rig.SecurityOf(kVelmor).daclProtected);
 }
 
-TEST(InstallFolder, AFolderOrdinaryAccountsCanChangeIsHardenedAndALinkIsRefused) {
-    const Text kParent = u"C:\\Program Files\\VELMOR";
+TEST(InstallFolder, NoFolderOfThePathIsReadyWhenAnAccountOtherThanAdministratorsCouldChangeIt) {
     struct Case {
         const char* name;
         std::function<void(Rig&)> make;
         FolderVerdict verdict;
         Text path;
     };
-    auto existing = [kParent](Rig& r, const Text& owner, std::vector<AccessEntry> dacl) {
-        r.Folder(kParent);
-        r.Folder(kInstall, owner).security.dacl = std::move(dacl);
+    // An earlier install folder with these rights (and read and run for users).
+    auto earlier = [](Rig& r, std::vector<AccessEntry> more, const Text& owner = kSidAdministrators) {
+        r.Folder(kVelmor);
+        SimSecuredObject& folder = r.Folder(kInstall, owner);
+        folder.security.dacl = {Allow(kSidUsers, kReadRun, kCi | kOi)};
+        folder.security.dacl.insert(folder.security.dacl.end(), more.begin(), more.end());
     };
-    const std::uint32_t readRun = w32::kFileGenericRead | w32::kFileGenericExecute;
+    const AccessEntry conditional{w32::kAccessAllowedCallbackAceType, kCi | kOi, 0x1301BF, kSidEveryone};
     const std::vector<Case> cases = {
-        {"installed before, read and run for users",
-         [&](Rig& r) { existing(r, kSidAdministrators, {Allow(kSidUsers, readRun, kCi | kOi)}); }, FolderVerdict::Ready,
+        {"installed before, read and run for users", [&](Rig& r) { earlier(r, {}); }, FolderVerdict::Ready, kInstall},
+        {"Windows' own rights above it", [&](Rig& r) {
+             WindowsDefaults(r);
+             earlier(r, {});
+         }, FolderVerdict::Ready,
          kInstall},
-        {"users may add files", [&](Rig& r) { existing(r, kSidAdministrators, {Allow(kSidUsers, w32::kFileWriteData)}); },
-         FolderVerdict::Hardened, kInstall},
+        {"users are denied writing, never allowed it",
+         [&](Rig& r) { earlier(r, {AccessEntry{w32::kAccessDeniedAceType, 0, w32::kFileWriteData, kSidUsers}}); },
+         FolderVerdict::Ready, kInstall},
+        {"a named account with modify", [&](Rig& r) { earlier(r, {Allow(kUser, 0x1301BF, kCi | kOi)}); },
+         FolderVerdict::MovedAside, kInstall},
+        {"a conditional entry", [&](Rig& r) { earlier(r, {conditional}); }, FolderVerdict::MovedAside, kInstall},
+        {"CREATOR OWNER, for what is made inside",
+         [&](Rig& r) { earlier(r, {Allow(kSidCreatorOwner, w32::kGenericAll, kCi | kOi | kIo)}); },
+         FolderVerdict::MovedAside, kInstall},
+        {"users may add subfolders", [&](Rig& r) { earlier(r, {Allow(kSidUsers, w32::kFileAppendData)}); },
+         FolderVerdict::MovedAside, kInstall},
         {"authenticated users may change new files (inherit-only)",
-         [&](Rig& r) { existing(r, kSidAdministrators, {Allow(kSidAuthenticatedUsers, 0x1301BF, kCi | kOi | kIo)}); },
-         FolderVerdict::Hardened, kInstall},
-        {"everyone has full control", [&](Rig& r) { existing(r, kSidAdministrators, {Allow(kSidEveryone, w32::kGenericAll)}); },
-         FolderVerdict::Hardened, kInstall},
-        {"interactive users may delete", [&](Rig& r) { existing(r, kSidAdministrators, {Allow(kSidInteractive, w32::kDelete)}); },
-         FolderVerdict::Hardened, kInstall},
+         [&](Rig& r) { earlier(r, {Allow(kSidAuthenticatedUsers, 0x1301BF, kCi | kOi | kIo)}); },
+         FolderVerdict::MovedAside, kInstall},
+        {"an entry of a type not known", [&](Rig& r) { earlier(r, {AccessEntry{0x15, 0, 0, u""}}); },
+         FolderVerdict::MovedAside, kInstall},
         {"a NULL DACL",
          [&](Rig& r) {
-             existing(r, kSidAdministrators, {});
+             earlier(r, {});
              r.fs.Find(kInstall)->security.hasDacl = false;
          },
-         FolderVerdict::Hardened, kInstall},
-        {"a user owns it", [&](Rig& r) { existing(r, kUser, {Allow(kSidUsers, readRun, kCi | kOi)}); },
-         FolderVerdict::Hardened, kInstall},
-        {"users are denied writing, never allowed it",
+         FolderVerdict::MovedAside, kInstall},
+        {"a user owns it", [&](Rig& r) { earlier(r, {}, kUser); }, FolderVerdict::MovedAside, kInstall},
+        {"authenticated users can delete a parent",
          [&](Rig& r) {
-             existing(r, kSidAdministrators,
-                      {AccessEntry{w32::kAccessDeniedAceType, 0, w32::kFileWriteData, kSidUsers}, Allow(kSidUsers, readRun)});
+             earlier(r, {});
+             r.fs.Find(kVelmor)->security.dacl = {Allow(kSidAuthenticatedUsers, w32::kDelete)};
          },
-         FolderVerdict::Ready, kInstall},
+         FolderVerdict::OpenToOthers, kVelmor},
+        {"delete-child on a grandparent",
+         [&](Rig& r) {
+             earlier(r, {});
+             r.fs.Find(u"C:\\Program Files")->security.dacl.push_back(Allow(kSidUsers, w32::kFileDeleteChild));
+         },
+         FolderVerdict::OpenToOthers, u"C:\\Program Files"},
+        {"a named account may add files to the root",
+         [&](Rig& r) { r.fs.Find(u"C:\\")->security.dacl = {Allow(kUser, w32::kFileWriteData)}; },
+         FolderVerdict::OpenToOthers, u"C:\\"},
+        {"a conditional entry on a parent",
+         [&](Rig& r) {
+             earlier(r, {});
+             r.fs.Find(kVelmor)->security.dacl = {AccessEntry{w32::kAccessAllowedCallbackAceType, 0, w32::kWriteDac,
+                                                              kSidInteractive}};
+         },
+         FolderVerdict::OpenToOthers, kVelmor},
+        {"CREATOR OWNER on a parent itself",
+         [&](Rig& r) {
+             earlier(r, {});
+             r.fs.Find(kVelmor)->security.dacl = {Allow(kSidCreatorOwner, w32::kGenericAll)};
+         },
+         FolderVerdict::OpenToOthers, kVelmor},
+        {"an ordinary account's folder above it, which it could rename",
+         [&](Rig& r) { r.Folder(kVelmor, kUser).security.dacl = {Allow(kSidAdministrators, w32::kFileAllAccess)}; },
+         FolderVerdict::ForeignOwner, kVelmor},
         {"the folder is a junction",
          [&](Rig& r) {
-             existing(r, kUser, {Allow(kSidUsers, w32::kFileAllAccess)});
+             earlier(r, {Allow(kSidUsers, w32::kFileAllAccess)}, kUser);
              r.fs.Find(kInstall)->reparsePoint = true;
          },
          FolderVerdict::ReparsePoint, kInstall},
-        {"its parent is a junction", [&](Rig& r) { r.Folder(kParent, kUser).reparsePoint = true; },
-         FolderVerdict::ReparsePoint, kParent},
-        {"an ordinary account's folder above it, which it could rename",
-         [&](Rig& r) { r.Folder(kParent, kUser).security.dacl = {Allow(kSidAdministrators, w32::kFileAllAccess)}; },
-         FolderVerdict::ForeignOwner, kParent},
+        {"its parent is a junction", [&](Rig& r) { r.Folder(kVelmor, kUser).reparsePoint = true; },
+         FolderVerdict::ReparsePoint, kVelmor},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
         c.make(rig);
+        rig.File(kInstall + u"\\KestrixTray.exe");
         const FolderOutcome outcome = rig.Install();
         EXPECT_EQ(outcome.verdict, c.verdict) << sim::U8(DescribeOutcome(outcome));
         EXPECT_EQ(outcome.path, c.path);
-        if (c.verdict == FolderVerdict::Hardened) {
+        EXPECT_TRUE(rig.fs.securedPaths.empty()) << "no folder is changed in place";
+        if (c.verdict == FolderVerdict::MovedAside) {
             const ObjectSecurity& s = rig.SecurityOf(kInstall);
             EXPECT_EQ(s.owner, kSidAdministrators);
-            EXPECT_FALSE(OrdinaryAccountsCanWrite(s));
             EXPECT_TRUE(s.daclProtected);
+            EXPECT_FALSE(OthersCanChange(s, kTrusted, FolderRole::Install));
+            EXPECT_EQ(rig.fs.Find(kInstall + u"\\KestrixTray.exe"), nullptr) << "the new folder starts empty";
+            EXPECT_EQ(outcome.aside, kInstall + u".unsafe");
         } else {
-            EXPECT_TRUE(rig.fs.securedPaths.empty());
+            EXPECT_TRUE(rig.fs.moves.empty());
+            EXPECT_NE(rig.fs.Find(kInstall + u"\\KestrixTray.exe"), nullptr);
         }
     }
 }
 
-TEST(InstallFolder, AnOpenFolderIsHardenedOnlyWhenItHoldsNothingButSetupsFiles) {
+TEST(InstallFolder, AFolderMovedAsideKeepsWhatWasPlantedAndAnEmptyOneIsRemoved) {
     const std::vector<AccessEntry> open = {Allow(kSidUsers, 0x1301BF, kCi | kOi)};
     {
-        SCOPED_TRACE("an earlier installation's files, in any case");
         Rig rig;
-        rig.Folder(u"C:\\Program Files\\VELMOR");
+        rig.Folder(kVelmor);
         rig.Folder(kInstall).security.dacl = open;
-        rig.File(kInstall + u"\\KESTRIXTRAY.EXE", kUser);
-        rig.File(kInstall + u"\\Uninstall.exe");
-        EXPECT_EQ(rig.Install().verdict, FolderVerdict::Hardened);
-    }
-    for (const Text& planted : {Text(u"version.dll"), Text(u"Kestrix.exe.local"), Text(u"notes")}) {
-        SCOPED_TRACE(sim::U8(planted));
-        Rig rig;
-        rig.Folder(u"C:\\Program Files\\VELMOR");
-        rig.Folder(kInstall).security.dacl = open;
-        rig.File(kInstall + u"\\KestrixTray.exe");
-        rig.File(kInstall + u"\\" + planted, kUser);
+        rig.Folder(kInstall + u".unsafe");  // left by an earlier run
+        rig.File(kInstall + u"\\version.dll", kUser);
         const FolderOutcome outcome = rig.Install();
-        EXPECT_EQ(outcome.verdict, FolderVerdict::NotOnlyOurs);
-        EXPECT_EQ(sim::Upper(outcome.path), sim::Upper(kInstall + u"\\" + planted));
-        EXPECT_TRUE(rig.fs.securedPaths.empty());
+        ASSERT_EQ(outcome.verdict, FolderVerdict::MovedAside);
+        EXPECT_EQ(outcome.aside, kInstall + u".unsafe-2");
+        EXPECT_NE(rig.fs.Find(outcome.aside + u"\\version.dll"), nullptr);
+        std::vector<Text> names;
+        ASSERT_TRUE(rig.fs.ListFolder(kInstall, &names));
+        EXPECT_TRUE(names.empty());
+        EXPECT_NE(sim::U8(DescribeOutcome(outcome)).find("moved aside to"), std::string::npos);
     }
     {
-        SCOPED_TRACE("a closed folder keeps whatever it holds");
+        SCOPED_TRACE("an empty folder");
         Rig rig;
-        rig.Folder(u"C:\\Program Files\\VELMOR");
-        rig.Folder(kInstall).security.dacl = {Allow(kSidUsers, w32::kFileGenericRead | w32::kFileGenericExecute, kCi | kOi)};
-        rig.File(kInstall + u"\\readme.txt");
-        EXPECT_EQ(rig.Install().verdict, FolderVerdict::Ready);
+        rig.Folder(kVelmor);
+        rig.Folder(kInstall).security.dacl = open;
+        const FolderOutcome outcome = rig.Install();
+        EXPECT_EQ(outcome.verdict, FolderVerdict::MovedAside);
+        EXPECT_TRUE(outcome.aside.empty());
+        EXPECT_EQ(rig.fs.Find(kInstall + u".unsafe"), nullptr);
+    }
+    {
+        SCOPED_TRACE("a folder that cannot be moved");
+        Rig rig;
+        rig.Folder(kVelmor);
+        SimSecuredObject& folder = rig.Folder(kInstall);
+        folder.security.dacl = open;
+        folder.refuseMove = true;
+        EXPECT_EQ(rig.Install().verdict, FolderVerdict::CannotMoveAside);
+        EXPECT_EQ(rig.fs.Find(kInstall)->security.dacl, open) << "left as it was";
     }
 }
 
-TEST(InstallFolder, AFolderThatCannotBeHardenedOrIsNoLocalPathIsRefused) {
+TEST(InstallFolder, FilesAreWrittenWhileEveryFolderOfThePathIsHeldAndOnlyIntoAFolderThatPassed) {
+    const Text stage = u"C:\\Temp\\ns1.tmp";
+    auto staged = [&](Rig& r) {
+        r.Folder(u"C:\\Temp");
+        r.Folder(stage);
+        for (const Text& name : r.kSetupFiles) r.File(stage + u"\\" + name);
+    };
     {
+        SCOPED_TRACE("an earlier installation's folder, others could change");
         Rig rig;
-        rig.Folder(u"C:\\Program Files\\VELMOR");
-        rig.Folder(kInstall, kUser).refuseSecurity = true;
-        EXPECT_EQ(rig.Install().verdict, FolderVerdict::CannotSecure);
+        staged(rig);
+        rig.Folder(kVelmor);
+        rig.Folder(kInstall).security.dacl = {Allow(kUser, 0x1301BF, kCi | kOi)};
+        rig.File(kInstall + u"\\KestrixTray.exe", kUser);
+        const FolderOutcome outcome = rig.folders.InstallFiles(kInstall, stage, rig.kSetupFiles);
+        ASSERT_EQ(outcome.verdict, FolderVerdict::MovedAside) << sim::U8(DescribeOutcome(outcome));
+        ASSERT_EQ(rig.fs.copies.size(), rig.kSetupFiles.size());
+        for (const auto& copy : rig.fs.copies) {
+            EXPECT_TRUE(copy.chainHeld) << sim::U8(copy.to);
+            // What the files get is the new folder's: read and run for users.
+            EXPECT_EQ(OnItself(rig.SecurityOf(copy.to), kSidUsers), kReadRun);
+        }
+        EXPECT_EQ(rig.fs.Find(kInstall + u"\\KestrixTray.exe")->security.owner, kSidAdministrators);
     }
+    {
+        SCOPED_TRACE("setup's own earlier copies are replaced");
+        Rig rig;
+        staged(rig);
+        ASSERT_TRUE(rig.Install().ok());
+        rig.File(kInstall + u"\\Kestrix.exe").security.dacl = {Allow(kSidAdministrators, 1)};
+        EXPECT_EQ(rig.folders.InstallFiles(kInstall, stage, rig.kSetupFiles).verdict, FolderVerdict::Ready);
+        EXPECT_EQ(rig.fs.copies.size(), rig.kSetupFiles.size());
+        EXPECT_EQ(OnItself(rig.SecurityOf(kInstall + u"\\Kestrix.exe"), kSidUsers), kReadRun);
+    }
+    struct Refusal {
+        const char* name;
+        std::function<void(Rig&)> make;
+        std::vector<Text> files;
+    };
+    const std::vector<Text> all = {u"KestrixTray.exe", u"Kestrix.exe", u"Uninstall.exe"};
+    for (const Refusal& c : std::vector<Refusal>{
+             {"a parent others can change",
+              [](Rig& r) { r.Folder(kVelmor).security.dacl = {Allow(kSidUsers, w32::kFileWriteData)}; }, all},
+             {"a junction on the way", [](Rig& r) { r.Folder(kVelmor).reparsePoint = true; }, all},
+             {"a name that climbs out", [](Rig&) {}, {u"..\\KestrixTray.exe"}},
+         }) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        staged(rig);
+        c.make(rig);
+        EXPECT_FALSE(rig.folders.InstallFiles(kInstall, stage, c.files).ok());
+        EXPECT_TRUE(rig.fs.copies.empty());
+    }
+}
+
+TEST(InstallFolder, APathThatIsNoLocalFolderIsRefused) {
     for (const Text& path : {Text(u"\\\\server\\share\\Kestrix"), Text(u"C:\\Program Files\\..\\ProgramData\\x"),
                              Text(u"Kestrix"), Text(u"C:\\")}) {
         Rig rig;
