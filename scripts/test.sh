@@ -27,6 +27,13 @@ phase() {
 phase "dependencies"
 bash "$root/scripts/install-deps.sh"
 
+# A compiler cache shared by the four trees and by later runs on this machine
+# (paths taken relative to the tree, so another clone of it hits the cache too).
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
+
 phase "host build (g++, AddressSanitizer + UBSan)"
 cmake -S "$root" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_SANITIZE=ON
 cmake --build "$build/host"
