@@ -14,6 +14,7 @@ packages=(
     libgtest-dev googletest libgmock-dev libbenchmark-dev
     fp-utils                                        # chmcmd, the help-file compiler
     nsis
+    ccache                                          # shared compiler cache of the helpers' builds
 )
 
 if [ "$(id -u)" -ne 0 ]; then

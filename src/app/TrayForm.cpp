@@ -19,7 +19,8 @@ constexpr std::size_t kOpenPopupIndex = 0;
 
 }  // namespace
 
-TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage)
+TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage,
+                         IForegroundEvents* events)
     : api_(api),
       window_(formWindow),
       settings_(api.registry, &api.trace),
@@ -29,16 +30,17 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       blockList_(api.system, api.files, &api.trace),
       priority_(api.windows, api.processes, &api.trace),
       sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries, &api.trace}),
-      raisedKeeper_(api.registry, api.processes, settings_, sampler_, api.trace),
+      raisedKeeper_(api.registry, InspectionApi{api.windows, api.processes, api.system, api.libraries, &api.trace},
+                    settings_, sampler_, api.trace),
       acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries, &api.trace}, settings_, blockList_,
                     priority_, sampler_, &api.trace),
       loadMeter_(api.system, api.libraries, &api.trace),
       renderer_(api.windows, api.drawing),
       trayStages_(api.windows, api.clock, api.system, settings_, trayIcon_, loadMeter_, renderer_, &api.trace),
       updateChecker_(api.network, api.clock, ProgramUpdateEndpoint(), UpdateTimeouts{}, &api.trace),
-      updateNotice_(api.clock, settings_, captions_, trayIcon_, updateChecker_),
+      updateNotice_(api.clock, settings_, captions_, trayIcon_, updateChecker_, kUpdateFirstCount, &api.trace),
       mainCycle_(TickStages{
-          [this] { acceleration_.Run(); },
+          [this] { RunAccelerationStage(); },
           [this] { BlockListReloadStage(blockList_, settings_, api_.system, api_.shell); },
           [this] { return trayStages_.TrayVisibilityStage(); },
           [this](bool iconShown) { updateNotice_.UpdateNoticeStage(iconShown); },
@@ -54,6 +56,10 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
           {u"ExitPopup", {}, &TKXTrayForm::ExitPopupClick},
       } {
     acceleration_.KeepRaisedProcessWith(&raisedKeeper_);
+    if (events != nullptr) {
+        watch_ = std::make_unique<ForegroundWatch>(acceleration_, api.windows, api.clock, *events,
+                                                   RunningUnderWine(api.libraries), &api.trace);
+    }
     trayIcon_.applicationWindow = window_;
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
@@ -99,7 +105,9 @@ void TKXTrayForm::FormCreate() {
         Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell)); });
         Contained([this] { priority_.SetProcessPriorityLevel(api_.processes.GetCurrentProcessId(), 2); });
         // A run that ended without putting its raised process back (a crash, a kill).
-        Contained([this] { raisedKeeper_.RestoreLeftOver(); });
+        Contained([this] {
+            if (raisedKeeper_.RestoreLeftOver()) acceleration_.ForgetRecordedWindow();
+        });
     } catch (...) {
         // The form is created all the same.
     }
@@ -131,10 +139,26 @@ void TKXTrayForm::HelpPopupClick() {
     Contained([this] { shell_.ShowHelpTopic(contract::kHelpFile, contract::kHelpTopic); });
 }
 
+void TKXTrayForm::RunAccelerationStage() {
+    if (watch_) {
+        Contained([this] { watch_->Follow(settings_.RegReadBool(contract::kInstantBoost, false)); });
+    }
+    acceleration_.Run();
+}
+
 void TKXTrayForm::ForegroundEvent() {
-    if (closed_ || exiting_ || mainCycle_.Running()) return;
+    if (closed_ || exiting_ || mainCycle_.Running() || !watch_) return;
     try {
-        acceleration_.RunForForegroundChange();
+        watch_->Event();
+    } catch (...) {
+        api_.trace.Line("instantboost", "the look at the new foreground window failed");
+    }
+}
+
+void TKXTrayForm::LookTimerFired() {
+    if (closed_ || exiting_ || mainCycle_.Running() || !watch_) return;
+    try {
+        watch_->LookTimerFired();
     } catch (...) {
         api_.trace.Line("instantboost", "the look at the new foreground window failed");
     }

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/AccelerationStage.h"
+#include "app/ForegroundWatch.h"
 #include "app/MainCycle.h"
 #include "app/Shell.h"
 #include "app/SystemFont.h"
@@ -50,8 +52,10 @@ public:
 
     // formWindow: the form's hidden top-level window of class "TKXTrayForm",
     // which is also the application window; iconWindow: the icon widget's own
-    // hidden window, which receives iconMessage from the shell.
-    TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage);
+    // hidden window, which receives iconMessage from the shell. events: the
+    // window events and look timer of the immediate boost; none, no boost.
+    TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage,
+                IForegroundEvents* events = nullptr);
     TKXTrayForm(const TKXTrayForm&) = delete;
     TKXTrayForm& operator=(const TKXTrayForm&) = delete;
 
@@ -67,8 +71,10 @@ public:
     // The timer's tick.
     void MainTimerTimer() { mainCycle_.MainTimerTimer(); }
     // A window event says the foreground changed: the look of stage 1 runs at
-    // once (InstantBoost). Dropped while a tick or Exit runs, and once closed.
+    // once (InstantBoost), or when the look timer fires. Dropped while a tick
+    // or Exit runs, and once closed.
     void ForegroundEvent();
+    void LookTimerFired();
     // The Windows session ends (WM_ENDSESSION): the raised process goes back (RestoreOnExit).
     void SessionEnding();
 
@@ -103,6 +109,8 @@ public:
 
 private:
     CaptionForm CaptionTargets();
+    // Stage 1: the hooks of the immediate boost follow InstantBoost, then the look.
+    void RunAccelerationStage();
 
     Platform api_;
     Hwnd window_;
@@ -116,6 +124,7 @@ private:
     ProcessorSampler sampler_;
     RaisedProcessKeeper raisedKeeper_;
     AccelerationStage acceleration_;
+    std::unique_ptr<ForegroundWatch> watch_;  // none without the events of the immediate boost
     LoadMeter loadMeter_;
     IconRenderer renderer_;
     TrayIconStages trayStages_;

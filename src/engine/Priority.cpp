@@ -11,6 +11,10 @@ struct LevelClass {
     std::uint32_t priorityClass;
 };
 
+// The raised process's handle reads its class and sets it: before the raise,
+// and again at its restore.
+constexpr std::uint32_t kRaiseRights = w32::kProcessSetInformation | w32::kProcessQueryLimitedInformation;
+
 constexpr LevelClass kScale[] = {
     {-2, w32::kIdlePriorityClass},   {-1, w32::kBelowNormalPriorityClass}, {0, w32::kNormalPriorityClass},
     {1, w32::kAboveNormalPriorityClass}, {2, w32::kHighPriorityClass},     {3, w32::kRealtimePriorityClass},
@@ -68,16 +72,53 @@ PriorityLevel PriorityControl::GetWindowPriorityLevel(Hwnd window) {
     }
 }
 
+void PriorityControl::Trace(const std::string& what) {
+    if (trace_ != nullptr) trace_->Line("priority", what);
+}
+
+void PriorityControl::RestoreRaised() {
+    if (!raised_) return;
+    // Through the handle kept since the raise: its window may be gone, and
+    // its id may not be reused while the handle is open.
+    const std::uint32_t now = processes_.GetPriorityClass(raised_.get());
+    const std::uint32_t earlier = PriorityClassOfLevel(state_.lastLevel);
+    if (now != state_.givenClass) {
+        Trace("process " + std::to_string(state_.lastProcess) + " set a class of its own since it was raised; left as it is");
+    } else if (earlier != 0 && !processes_.SetPriorityClass(raised_.get(), earlier)) {
+        Trace("SetPriorityClass failed for process " + std::to_string(state_.lastProcess) + " at its restore");
+    }
+    raised_.reset();
+}
+
 void PriorityControl::AccelerateWindow(Hwnd window, PriorityLevel level) {
     try {
         if (window == state_.lastWindow) return;
-        // The raised process is restored by the id remembered when it was
-        // raised: its window may be gone by now.
-        if (state_.lastWindow != 0) SetProcessPriorityLevel(state_.lastProcess, state_.lastLevel);
+        // A process that ended keeps its handle until here; GetPriorityClass then fails and nothing is set.
+        if (state_.lastWindow != 0) RestoreRaised();
+        raised_.reset();
+        state_ = AccelerationState{};
         state_.lastWindow = window;
-        state_.lastLevel = GetWindowPriorityLevel(window);
         state_.lastProcess = ProcessOf(window);
-        SetProcessPriorityLevel(state_.lastProcess, level);
+        // Process id 0 is no process: a null window, or a window that is gone.
+        if (state_.lastProcess == 0) return;
+        raised_ = OwnedHandle(processes_, processes_.OpenProcess(kRaiseRights, false, state_.lastProcess));
+        if (!raised_) {
+            Trace("OpenProcess failed for process " + std::to_string(state_.lastProcess));
+            return;
+        }
+        // Read before raising: the level the process had on its own.
+        state_.lastLevel = PriorityLevelOfClass(processes_.GetPriorityClass(raised_.get()));
+        const std::uint32_t priorityClass = PriorityClassOfLevel(level);
+        if (priorityClass == 0) {
+            raised_.reset();  // nothing given, so nothing to put back
+            return;
+        }
+        if (!processes_.SetPriorityClass(raised_.get(), priorityClass)) {
+            Trace("SetPriorityClass failed for process " + std::to_string(state_.lastProcess));
+            raised_.reset();
+            return;
+        }
+        state_.givenClass = priorityClass;
     } catch (...) {
         // Nothing is reported; the next call starts from the state as it stands.
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/DebugApi.h"
 #include "platform/ProcessApi.h"
@@ -24,6 +25,7 @@ struct AccelerationState {
     Hwnd lastWindow = 0;         // the window last passed to AccelerateWindow; 0: none
     PriorityLevel lastLevel = 0;  // that window's process level just before it was raised
     std::uint32_t lastProcess = 0;  // that process's id, taken when it was raised
+    std::uint32_t givenClass = 0;   // the class it was given; 0: none (a level off the scale, or refused)
 };
 
 class PriorityControl {
@@ -38,17 +40,25 @@ public:
     PriorityLevel GetWindowPriorityLevel(Hwnd window);
     // Raises the window's process to level and puts the process raised
     // before back to its earlier level. A repeat of the last window does nothing.
+    // The raised process's handle stays open while it is the raised one, so
+    // its id cannot pass to another process, and the restore goes through
+    // it, only while the class is still the one given here: a program that
+    // set its own class since keeps it.
     void AccelerateWindow(Hwnd window, PriorityLevel level);
 
     const AccelerationState& State() const { return state_; }
 
 private:
     std::uint32_t ProcessOf(Hwnd window);
+    // Puts the raised process back, if its class is still the one given.
+    void RestoreRaised();
+    void Trace(const std::string& what);
 
     IWindows& windows_;
     IProcesses& processes_;
     DebugTrace* trace_ = nullptr;
     AccelerationState state_;
+    OwnedHandle raised_;  // the raised process, open while it is the raised one
 };
 
 }  // namespace kx
