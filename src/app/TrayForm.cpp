@@ -104,6 +104,8 @@ void TKXTrayForm::FormCreate() {
         });
         Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell)); });
         Contained([this] { priority_.SetProcessPriorityLevel(api_.processes.GetCurrentProcessId(), 2); });
+        // The immediate boost is ready before the first tick, which comes a second later.
+        Contained([this] { FollowInstantBoost(); });
         // A run that ended without putting its raised process back (a crash, a kill).
         Contained([this] {
             if (raisedKeeper_.RestoreLeftOver()) acceleration_.ForgetRecordedWindow();
@@ -139,26 +141,23 @@ void TKXTrayForm::HelpPopupClick() {
     Contained([this] { shell_.ShowHelpTopic(contract::kHelpFile, contract::kHelpTopic); });
 }
 
+void TKXTrayForm::FollowInstantBoost() {
+    if (watch_) watch_->Follow(settings_.RegReadBool(contract::kInstantBoost, false));
+}
+
 void TKXTrayForm::RunAccelerationStage() {
-    if (watch_) {
-        Contained([this] { watch_->Follow(settings_.RegReadBool(contract::kInstantBoost, false)); });
-    }
+    Contained([this] { FollowInstantBoost(); });
     acceleration_.Run();
 }
 
-void TKXTrayForm::ForegroundEvent() {
-    if (closed_ || exiting_ || mainCycle_.Running() || !watch_) return;
-    try {
-        watch_->Event();
-    } catch (...) {
-        api_.trace.Line("instantboost", "the look at the new foreground window failed");
-    }
-}
+void TKXTrayForm::ForegroundEvent() { WatchStep(&ForegroundWatch::Event); }
 
-void TKXTrayForm::LookTimerFired() {
+void TKXTrayForm::LookTimerFired() { WatchStep(&ForegroundWatch::LookTimerFired); }
+
+void TKXTrayForm::WatchStep(void (ForegroundWatch::*step)()) {
     if (closed_ || exiting_ || mainCycle_.Running() || !watch_) return;
     try {
-        watch_->LookTimerFired();
+        ((*watch_).*step)();
     } catch (...) {
         api_.trace.Line("instantboost", "the look at the new foreground window failed");
     }

@@ -111,6 +111,10 @@ private:
     CaptionForm CaptionTargets();
     // Stage 1: the hooks of the immediate boost follow InstantBoost, then the look.
     void RunAccelerationStage();
+    // The hooks of the immediate boost installed or removed as InstantBoost says.
+    void FollowInstantBoost();
+    // One step of the immediate boost's watch, between ticks only.
+    void WatchStep(void (ForegroundWatch::*step)());
 
     Platform api_;
     Hwnd window_;
