@@ -2,14 +2,21 @@
 
 #include <limits>
 
-#include "platform/Failure.h"
 #include "config/TextRules.h"
 
 namespace kx {
 
 std::int64_t AccelerationStage::AcceleratedWindow() {
     // A window recorded by an earlier run and still in front is not raised again.
-    if (!accelerated_) accelerated_ = ParseHandleText(settings_.RegReadString(u"Handle", u"0"));
+    if (!accelerated_) {
+        const Text stored = settings_.RegReadString(u"Handle", u"0");
+        std::int64_t window = 0;
+        // A text that is no number reads as its default, "0": no window.
+        if (!TryParseHandleText(stored, &window) && trace_ != nullptr) {
+            trace_->Line("acceleration", "Handle holds no decimal number; read as 0");
+        }
+        accelerated_ = window;
+    }
     return *accelerated_;
 }
 
@@ -64,8 +71,7 @@ void AccelerationStage::Run() {
 void AccelerationStage::RunForForegroundChange() {
     // The foreground first: most events change nothing, and tell it without a registry read.
     const Hwnd window = inspection_.windows.GetForegroundWindow();
-    if (window == lookedAt_) return;
-    if (!settings_.RegReadBool(u"InstantBoost", false)) return;
+    if (window == 0 || window == lookedAt_) return;
     LookAt(window);
 }
 

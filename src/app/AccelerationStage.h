@@ -41,15 +41,20 @@ public:
           sampler_(sampler),
           trace_(trace) {}
 
-    // One tick. Until the first window is known, throws Failure when Handle
-    // does not hold a decimal number: the tick's guard then abandons the
-    // rest of the tick.
+    // One tick. A Handle that holds no decimal number reads as "0".
     void Run();
-    // The foreground changed (a window event): with InstantBoost on and a
-    // foreground window other than the one looked at last, the look of a
-    // tick runs at once, every rule included, except that a same or blocked
-    // window counts no tick towards the refresh. Throws as Run does.
+    // The foreground changed (a window event of the immediate boost): when
+    // the foreground window is one other than the one looked at last, and
+    // not the null window, the look of a tick runs at once, every rule
+    // included, except that a same or blocked window counts no tick towards
+    // the refresh. Reads no setting before it knows the window is new.
     void RunForForegroundChange();
+    // The foreground window of the last look, by tick or event.
+    Hwnd LookedAt() const { return lookedAt_; }
+    // A start that put back the process an earlier run raised: Handle no
+    // longer tells a window that is still raised, so the first look raises
+    // the window in front whichever it is.
+    void ForgetRecordedWindow() { accelerated_ = 0; }
 
     int IdealRefreshCounter() const { return idealRefreshCounter_; }
     // Tells the keeper of the raised process of every raise and move (RestoreOnExit).

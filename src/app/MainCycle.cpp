@@ -23,22 +23,28 @@ private:
 void MainCycle::MainTimerTimer() {
     if (running_) return;
     RunningFlag running(running_);
-    const char* stage = "acceleration";
+    // Each stage in a guard of its own: a failure ends the stage it arose
+    // in, and the later stages of the tick run all the same.
+    RunStage("acceleration", stages_.acceleration);
+    RunStage("block-list reload", stages_.blockListReload);
+    bool loadTrayIcon = true;
+    RunStage("tray visibility", [&] {
+        if (stages_.trayVisibility) loadTrayIcon = stages_.trayVisibility();
+    });
+    RunStage("update notice", [&] {
+        if (stages_.updateNotice) stages_.updateNotice(loadTrayIcon);
+    });
+    RunStage("icon refresh", stages_.iconRefresh);
+}
+
+void MainCycle::RunStage(const char* stage, const std::function<void()>& run) {
     std::string what = "an unknown failure";
     try {
-        if (stages_.acceleration) stages_.acceleration();
-        stage = "block-list reload";
-        if (stages_.blockListReload) stages_.blockListReload();
-        stage = "tray visibility";
-        const bool loadTrayIcon = stages_.trayVisibility ? stages_.trayVisibility() : true;
-        stage = "update notice";
-        if (stages_.updateNotice) stages_.updateNotice(loadTrayIcon);
-        stage = "icon refresh";
-        if (stages_.iconRefresh) stages_.iconRefresh();
+        if (run) run();
         return;
     } catch (const std::exception& failure) {
         // Whatever a stage raised (kx::Failure, a standard exception or any
-        // other), the rest of this tick is abandoned.
+        // other), the rest of that stage is abandoned.
         what = failure.what();
     } catch (...) {
     }
@@ -46,7 +52,7 @@ void MainCycle::MainTimerTimer() {
     try {
         trace_->Line("tick", std::string("abandoned in the ") + stage + " stage: " + what);
     } catch (...) {
-        // No memory for the line: the tick is abandoned all the same.
+        // No memory for the line: the stage is abandoned all the same.
     }
 }
 

@@ -31,16 +31,19 @@ public:
 
     TickStages& Stages() { return stages_; }
 
-    // One tick. A failure anywhere abandons the rest of the tick, which
-    // leaves one line on the debug output (rate-limited) naming the stage and
-    // the failure; the next tick starts again at stage 1. A tick that arrives while one is
-    // still running (a stage that handles waiting messages) is dropped, so
-    // ticks never overlap.
+    // One tick. A failure in a stage abandons the rest of that stage only,
+    // and leaves one line on the debug output (rate-limited)
+    // naming the stage and the failure; the later stages of the tick run all
+    // the same, and a failed tray-visibility stage hands on a LoadTrayIcon of
+    // true. A tick that arrives while one is still running (a stage that
+    // handles waiting messages) is dropped, so ticks never overlap.
     void MainTimerTimer();
 
     bool Running() const { return running_; }
 
 private:
+    void RunStage(const char* stage, const std::function<void()>& run);
+
     TickStages stages_;
     DebugTrace* trace_ = nullptr;
     bool running_ = false;

@@ -20,7 +20,8 @@ constexpr std::size_t kOpenPopupIndex = 0;
 
 }  // namespace
 
-TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage)
+TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage,
+                         IForegroundEvents* events)
     : api_(api),
       window_(formWindow),
       settings_(api.registry, &api.trace),
@@ -30,7 +31,8 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       blockList_(api.system, api.files, &api.trace),
       priority_(api.windows, api.processes, &api.trace),
       sampler_(IdealProcessorApi{api.registry, api.system, api.windows, api.processes, api.libraries, &api.trace}),
-      raisedKeeper_(api.registry, api.processes, settings_, sampler_, api.trace),
+      raisedKeeper_(api.registry, InspectionApi{api.windows, api.processes, api.system, api.libraries, &api.trace},
+                    settings_, sampler_, api.trace),
       followUp_(settings_, PlacementApi{api.system, api.processes, api.libraries, &api.trace}, api.registry,
                 api.processes.GetCurrentProcessId(), &api.trace),
       acceleration_(InspectionApi{api.windows, api.processes, api.system, api.libraries, &api.trace}, settings_, blockList_,
@@ -42,10 +44,10 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
       renderer_(api.windows, api.drawing, &iconSizer_),
       trayStages_(api.windows, api.clock, api.system, settings_, trayIcon_, loadMeter_, renderer_, &api.trace),
       updateChecker_(api.network, api.clock, ProgramUpdateEndpoint(), UpdateTimeouts{}, &api.trace),
-      updateNotice_(api.clock, settings_, captions_, trayIcon_, updateChecker_),
+      updateNotice_(api.clock, settings_, captions_, trayIcon_, updateChecker_, kUpdateFirstCount, &api.trace),
       mainCycle_(TickStages{
           [this] {
-              acceleration_.Run();
+              RunAccelerationStage();
               ShowStatusInTooltip();
           },
           [this] { BlockListReloadStage(blockList_, settings_, api_.system, api_.shell); },
@@ -66,6 +68,10 @@ TKXTrayForm::TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, 
     acceleration_.FollowLooksWith(&followUp_);
     trayStages_.ShowBusiestCoreWith(&busiestMeter_);
     trayStages_.FollowThemeWith(&themeKey_);
+    if (events != nullptr) {
+        watch_ = std::make_unique<ForegroundWatch>(acceleration_, api.windows, api.clock, *events,
+                                                   RunningUnderWine(api.libraries), &api.trace);
+    }
     trayIcon_.applicationWindow = window_;
     trayIcon_.OnDblClick = [this] { TrayIconDblClick(); };
     trayIcon_.OnBalloonClick = [this] { TrayIconBalloonClick(); };
@@ -113,8 +119,12 @@ void TKXTrayForm::FormCreate() {
         });
         Contained([this] { blockList_.LoadBlockList(BlockListPath(api_.system, api_.shell), settings_.Policies().BlockRows()); });
         Contained([this] { priority_.SetProcessPriorityLevel(api_.processes.GetCurrentProcessId(), 2); });
+        // The immediate boost is ready before the first tick, which comes a second later.
+        Contained([this] { FollowInstantBoost(); });
         // A run that ended without putting its raised process back (a crash, a kill).
-        Contained([this] { raisedKeeper_.RestoreLeftOver(); });
+        Contained([this] {
+            if (raisedKeeper_.RestoreLeftOver()) acceleration_.ForgetRecordedWindow();
+        });
     } catch (...) {
         // The form is created all the same.
     }
@@ -154,11 +164,24 @@ void TKXTrayForm::MainTimerTimer() {
     mainCycle_.MainTimerTimer();
 }
 
-void TKXTrayForm::ForegroundEvent() {
-    if (closed_ || exiting_ || mainCycle_.Running()) return;
+void TKXTrayForm::FollowInstantBoost() {
+    if (watch_) watch_->Follow(settings_.RegReadBool(contract::kInstantBoost, false));
+}
+
+void TKXTrayForm::RunAccelerationStage() {
+    Contained([this] { FollowInstantBoost(); });
+    acceleration_.Run();
+}
+
+void TKXTrayForm::ForegroundEvent() { WatchStep(&ForegroundWatch::Event); }
+
+void TKXTrayForm::LookTimerFired() { WatchStep(&ForegroundWatch::LookTimerFired); }
+
+void TKXTrayForm::WatchStep(void (ForegroundWatch::*step)()) {
+    if (closed_ || exiting_ || mainCycle_.Running() || !watch_) return;
     try {
         const std::uint64_t before = followUp_.OutcomeChanges();
-        acceleration_.RunForForegroundChange();
+        ((*watch_).*step)();
         // Most events change nothing, and cost no settings read here.
         if (followUp_.OutcomeChanges() != before) ShowStatusInTooltip();
     } catch (...) {

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/AccelerationStage.h"
+#include "app/ForegroundWatch.h"
 #include "app/MainCycle.h"
 #include "app/Shell.h"
 #include "app/SystemFont.h"
@@ -52,8 +54,10 @@ public:
 
     // formWindow: the form's hidden top-level window of class "TKXTrayForm",
     // which is also the application window; iconWindow: the icon widget's own
-    // hidden window, which receives iconMessage from the shell.
-    TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage);
+    // hidden window, which receives iconMessage from the shell. events: the
+    // window events and look timer of the immediate boost; none, no boost.
+    TKXTrayForm(const Platform& api, Hwnd formWindow, Hwnd iconWindow, std::uint32_t iconMessage,
+                IForegroundEvents* events = nullptr);
     TKXTrayForm(const TKXTrayForm&) = delete;
     TKXTrayForm& operator=(const TKXTrayForm&) = delete;
 
@@ -74,8 +78,10 @@ public:
     // the next picture takes the taskbar's size afresh.
     void DisplayChanged() { iconSizer_.ScaleMayHaveChanged(); }
     // A window event says the foreground changed: the look of stage 1 runs at
-    // once (InstantBoost). Dropped while a tick or Exit runs, and once closed.
+    // once (InstantBoost), or when the look timer fires. Dropped while a tick
+    // or Exit runs, and once closed.
     void ForegroundEvent();
+    void LookTimerFired();
     // The Windows session ends (WM_ENDSESSION): the raised process goes back (RestoreOnExit).
     void SessionEnding();
     // The tooltip's second line follows the last look's outcome while ShowStatus is on.
@@ -113,6 +119,12 @@ public:
 
 private:
     CaptionForm CaptionTargets();
+    // Stage 1: the hooks of the immediate boost follow InstantBoost, then the look.
+    void RunAccelerationStage();
+    // The hooks of the immediate boost installed or removed as InstantBoost says.
+    void FollowInstantBoost();
+    // One step of the immediate boost's watch, between ticks only.
+    void WatchStep(void (ForegroundWatch::*step)());
 
     Platform api_;
     Hwnd window_;
@@ -127,6 +139,7 @@ private:
     RaisedProcessKeeper raisedKeeper_;
     LookFollowUp followUp_;
     AccelerationStage acceleration_;
+    std::unique_ptr<ForegroundWatch> watch_;  // none without the events of the immediate boost
     LoadMeter loadMeter_;
     BusiestCoreMeter busiestMeter_;
     WatchedKey themeKey_;

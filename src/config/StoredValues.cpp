@@ -7,7 +7,7 @@
 
 namespace kx {
 
-std::int64_t ParseHandleText(const Text& text) {
+bool TryParseHandleText(const Text& text, std::int64_t* number) {
     const Text trimmed = Trim(text);
     std::size_t i = 0;
     bool negative = false;
@@ -15,31 +15,41 @@ std::int64_t ParseHandleText(const Text& text) {
         negative = trimmed[i] == u'-';
         ++i;
     }
-    if (i == trimmed.size()) throw Failure("Handle is not a decimal number");
+    if (i == trimmed.size()) return false;
     // Accumulated as a magnitude so that the most negative value fits too.
     const std::uint64_t limit = negative ? static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1u
                                          : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     std::uint64_t magnitude = 0;
     for (; i < trimmed.size(); ++i) {
         const char16_t c = trimmed[i];
-        if (c < u'0' || c > u'9') throw Failure("Handle is not a decimal number");
+        if (c < u'0' || c > u'9') return false;
         const auto digit = static_cast<std::uint64_t>(c - u'0');
-        if (magnitude > (limit - digit) / 10u) throw Failure("Handle is out of range");
+        if (magnitude > (limit - digit) / 10u) return false;
         magnitude = magnitude * 10u + digit;
     }
-    if (!negative) return static_cast<std::int64_t>(magnitude);
-    if (magnitude == 0) return 0;
-    return -static_cast<std::int64_t>(magnitude - 1u) - 1;
+    if (!negative) {
+        *number = static_cast<std::int64_t>(magnitude);
+    } else {
+        *number = magnitude == 0 ? 0 : -static_cast<std::int64_t>(magnitude - 1u) - 1;
+    }
+    return true;
+}
+
+std::int64_t ParseHandleText(const Text& text) {
+    std::int64_t number = 0;
+    if (!TryParseHandleText(text, &number)) throw Failure("Handle is not a decimal number");
+    return number;
+}
+
+std::int64_t HandleTextOrDefault(const Text& text) {
+    std::int64_t number = 0;
+    return TryParseHandleText(text, &number) ? number : 0;
 }
 
 Hwnd HandleTextWindow(const Text& text) {
-    try {
-        const std::int64_t value = ParseHandleText(text);
-        if (value <= 0 || value > static_cast<std::int64_t>(std::numeric_limits<Hwnd>::max())) return 0;
-        return static_cast<Hwnd>(value);
-    } catch (const Failure&) {
-        return 0;
-    }
+    const std::int64_t value = HandleTextOrDefault(text);
+    if (value <= 0 || value > static_cast<std::int64_t>(std::numeric_limits<Hwnd>::max())) return 0;
+    return static_cast<Hwnd>(value);
 }
 
 Text HandleText(Hwnd window) {

@@ -11,8 +11,13 @@ namespace kx {
 
 // The Handle text as a signed 64-bit number: blanks (codes 0 to 32) around
 // it are ignored, then an optional sign and one or more decimal digits that
-// fit 64 bits. Anything else throws Failure.
+// fit 64 bits. False for anything else, number then untouched.
+bool TryParseHandleText(const Text& text, std::int64_t* number);
+// As TryParseHandleText, throwing Failure for a text that is no such number.
 std::int64_t ParseHandleText(const Text& text);
+// The number a Handle text holds, or 0 (its default, no window) for a text
+// that is no number: a word, or digits beyond 64 bits. Never throws.
+std::int64_t HandleTextOrDefault(const Text& text);
 // The window a Handle text names: 0 when the text is no number or names no
 // 32-bit window handle (0, negative, or beyond 32 bits). Never throws.
 Hwnd HandleTextWindow(const Text& text);

@@ -108,6 +108,27 @@ Text DevicePathToDrivePath(ISystemInfo& system, const Text& path) {
     }
 }
 
+Text ProcessImagePath(const InspectionApi& api, KHandle process, int versionIndex) {
+    if (versionIndex <= 0) {
+        return QueryPath([&](char16_t* buffer, std::uint32_t size) {
+            return api.processes.GetModuleFileNameExW(process, buffer, size);
+        });
+    }
+    // GetProcessImageFileNameW is missing from the oldest systems, so it
+    // is looked up by name at each call.
+    Text devicePath;
+    {
+        OwnedLibrary psapi(api.libraries, api.libraries.LoadLibraryW(u"Psapi.dll"));
+        if (!psapi) return {};
+        const ProcAddress entry = api.libraries.GetProcAddress(psapi.get(), "GetProcessImageFileNameW");
+        if (entry == 0) return {};
+        devicePath = QueryPath([&](char16_t* buffer, std::uint32_t size) {
+            return api.processes.CallGetProcessImageFileNameW(entry, process, buffer, size);
+        });
+    }
+    return devicePath.empty() ? Text{} : DevicePathToDrivePath(api.system, devicePath);
+}
+
 Text GetWindowProcessPath(const InspectionApi& api, Hwnd window) {
     const auto trace = [&api](const std::string& what) {
         if (api.trace != nullptr) api.trace->Line("foreground", what);
@@ -124,28 +145,9 @@ Text GetWindowProcessPath(const InspectionApi& api, Hwnd window) {
             return {};
         }
 
-        if (versionIndex <= 0) {
-            return QueryPath([&](char16_t* buffer, std::uint32_t size) {
-                return api.processes.GetModuleFileNameExW(process.get(), buffer, size);
-            });
-        }
-        // GetProcessImageFileNameW is missing from the oldest systems, so it
-        // is looked up by name at each call.
-        Text devicePath;
-        {
-            OwnedLibrary psapi(api.libraries, api.libraries.LoadLibraryW(u"Psapi.dll"));
-            if (!psapi) return {};
-            const ProcAddress entry = api.libraries.GetProcAddress(psapi.get(), "GetProcessImageFileNameW");
-            if (entry == 0) return {};
-            devicePath = QueryPath([&](char16_t* buffer, std::uint32_t size) {
-                return api.processes.CallGetProcessImageFileNameW(entry, process.get(), buffer, size);
-            });
-        }
-        if (devicePath.empty()) {
-            trace("the image path of process " + std::to_string(processId) + " cannot be read");
-            return {};
-        }
-        return DevicePathToDrivePath(api.system, devicePath);
+        const Text path = ProcessImagePath(api, process.get(), versionIndex);
+        if (path.empty()) trace("the image path of process " + std::to_string(processId) + " cannot be read");
+        return path;
     } catch (...) {
         trace("the image path could not be read");
         return {};

@@ -45,6 +45,10 @@ ForegroundSnapshot TakeForegroundSnapshot(const InspectionApi& api, Hwnd window,
 
 // The image path of the window's process; empty on any failure.
 Text GetWindowProcessPath(const InspectionApi& api, Hwnd window);
+// The image path of an open process (opened with the query rights of the
+// Windows release versionIndex stands for); empty when it cannot be read. Throws
+// only when memory runs out.
+Text ProcessImagePath(const InspectionApi& api, KHandle process, int versionIndex);
 
 // Replaces the volume device part of a kernel path ("\Device\HarddiskVolume1\")
 // by its drive root ("C:\"). A path on no listed drive comes back unchanged.

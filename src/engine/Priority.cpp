@@ -11,6 +11,10 @@ struct LevelClass {
     std::uint32_t priorityClass;
 };
 
+// The raised process's handle reads its class and sets it: before the raise,
+// and again at its restore.
+constexpr std::uint32_t kRaiseRights = w32::kProcessSetInformation | w32::kProcessQueryLimitedInformation;
+
 constexpr LevelClass kScale[] = {
     {-2, w32::kIdlePriorityClass},   {-1, w32::kBelowNormalPriorityClass}, {0, w32::kNormalPriorityClass},
     {1, w32::kAboveNormalPriorityClass}, {2, w32::kHighPriorityClass},     {3, w32::kRealtimePriorityClass},
@@ -56,37 +60,6 @@ void PriorityControl::SetProcessPriorityLevel(std::uint32_t processId, PriorityL
     }
 }
 
-RaiseResult PriorityControl::RaiseProcess(std::uint32_t processId, PriorityLevel level) {
-    RaiseResult result;
-    result.processId = processId;
-    result.asked = PriorityClassOfLevel(level);
-    try {
-        if (processId == 0) return result;
-        // The query right as well, to read back what was given.
-        OwnedHandle process(processes_, processes_.OpenProcess(w32::kProcessSetInformation |
-                                                                   w32::kProcessQueryLimitedInformation,
-                                                               false, processId));
-        if (!process) {
-            result.openError = processes_.GetLastError();
-            if (trace_ != nullptr) {
-                trace_->Line("priority", "OpenProcess failed for process " + std::to_string(processId) + " (error " +
-                                             std::to_string(result.openError) + ")");
-            }
-            return result;
-        }
-        result.opened = true;
-        // A level off the scale changes nothing; what the process has is still read.
-        result.set = result.asked != 0 && processes_.SetPriorityClass(process.get(), result.asked);
-        if (result.asked != 0 && !result.set && trace_ != nullptr) {
-            trace_->Line("priority", "SetPriorityClass failed for process " + std::to_string(processId));
-        }
-        result.given = processes_.GetPriorityClass(process.get());
-    } catch (...) {
-        // A process that cannot be changed is left alone.
-    }
-    return result;
-}
-
 PriorityLevel PriorityControl::GetWindowPriorityLevel(Hwnd window) {
     try {
         const std::uint32_t processId = ProcessOf(window);
@@ -99,16 +72,61 @@ PriorityLevel PriorityControl::GetWindowPriorityLevel(Hwnd window) {
     }
 }
 
+void PriorityControl::Trace(const std::string& what) {
+    if (trace_ != nullptr) trace_->Line("priority", what);
+}
+
+void PriorityControl::RestoreRaised() {
+    if (!raised_) return;
+    // Through the handle kept since the raise: its window may be gone, and
+    // its id may not be reused while the handle is open.
+    const std::uint32_t now = processes_.GetPriorityClass(raised_.get());
+    const std::uint32_t earlier = PriorityClassOfLevel(state_.lastLevel);
+    if (now != state_.givenClass) {
+        Trace("process " + std::to_string(state_.lastProcess) + " set a class of its own since it was raised; left as it is");
+    } else if (earlier != 0 && !processes_.SetPriorityClass(raised_.get(), earlier)) {
+        Trace("SetPriorityClass failed for process " + std::to_string(state_.lastProcess) + " at its restore");
+    }
+    raised_.reset();
+}
+
 void PriorityControl::AccelerateWindow(Hwnd window, PriorityLevel level) {
     try {
         if (window == state_.lastWindow) return;
-        // The raised process is restored by the id remembered when it was
-        // raised: its window may be gone by now.
-        if (state_.lastWindow != 0) SetProcessPriorityLevel(state_.lastProcess, state_.lastLevel);
+        // A process that ended keeps its handle until here; GetPriorityClass then fails and nothing is set.
+        if (state_.lastWindow != 0) RestoreRaised();
+        raised_.reset();
+        state_ = AccelerationState{};
         state_.lastWindow = window;
-        state_.lastLevel = GetWindowPriorityLevel(window);
         state_.lastProcess = ProcessOf(window);
-        lastRaise_ = RaiseProcess(state_.lastProcess, level);
+        // Process id 0 is no process: a null window, or a window that is gone.
+        lastRaise_ = RaiseResult{};
+        lastRaise_.processId = state_.lastProcess;
+        lastRaise_.asked = PriorityClassOfLevel(level);
+        if (state_.lastProcess == 0) return;
+        // The query right as well: the class it had, and the class Windows gave, are read back.
+        raised_ = OwnedHandle(processes_, processes_.OpenProcess(kRaiseRights, false, state_.lastProcess));
+        if (!raised_) {
+            lastRaise_.openError = processes_.GetLastError();
+            Trace("OpenProcess failed for process " + std::to_string(state_.lastProcess) + " (error " +
+                  std::to_string(lastRaise_.openError) + ")");
+            return;
+        }
+        lastRaise_.opened = true;
+        // Read before raising: the level the process had on its own.
+        state_.lastLevel = PriorityLevelOfClass(processes_.GetPriorityClass(raised_.get()));
+        const std::uint32_t priorityClass = lastRaise_.asked;
+        if (priorityClass != 0) {
+            lastRaise_.set = processes_.SetPriorityClass(raised_.get(), priorityClass);
+            if (!lastRaise_.set) Trace("SetPriorityClass failed for process " + std::to_string(state_.lastProcess));
+        }
+        // What Windows gave: high where realtime was asked without the privilege.
+        lastRaise_.given = processes_.GetPriorityClass(raised_.get());
+        if (!lastRaise_.set) {
+            raised_.reset();  // nothing given, so nothing to put back
+            return;
+        }
+        state_.givenClass = lastRaise_.given != 0 ? lastRaise_.given : priorityClass;
     } catch (...) {
         // Nothing is reported; the next call starts from the state as it stands.
     }

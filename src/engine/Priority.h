@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/DebugApi.h"
 #include "platform/ProcessApi.h"
@@ -24,6 +25,7 @@ struct AccelerationState {
     Hwnd lastWindow = 0;         // the window last passed to AccelerateWindow; 0: none
     PriorityLevel lastLevel = 0;  // that window's process level just before it was raised
     std::uint32_t lastProcess = 0;  // that process's id, taken when it was raised
+    std::uint32_t givenClass = 0;   // the class it was given; 0: none (a level off the scale, or refused)
 };
 
 // What a raise found: the class asked for and the class read back after it.
@@ -48,11 +50,11 @@ public:
     PriorityLevel GetWindowPriorityLevel(Hwnd window);
     // Raises the window's process to level and puts the process raised
     // before back to its earlier level. A repeat of the last window does nothing.
+    // The raised process's handle stays open while it is the raised one, so
+    // its id cannot pass to another process, and the restore goes through
+    // it, only while the class is still the one given here: a program that
+    // set its own class since keeps it.
     void AccelerateWindow(Hwnd window, PriorityLevel level);
-
-    // Sets the class of the level and reads back the class Windows gave
-    // (high where realtime was asked without the privilege to have it).
-    RaiseResult RaiseProcess(std::uint32_t processId, PriorityLevel level);
 
     const AccelerationState& State() const { return state_; }
     // The raise of the last AccelerateWindow that changed the window.
@@ -60,12 +62,16 @@ public:
 
 private:
     std::uint32_t ProcessOf(Hwnd window);
+    // Puts the raised process back, if its class is still the one given.
+    void RestoreRaised();
+    void Trace(const std::string& what);
 
     IWindows& windows_;
     IProcesses& processes_;
     DebugTrace* trace_ = nullptr;
     AccelerationState state_;
     RaiseResult lastRaise_;
+    OwnedHandle raised_;  // the raised process, open while it is the raised one
 };
 
 }  // namespace kx

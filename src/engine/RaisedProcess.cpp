@@ -1,8 +1,9 @@
 #include "engine/RaisedProcess.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
+
+#include "config/WindowsVersion.h"
 
 namespace kx {
 
@@ -11,88 +12,50 @@ const char16_t kRaisedRecordValue[] = u"RaisedProcess";
 
 namespace {
 
-// Layout: "KXR1", process id, creation time, earlier class, raised class,
-// thread count, then per thread: id (4), group (2), number (1), Ex flag (1).
-constexpr char kMagic[4] = {'K', 'X', 'R', '1'};
-constexpr std::size_t kHeaderBytes = 4 + 4 + 8 + 4 + 4 + 4;
-constexpr std::size_t kThreadBytes = 8;
-
-template <typename T>
-void Put(std::vector<std::uint8_t>& out, T value) {
-    std::uint8_t bytes[sizeof(T)];
-    std::memcpy(bytes, &value, sizeof(T));
-    out.insert(out.end(), bytes, bytes + sizeof(T));
-}
-
-template <typename T>
-T Get(const std::uint8_t* data, std::size_t* at) {
-    T value;
-    std::memcpy(&value, data + *at, sizeof(T));
-    *at += sizeof(T);
-    return value;
-}
-
-bool IsPriorityClass(std::uint32_t priorityClass) {
-    return priorityClass != 0 && PriorityClassOfLevel(PriorityLevelOfClass(priorityClass)) == priorityClass;
-}
+// Read its class, creation time and image, and set its class.
+constexpr std::uint32_t kRestoreRights = w32::kProcessQueryLimitedInformation | w32::kProcessSetInformation;
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeRaisedRecord(const RaisedRecord& record) {
-    std::vector<std::uint8_t> out(kMagic, kMagic + 4);
-    Put(out, record.processId);
-    Put(out, record.creationTime);
-    Put(out, record.earlierClass);
-    Put(out, record.raisedClass);
-    Put(out, static_cast<std::uint32_t>(record.threads.size()));
-    for (const ThreadIdeal& t : record.threads) {
-        Put(out, t.threadId);
-        Put(out, t.ideal.group);
-        Put(out, t.ideal.number);
-        Put(out, static_cast<std::uint8_t>(t.ex ? 1 : 0));
-    }
-    return out;
-}
-
-bool DecodeRaisedRecord(const std::uint8_t* data, std::size_t size, RaisedRecord* record) {
-    if (data == nullptr || size < kHeaderBytes || std::memcmp(data, kMagic, 4) != 0) return false;
-    std::size_t at = 4;
-    RaisedRecord r;
-    r.processId = Get<std::uint32_t>(data, &at);
-    r.creationTime = Get<std::int64_t>(data, &at);
-    r.earlierClass = Get<std::uint32_t>(data, &at);
-    r.raisedClass = Get<std::uint32_t>(data, &at);
-    const auto count = Get<std::uint32_t>(data, &at);
-    if (count > kMaxRecordedThreads || size != kHeaderBytes + count * kThreadBytes) return false;
-    r.threads.resize(count);
-    for (ThreadIdeal& t : r.threads) {
-        t.threadId = Get<std::uint32_t>(data, &at);
-        t.ideal.group = Get<std::uint16_t>(data, &at);
-        t.ideal.number = Get<std::uint8_t>(data, &at);
-        t.ex = Get<std::uint8_t>(data, &at) != 0;
-    }
-    *record = std::move(r);
-    return true;
-}
-
-bool RaisedProcessKeeper::CreationTimeOf(std::uint32_t processId, std::int64_t* creationTime) {
-    OwnedHandle process(processes_, processes_.OpenProcess(w32::kProcessQueryLimitedInformation, false, processId));
-    return process && processes_.GetProcessCreationTime(process.get(), creationTime);
+FoundProcess RaisedProcessKeeper::Inspect(KHandle process, std::uint32_t processId) {
+    FoundProcess found;
+    found.opened = true;
+    found.creationKnown = processes_.GetProcessCreationTime(process, &found.creationTime);
+    // The id stays with this process while its handle is open.
+    found.sessionKnown = processes_.ProcessIdToSessionId(processId, &found.sessionId);
+    found.imagePath = ProcessImagePath(inspection_, process, GetWindowsVersionIndex(inspection_.system));
+    found.priorityClass = processes_.GetPriorityClass(process);
+    return found;
 }
 
 void RaisedProcessKeeper::Raised(const AccelerationState& state, PriorityLevel level) {
     try {
         const std::uint32_t raisedClass = PriorityClassOfLevel(level);
-        if (!settings_.RegReadBool(u"RestoreOnExit", false) || state.lastProcess == 0 || raisedClass == 0) {
+        if (!settings_.RegReadBool(u"RestoreOnExit", false) || state.lastProcess == 0 || raisedClass == 0 ||
+            state.givenClass != raisedClass) {
+            Clear();
+            return;
+        }
+        OwnedHandle process(processes_, processes_.OpenProcess(w32::kProcessQueryLimitedInformation, false,
+                                                               state.lastProcess));
+        if (!process) {
+            Clear();
+            return;
+        }
+        const FoundProcess found = Inspect(process.get(), state.lastProcess);
+        // A process that cannot be told apart from another later is not recorded.
+        if (!found.creationKnown || !found.sessionKnown || found.imagePath.empty() ||
+            found.imagePath.size() > kMaxRecordedPathChars) {
+            trace_.Line("restore", "process " + std::to_string(state.lastProcess) +
+                                       " cannot be recorded: its creation time, session or image cannot be read");
             Clear();
             return;
         }
         RaisedRecord record;
         record.processId = state.lastProcess;
-        if (!CreationTimeOf(record.processId, &record.creationTime)) {
-            Clear();
-            return;
-        }
+        record.creationTime = found.creationTime;
+        record.sessionId = found.sessionId;
+        record.imagePath = found.imagePath;
         record.earlierClass = PriorityClassOfLevel(state.lastLevel);
         record.raisedClass = raisedClass;
         // Another window of the same process: its threads' first processors stay.
@@ -124,18 +87,20 @@ void RaisedProcessKeeper::ThreadsMoved(const IdealMove& move) {
 }
 
 bool RaisedProcessKeeper::PutBack(const RaisedRecord& record) {
-    OwnedHandle process(processes_,
-                        processes_.OpenProcess(w32::kProcessQueryLimitedInformation | w32::kProcessSetInformation,
-                                               false, record.processId));
-    if (!process) return false;
-    std::int64_t creationTime = 0;
-    // Another process that reuses the id, or one whose class changed since
-    // (the program set its own): left alone.
-    if (!processes_.GetProcessCreationTime(process.get(), &creationTime) || creationTime != record.creationTime) {
+    OwnedHandle process(processes_, processes_.OpenProcess(kRestoreRights, false, record.processId));
+    FoundProcess found;
+    if (process) found = Inspect(process.get(), record.processId);
+    std::uint32_t ownSession = 0;
+    if (!processes_.ProcessIdToSessionId(processes_.GetCurrentProcessId(), &ownSession)) ownSession = ~record.sessionId;
+    const RestoreVerdict verdict = DecideRestore(record, found, ownSession);
+    if (verdict != RestoreVerdict::PutBack) {
+        trace_.Line("restore", "process " + std::to_string(record.processId) + " " + RestoreVerdictText(verdict));
         return false;
     }
-    if (processes_.GetPriorityClass(process.get()) != record.raisedClass) return false;
-    if (IsPriorityClass(record.earlierClass)) processes_.SetPriorityClass(process.get(), record.earlierClass);
+    if (!processes_.SetPriorityClass(process.get(), record.earlierClass)) {
+        trace_.Line("restore", "SetPriorityClass failed for process " + std::to_string(record.processId));
+        return false;
+    }
 
     // Only the threads that still belong to that process.
     std::vector<ThreadIdeal> threads;
@@ -167,33 +132,39 @@ void RaisedProcessKeeper::RestoreAtExit() {
     }
 }
 
-void RaisedProcessKeeper::RestoreLeftOver() {
+bool RaisedProcessKeeper::RestoreLeftOver() {
+    bool putBack = false;
     try {
         OwnedKey key(registry_, 0);
         KHandle opened = 0;
         if (registry_.RegOpenKeyExW(w32::kHkeyCurrentUser, kRaisedRecordKey, w32::kKeyRead, &opened) !=
             w32::kErrorSuccess) {
-            return;
+            return false;
         }
         key = OwnedKey(registry_, opened);
         std::uint32_t type = 0;
         std::uint32_t size = 0;
         if (registry_.RegQueryValueExW(key.get(), kRaisedRecordValue, &type, nullptr, &size) != w32::kErrorSuccess) {
-            return;
+            return false;
         }
-        RaisedRecord record;
-        std::vector<std::uint8_t> bytes(size <= kHeaderBytes + kMaxRecordedThreads * kThreadBytes ? size : 0);
-        if (type == w32::kRegBinary && !bytes.empty() &&
-            registry_.RegQueryValueExW(key.get(), kRaisedRecordValue, &type, bytes.data(), &size) ==
-                w32::kErrorSuccess &&
-            DecodeRaisedRecord(bytes.data(), size, &record)) {
-            PutBack(record);
+        // With the feature off, a record found is removed unread: the user
+        // turned the restore off, so nothing is put back.
+        if (settings_.RegReadBool(u"RestoreOnExit", false)) {
+            RaisedRecord record;
+            std::vector<std::uint8_t> bytes(size <= MaxRaisedRecordBytes() ? size : 0);
+            if (type == w32::kRegBinary && !bytes.empty() &&
+                registry_.RegQueryValueExW(key.get(), kRaisedRecordValue, &type, bytes.data(), &size) ==
+                    w32::kErrorSuccess &&
+                DecodeRaisedRecord(bytes.data(), size, &record)) {
+                putBack = PutBack(record);
+            }
         }
         key.reset();
         Clear();
     } catch (...) {
         trace_.Line("restore", "the record of an earlier run could not be read");
     }
+    return putBack;
 }
 
 void RaisedProcessKeeper::Store() {

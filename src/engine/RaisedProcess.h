@@ -2,8 +2,8 @@
 // Exit, WM_CLOSE and the end of the session when RestoreOnExit is on, and, for
 // a run that ended without that (a crash, a kill), at the next start. The
 // record lives under the current user's own key, so no other account's tray
-// ever acts on it, and it names the process by id and creation time, so a
-// process that merely reuses the id is never touched.
+// ever acts on it, and it names the process by id, creation time, image and
+// session, so a process that merely reuses the id is never touched.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "config/Settings.h"
+#include "engine/Foreground.h"
 #include "engine/IdealProcessor.h"
 #include "engine/Priority.h"
+#include "engine/RaisedRecord.h"
 #include "platform/DebugApi.h"
 #include "platform/ProcessApi.h"
 #include "platform/RegistryApi.h"
@@ -23,26 +25,17 @@ namespace kx {
 // Below HKEY_CURRENT_USER: the key and its value (REG_BINARY) that hold the record.
 extern const char16_t kRaisedRecordKey[];    // u"Software\\VELMOR\\Kestrix"
 extern const char16_t kRaisedRecordValue[];  // u"RaisedProcess"
-// Threads kept at most: a record of more is not believed.
-constexpr std::size_t kMaxRecordedThreads = 4096;
-
-struct RaisedRecord {
-    std::uint32_t processId = 0;
-    std::int64_t creationTime = 0;
-    std::uint32_t earlierClass = 0;  // the priority class it goes back to
-    std::uint32_t raisedClass = 0;   // the class KestrixTray gave it
-    std::vector<ThreadIdeal> threads;  // each moved thread's ideal processor before its first move
-};
-
-std::vector<std::uint8_t> EncodeRaisedRecord(const RaisedRecord& record);
-// False for bytes that are not exactly one record.
-bool DecodeRaisedRecord(const std::uint8_t* data, std::size_t size, RaisedRecord* record);
 
 class RaisedProcessKeeper {
 public:
-    RaisedProcessKeeper(IRegistry& registry, IProcesses& processes, const SettingsStore& settings,
+    RaisedProcessKeeper(IRegistry& registry, const InspectionApi& inspection, const SettingsStore& settings,
                         ProcessorSampler& sampler, DebugTrace& trace)
-        : registry_(registry), processes_(processes), settings_(settings), sampler_(sampler), trace_(trace) {}
+        : registry_(registry),
+          inspection_(inspection),
+          processes_(inspection.processes),
+          settings_(settings),
+          sampler_(sampler),
+          trace_(trace) {}
 
     // After AccelerateWindow(window, level): the process the state names is now
     // the raised one. Recorded while RestoreOnExit is on; otherwise the record goes.
@@ -53,19 +46,22 @@ public:
     // Exit, WM_CLOSE, the end of the session: with RestoreOnExit on, the
     // recorded process goes back, if it still runs at the class it was given.
     void RestoreAtExit();
-    // At start: the record an earlier run left is acted on the same way and removed.
-    void RestoreLeftOver();
+    // At start: the record an earlier run left is removed, and with
+    // RestoreOnExit on acted on the same way first. True when it put a process back.
+    bool RestoreLeftOver();
 
     const std::optional<RaisedRecord>& Record() const { return record_; }
 
 private:
     // True when the process was put back.
     bool PutBack(const RaisedRecord& record);
-    bool CreationTimeOf(std::uint32_t processId, std::int64_t* creationTime);
+    // What the open process is: creation time, session, image, class.
+    FoundProcess Inspect(KHandle process, std::uint32_t processId);
     void Store();
     void Clear();
 
     IRegistry& registry_;
+    InspectionApi inspection_;
     IProcesses& processes_;
     const SettingsStore& settings_;
     ProcessorSampler& sampler_;

@@ -69,6 +69,8 @@ public:
     virtual bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) = 0;
     // GetModuleFileNameW for the program itself.
     virtual Text GetOwnModuleFileName() = 0;
+    // The Terminal Services session a process runs in; false on failure.
+    virtual bool ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) = 0;
 };
 
 inline void CloseProcessHandle(IProcesses& api, KHandle handle) { api.CloseHandle(handle); }

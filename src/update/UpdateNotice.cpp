@@ -4,17 +4,21 @@
 
 #include <limits>
 
+#include <string>
+
+#include "platform/Failure.h"
 #include "update/UpdateDates.h"
 
 namespace kx {
 
 UpdateNotice::UpdateNotice(IClock& clock, const SettingsStore& settings, const Captions& captions,
-                           TrayIcon& trayIcon, UpdateChecker& checker, std::int32_t firstCount)
+                           TrayIcon& trayIcon, UpdateChecker& checker, std::int32_t firstCount, DebugTrace* trace)
     : clock_(clock),
       settings_(settings),
       captions_(captions),
       trayIcon_(trayIcon),
       checker_(checker),
+      trace_(trace),
       counter_(firstCount) {}
 
 void UpdateNotice::UpdateNoticeStage(bool iconShown) {
@@ -30,8 +34,7 @@ void UpdateNotice::UpdateNoticeStage(bool iconShown) {
     if (counter_ < kUpdateTicksPerDay) return;
 
     const double now = CurrentMoment(clock_);
-    const double then = stored.empty() ? now : UpdatedDateToDateTime(stored, clock_);
-    if (WholeDaysBetween(now, then) <= kUpdateMaxAgeDays) return;
+    if (DaysSinceUpdate(stored, now) <= kUpdateMaxAgeDays) return;
 
     counter_ = 0;
     // An organisation may turn the check off (policy UpdateCheck 0); it is asked again a day later.
@@ -40,6 +43,18 @@ void UpdateNotice::UpdateNoticeStage(bool iconShown) {
     if (checker_.CheckForUpdate() != kUpdateAvailable) return;
     notified_ = true;
     ShowNotice(iconShown);
+}
+
+std::int64_t UpdateNotice::DaysSinceUpdate(const Text& stored, double now) {
+    if (stored.empty()) return 0;
+    try {
+        return WholeDaysBetween(now, UpdatedDateToDateTime(stored, clock_));
+    } catch (const Failure& failure) {
+        // A text that converts to no moment reads as a missing value: an
+        // update made at this moment. The stage and the tick go on.
+        if (trace_ != nullptr) trace_->Line("update.date", std::string(failure.what()) + "; read as missing");
+        return 0;
+    }
 }
 
 void UpdateNotice::ShowNotice(bool iconShown) {

@@ -7,6 +7,7 @@
 #include "config/Captions.h"
 #include "config/Settings.h"
 #include "platform/ClockApi.h"
+#include "platform/DebugApi.h"
 #include "update/UpdateChecker.h"
 
 namespace kx {
@@ -19,12 +20,14 @@ constexpr std::int64_t kUpdateMaxAgeDays = 45;
 class UpdateNotice {
 public:
     // firstCount: UpdateTickCounter at program start; 79200 puts the first
-    // evaluation on the 7200th tick, two hours after the start.
+    // evaluation on the 7200th tick, two hours after the start. trace: where
+    // an UpdatedDate that converts to no moment leaves its line.
     UpdateNotice(IClock& clock, const SettingsStore& settings, const Captions& captions, TrayIcon& trayIcon,
-                 UpdateChecker& checker, std::int32_t firstCount = kUpdateFirstCount);
+                 UpdateChecker& checker, std::int32_t firstCount = kUpdateFirstCount, DebugTrace* trace = nullptr);
 
-    // Runs once per tick with the LoadTrayIcon value stage 3 read. Throws
-    // Failure when UpdatedDate converts to no moment; the tick's guard takes it.
+    // Runs once per tick with the LoadTrayIcon value stage 3 read. An
+    // UpdatedDate that converts to no moment (a word, a number beyond 32
+    // bits, a date the regional format rejects) reads as missing.
     void UpdateNoticeStage(bool iconShown);
 
     std::int32_t UpdateTickCounter() const { return counter_; }
@@ -32,12 +35,16 @@ public:
 
 private:
     void ShowNotice(bool iconShown);
+    // Whole days between now and the stored update; 0 for a missing value
+    // and for one that converts to no moment.
+    std::int64_t DaysSinceUpdate(const Text& stored, double now);
 
     IClock& clock_;
     const SettingsStore& settings_;
     const Captions& captions_;
     TrayIcon& trayIcon_;
     UpdateChecker& checker_;
+    DebugTrace* trace_ = nullptr;
     std::int32_t counter_;
     bool notified_ = false;
 };

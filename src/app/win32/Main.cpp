@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/RunOnce.h"
 #include "app/TrayForm.h"
@@ -21,6 +23,7 @@ using kx::win32::FromHwnd;
 constexpr wchar_t kIconWindowClass[] = L"TKXTrayIconWindow";
 constexpr UINT kIconMessage = WM_APP + 1;
 constexpr UINT_PTR kMainTimerId = 1;
+constexpr UINT_PTR kLookTimerId = 2;
 
 // The one reach of the window procedures into the form, set for the run.
 kx::TKXTrayForm* g_form = nullptr;
@@ -67,6 +70,8 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 if (wParam == kMainTimerId && g_form != nullptr) {
                     g_form->MainTimerTimer();
                     DropDueTicks(window);
+                } else if (wParam == kLookTimerId && g_form != nullptr) {
+                    g_form->LookTimerFired();
                 }
                 return 0;
             case WM_CLOSE:
@@ -115,35 +120,56 @@ LRESULT CALLBACK IconWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A change of the foreground window, from any process: the form looks at once
-// when InstantBoost is on. Windows sends EVENT_SYSTEM_FOREGROUND; Wine 8 never
-// does, and of the object events it sends across processes some come only
-// with the windows that a newly activated program makes, so the object events
-// up to EVENT_OBJECT_FOCUS are hooked too. The form acts only when the
-// foreground window itself differs from the one looked at last, which it
-// tells without reading a setting, so an event costs next to nothing.
-void CALLBACK ForegroundEventProc(HWINEVENTHOOK /*hook*/, DWORD event, HWND /*window*/, LONG /*object*/,
+// A window event of the immediate boost, from another process: the hooks
+// cover only the events that tell a new foreground window (see
+// ForegroundHookEvents), and the form does no more for one than compare the
+// foreground window with the one it looked at last.
+void CALLBACK ForegroundEventProc(HWINEVENTHOOK /*hook*/, DWORD /*event*/, HWND /*window*/, LONG /*object*/,
                                   LONG /*child*/, DWORD /*thread*/, DWORD /*time*/) {
     try {
-        if (event != EVENT_SYSTEM_FOREGROUND && (event < EVENT_OBJECT_CREATE || event > EVENT_OBJECT_FOCUS)) return;
         if (g_form != nullptr) g_form->ForegroundEvent();
     } catch (...) {
         // Nothing may unwind through the system's frames.
     }
 }
 
-class OwnedWinEventHook {
+// The hooks and the look timer of the immediate boost, installed and removed
+// as the form's ticks find InstantBoost; whatever is left goes with this object.
+class Win32ForegroundEvents : public kx::IForegroundEvents {
 public:
-    OwnedWinEventHook(DWORD first, DWORD last)
-        : hook_(::SetWinEventHook(first, last, nullptr, ForegroundEventProc, 0, 0, WINEVENT_OUTOFCONTEXT)) {}
-    ~OwnedWinEventHook() {
-        if (hook_ != nullptr) ::UnhookWinEvent(hook_);
+    explicit Win32ForegroundEvents(HWND formWindow) : formWindow_(formWindow) {}
+    ~Win32ForegroundEvents() override {
+        UnhookAll();
+        CancelLookTimer();
     }
-    OwnedWinEventHook(const OwnedWinEventHook&) = delete;
-    OwnedWinEventHook& operator=(const OwnedWinEventHook&) = delete;
+    Win32ForegroundEvents(const Win32ForegroundEvents&) = delete;
+    Win32ForegroundEvents& operator=(const Win32ForegroundEvents&) = delete;
+
+    bool Hook(std::uint32_t firstEvent, std::uint32_t lastEvent) override {
+        // Out of context: the callbacks come to this thread's message loop.
+        const HWINEVENTHOOK hook = ::SetWinEventHook(firstEvent, lastEvent, nullptr, ForegroundEventProc, 0, 0,
+                                                     WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+        if (hook == nullptr) return false;
+        try {
+            hooks_.push_back(hook);
+        } catch (...) {
+            ::UnhookWinEvent(hook);
+            return false;
+        }
+        return true;
+    }
+    void UnhookAll() override {
+        for (HWINEVENTHOOK hook : hooks_) ::UnhookWinEvent(hook);
+        hooks_.clear();
+    }
+    void ArmLookTimer(std::uint32_t milliseconds) override {
+        ::SetTimer(formWindow_, kLookTimerId, milliseconds, nullptr);
+    }
+    void CancelLookTimer() override { ::KillTimer(formWindow_, kLookTimerId); }
 
 private:
-    HWINEVENTHOOK hook_;
+    HWND formWindow_;
+    std::vector<HWINEVENTHOOK> hooks_;
 };
 
 bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
@@ -203,16 +229,16 @@ int Run(HINSTANCE instance) {
     kx::win32::AllowMessagesFromOrdinaryPrograms(iconWindow.get(), {g_taskbarCreated});
 
     {
-        kx::TKXTrayForm form(api, FromHwnd(formWindow.get()), FromHwnd(iconWindow.get()), kIconMessage);
+        // Outlives the form, whose watch removes the hooks it installed.
+        Win32ForegroundEvents foregroundEvents(formWindow.get());
+        kx::TKXTrayForm form(api, FromHwnd(formWindow.get()), FromHwnd(iconWindow.get()), kIconMessage,
+                             &foregroundEvents);
         HWND window = formWindow.get();
         form.onClosed = [window] { ::DestroyWindow(window); };
         g_form = &form;
         form.FormCreate();
         if (!form.Caption().empty()) ::SetWindowTextW(window, kx::win32::Wide(form.Caption()));
         ::SetTimer(window, kMainTimerId, kx::kMainTimerIntervalMs, nullptr);
-        // Out of context: the callbacks come to this thread's message loop.
-        const OwnedWinEventHook foregroundHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND);
-        const OwnedWinEventHook focusHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_FOCUS);
 
         MSG message;
         while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -193,4 +193,11 @@ Text Win32Processes::GetOwnModuleFileName() {
     return {};
 }
 
+bool Win32Processes::ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) {
+    DWORD session = 0;
+    if (::ProcessIdToSessionId(processId, &session) == FALSE) return false;
+    *sessionId = session;
+    return true;
+}
+
 }  // namespace kx

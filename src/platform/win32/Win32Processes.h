@@ -31,6 +31,7 @@ public:
     bool Thread32First(KHandle snapshot, ThreadEntry32* entry) override;
     bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) override;
     Text GetOwnModuleFileName() override;
+    bool ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) override;
 };
 
 }  // namespace kx

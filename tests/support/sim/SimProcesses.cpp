@@ -17,7 +17,7 @@ KHandle SimProcesses::OpenProcess(std::uint32_t access, bool inheritHandle, std:
         lastError_ = static_cast<std::uint32_t>(w32::kErrorAccessDenied);
         return 0;
     }
-    openProcesses_.push_back(OpenProcessInfo{processId, access});
+    openProcesses_.push_back(OpenProcessInfo{processId, access, it->second.instance});
     return world_.handles.Open(HandleKind::Process, openProcesses_.size() - 1);
 }
 
@@ -47,7 +47,9 @@ SimProcess* SimProcesses::ProcessOf(KHandle handle, std::uint32_t neededAccess) 
     if ((granted & w32::kProcessSetInformation) != 0) granted |= w32::kProcessSetLimitedInformation;
     if ((granted & neededAccess) != neededAccess) return nullptr;
     auto it = world_.processes.find(info.processId);
-    if (it == world_.processes.end() || it->second.exited) return nullptr;
+    // A handle keeps to the process it was opened for: once that one has
+    // ended and another took its id, it reaches neither.
+    if (it == world_.processes.end() || it->second.exited || it->second.instance != info.instance) return nullptr;
     return &it->second;
 }
 
@@ -206,5 +208,16 @@ bool SimProcesses::Thread32Next(KHandle snapshot, ThreadEntry32* entry) {
 }
 
 Text SimProcesses::GetOwnModuleFileName() { return world_.ownModuleFileName; }
+
+bool SimProcesses::ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) {
+    auto it = world_.processes.find(processId);
+    if (it != world_.processes.end() && !it->second.exited) {
+        *sessionId = it->second.sessionId;
+        return true;
+    }
+    if (processId != world_.currentProcessId) return false;
+    *sessionId = world_.currentSessionId;
+    return true;
+}
 
 }  // namespace kx::sim

@@ -30,6 +30,7 @@ public:
     bool Thread32First(KHandle snapshot, ThreadEntry32* entry) override;
     bool Thread32Next(KHandle snapshot, ThreadEntry32* entry) override;
     Text GetOwnModuleFileName() override;
+    bool ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) override;
 
     // Every OpenProcess request: (pid, access, inherit).
     struct OpenRequest {
@@ -44,6 +45,7 @@ private:
     struct OpenProcessInfo {
         std::uint32_t processId;
         std::uint32_t access;
+        std::uint64_t instance;  // the process the handle refers to, even after its id is reused
     };
     SimProcess* ProcessOf(KHandle handle, std::uint32_t neededAccess);
     SimWorld& world_;

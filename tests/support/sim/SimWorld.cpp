@@ -145,6 +145,7 @@ void SimWorld::AddProcess(std::uint32_t processId, const Text& imageDevicePath, 
     SimProcess process;
     process.imageDevicePath = imageDevicePath;
     process.modulePath = modulePath;
+    process.instance = nextProcessInstance_++;
     processes[processId] = process;
 }
 

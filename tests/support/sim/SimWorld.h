@@ -91,6 +91,10 @@ struct SimProcess {
     std::vector<std::uint32_t> defaultCpuSets;
     std::uint32_t cpuSetRefusal = 0;
     std::uint64_t affinityMask = 0;
+    std::uint32_t sessionId = 1;  // ProcessIdToSessionId's answer
+    // Which process this is: AddProcess numbers them, so that a handle opened
+    // for one never reaches another that later takes the same id.
+    std::uint64_t instance = 0;
 };
 
 struct SimThread {
@@ -248,6 +252,7 @@ struct SimWorld {
     std::map<std::uint32_t, SimProcess> processes;
     std::map<std::uint32_t, SimThread> threads;
     std::uint32_t currentProcessId = 4000;
+    std::uint32_t currentSessionId = 1;  // the program's own session, when it is no process of the table
     Text ownModuleFileName = u"C:\\Program Files\\VELMOR\\Kestrix\\KestrixTray.exe";
     std::vector<SentMessage> sentMessages;
     std::set<Hwnd> hungWindows;  // never answer a message
@@ -376,6 +381,7 @@ struct SimWorld {
 
     // Helpers for setting the world up.
     Hwnd AddWindow(const Text& title, const Text& className, std::uint32_t processId, std::uint32_t threadId);
+    // A process; an id already in use is taken by a new process (the old one has ended).
     void AddProcess(std::uint32_t processId, const Text& imageDevicePath, const Text& modulePath = {});
     void AddThread(std::uint32_t threadId, std::uint32_t processId);
     // A system of Windows 10 or later: kernel32 exports GetSystemCpuSetInformation,
@@ -392,6 +398,7 @@ struct SimWorld {
 
 private:
     Hwnd nextWindow_ = 0x20000;
+    std::uint64_t nextProcessInstance_ = 1;
 };
 
 }  // namespace kx::sim

@@ -58,7 +58,7 @@ struct Rig {
     IdealProcessorApi idealApi{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
     ProcessorSampler sampler{idealApi};
     AccelerationStage stage{inspection, settings, blockList, priority, sampler};
-    RaisedProcessKeeper keeper{sim.registry, sim.processes, settings, sampler, sim.trace};
+    RaisedProcessKeeper keeper{sim.registry, inspection, settings, sampler, sim.trace};
     Hwnd a = 0, b = 0, printDialog = 0;
     std::size_t startHandles = 0;
 };
@@ -84,7 +84,8 @@ TEST(AccelerationStage, FocusMovingFromAToBRestoresARaisesBAndMovesBsThreads) {
     EXPECT_EQ(r.Ideal(2002), 1u);
     EXPECT_EQ(r.Ideal(1002), 2u);
     EXPECT_EQ(r.stage.IdealRefreshCounter(), 0);
-    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
+    // B's process stays open while it is the raised one; A's went with its restore.
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles + 1);
     EXPECT_EQ(r.sim.world.handles.BadCloses(), 0u);
 }
 
@@ -99,7 +100,7 @@ TEST(AccelerationStage, TheThreadsOfAFocusedWindowMoveAgainEvery120Ticks) {
     EXPECT_EQ(r.Sets(2002), 2);
     EXPECT_EQ(r.stage.IdealRefreshCounter(), 0);
     EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
-    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles + 1);
 }
 
 TEST(AccelerationStage, ABlockedWindowIsNeverRaisedOrRecordedAndTheRecordedOneKeepsItsRefresh) {
@@ -191,21 +192,25 @@ TEST(AccelerationStage, WhatOthersDoToHandleCostsNoWorkPerTick) {
         // The only processes opened are the snapshot's image-path queries.
         EXPECT_EQ(r.sim.processes.openRequests.size(), opens + 100) << c.name;
         EXPECT_EQ(r.ClassOf(100), w32::kHighPriorityClass) << c.name;
-        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles) << c.name;
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles + 1) << c.name;
     }
 }
 
-TEST(AccelerationStage, AHandleThatIsNoNumberAbandonsTheTick) {
+TEST(AccelerationStage, AHandleThatIsNoNumberReadsAsNoWindowAndTheLookGoesOn) {
+    for (const Text& stored : {Text(u"abc"), Text(u"99999999999999999999999"), Text(u"12 34"), Text(u"0x10")}) {
+        Rig r;
+        r.sim.world.SetString(kSettings, u"Handle", stored);
+        EXPECT_NO_THROW(r.Tick(r.a)) << sim::U8(stored);
+        EXPECT_EQ(r.ClassOf(100), w32::kHighPriorityClass) << sim::U8(stored);
+        EXPECT_EQ(r.Handle(), HandleText(r.a)) << sim::U8(stored);
+        EXPECT_EQ(r.Sets(1002), 1) << sim::U8(stored);
+    }
+    // With no window in front, a word reads as the "0" the null window is.
     Rig r;
     r.sim.world.SetString(kSettings, u"Handle", u"abc");
-    EXPECT_THROW(r.Tick(r.a), Failure);
-    EXPECT_EQ(r.ClassOf(100), w32::kNormalPriorityClass);
+    r.Tick(0);
+    EXPECT_EQ(r.stage.IdealRefreshCounter(), 1);
     EXPECT_EQ(r.Handle(), u"abc");
-    EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles);
-    // A blocked window does not read Handle until its refresh is due.
-    EXPECT_NO_THROW(r.Tick(r.printDialog, 119));
-    EXPECT_THROW(r.Tick(r.printDialog), Failure);
-    EXPECT_EQ(r.stage.IdealRefreshCounter(), 120);
 }
 
 TEST(AccelerationStage, HandlesAreComparedAndStoredAsUnsigned32BitValues) {
@@ -280,39 +285,36 @@ TEST(AccelerationStage, HandleText) {
     EXPECT_EQ(HandleText(0xFFFFFFFFu), u"4294967295");
 }
 
-TEST(AccelerationStage, WithInstantBoostAForegroundChangeRunsTheLookAtOnceWithEveryRule) {
+TEST(AccelerationStage, AForegroundChangeRunsTheLookAtOnceWithEveryRule) {
     struct Case {
         const char* name;
-        int instantBoost;                       // -1: the value is missing
         std::function<void(Rig&)> before;       // ticks and events before the one looked at
         std::function<Hwnd(const Rig&)> focus;  // the foreground the event finds
         // Expected at once, before any further tick:
         bool bRaised;       // B high, A restored, B's threads moved, the counter restarted
-        Text handleOf;      // "a" or "b": the window Handle names
         int counter;
     };
     const auto onA = [](Rig& r) { r.Tick(r.a, 4); };  // A raised; four ticks counted
     const Case cases[] = {
-        {"on: a new window is raised at once", 1, onA, [](const Rig& r) { return r.b; }, true, u"b", 0},
-        {"missing: nothing until the tick", -1, onA, [](const Rig& r) { return r.b; }, false, u"a", 3},
-        {"off: nothing until the tick", 0, onA, [](const Rig& r) { return r.b; }, false, u"a", 3},
-        {"a blocked window: nothing raised, no tick counted", 1, onA,
-         [](const Rig& r) { return r.printDialog; }, false, u"a", 3},
-        {"the window looked at last: no second look", 1, onA, [](const Rig& r) { return r.a; }, false, u"a", 3},
-        {"back to the recorded window after a blocked one: nothing new", 1,
+        {"a new window is raised at once", onA, [](const Rig& r) { return r.b; }, true, 0},
+        {"a blocked window: nothing raised, no tick counted", onA, [](const Rig& r) { return r.printDialog; },
+         false, 3},
+        {"the window looked at last: no second look", onA, [](const Rig& r) { return r.a; }, false, 3},
+        {"no window in front: nothing put back, nothing raised", onA, [](const Rig&) { return Hwnd{0}; }, false,
+         3},
+        {"back to the recorded window after a blocked one: nothing new",
          [](Rig& r) {
              r.Tick(r.a, 4);
              r.Event(r.printDialog);
          },
-         [](const Rig& r) { return r.a; }, false, u"a", 3},
+         [](const Rig& r) { return r.a; }, false, 3},
     };
     for (const Case& c : cases) {
         Rig r;
-        if (c.instantBoost >= 0) r.sim.world.SetDword(kSettings, u"InstantBoost", static_cast<std::uint32_t>(c.instantBoost));
         c.before(r);
         const int setsOfA = r.Sets(1001);
         r.Event(c.focus(r));
-        EXPECT_EQ(r.Handle(), HandleText(c.handleOf == u"a" ? r.a : r.b)) << c.name;
+        EXPECT_EQ(r.Handle(), HandleText(c.bRaised ? r.b : r.a)) << c.name;
         EXPECT_EQ(r.ClassOf(200), c.bRaised ? w32::kHighPriorityClass : w32::kBelowNormalPriorityClass) << c.name;
         EXPECT_EQ(r.ClassOf(100), c.bRaised ? w32::kNormalPriorityClass : w32::kHighPriorityClass) << c.name;
         EXPECT_EQ(r.Sets(2002), c.bRaised ? 1 : 0) << c.name;
@@ -323,7 +325,6 @@ TEST(AccelerationStage, WithInstantBoostAForegroundChangeRunsTheLookAtOnceWithEv
 
 TEST(AccelerationStage, AfterAnImmediateBoostTheTickFindsNothingNew) {
     Rig r;
-    r.sim.world.SetDword(kSettings, u"InstantBoost", 1);
     r.Tick(r.a);
     r.Event(r.b);
     ASSERT_EQ(r.Handle(), HandleText(r.b));
@@ -335,16 +336,22 @@ TEST(AccelerationStage, AfterAnImmediateBoostTheTickFindsNothingNew) {
     EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
 }
 
-TEST(AccelerationStage, AnImmediateBoostWithAHandleThatIsNoNumberThrowsAsTheTickDoes) {
-    Rig r;
-    r.sim.world.SetDword(kSettings, u"InstantBoost", 1);
-    r.sim.world.SetString(kSettings, u"Handle", u"not a number");
-    r.sim.world.foreground = r.b;
-    EXPECT_THROW(r.stage.RunForForegroundChange(), Failure);
-    EXPECT_EQ(r.ClassOf(200), w32::kBelowNormalPriorityClass);
+const Text kUserKey = u"HKCU\\Software\\VELMOR\\Kestrix";
+
+// The record an earlier run left, as read back from the user's key.
+RaisedRecord StoredRecord(const Rig& r) {
+    RaisedRecord record;
+    const sim::RegValue* value = r.sim.world.Value(kUserKey, u"RaisedProcess");
+    if (value == nullptr || !DecodeRaisedRecord(value->data.data(), value->data.size(), &record)) {
+        ADD_FAILURE() << "no record";
+    }
+    return record;
 }
 
-const Text kUserKey = u"HKCU\\Software\\VELMOR\\Kestrix";
+void StoreRecord(Rig& r, const RaisedRecord& record) {
+    r.sim.world.Key(kUserKey).values[u"RAISEDPROCESS"] = {u"RaisedProcess",
+                                                          sim::RegValue{w32::kRegBinary, EncodeRaisedRecord(record)}};
+}
 
 TEST(RaisedProcess, TheRaisedProcessGoesBackAtExitOrAtTheNextStartOnlyIfItIsStillTheSameAndAsRaised) {
     struct Case {
@@ -364,6 +371,39 @@ TEST(RaisedProcess, TheRaisedProcessGoesBackAtExitOrAtTheNextStartOnlyIfItIsStil
         {"exit, the class changed by the program itself", false,
          [](Rig& r) { r.sim.world.processes[200].priorityClass = w32::kIdlePriorityClass; }, false},
         {"exit, the process has ended", false, [](Rig& r) { r.sim.world.processes[200].exited = true; }, false},
+        {"next start, a record of another session", true,
+         [](Rig& r) {
+             RaisedRecord record = StoredRecord(r);
+             record.sessionId = 2;
+             StoreRecord(r, record);
+         },
+         false},
+        {"next start in another session than the process's", true,
+         [](Rig& r) {
+             r.sim.world.processes[200].sessionId = 2;
+             RaisedRecord record = StoredRecord(r);
+             record.sessionId = 2;
+             StoreRecord(r, record);
+         },
+         false},
+        {"next start, a record of another image", true,
+         [](Rig& r) {
+             RaisedRecord record = StoredRecord(r);
+             record.imagePath = u"C:\\Apps\\other.exe";
+             StoreRecord(r, record);
+         },
+         false},
+        {"next start, a record that puts back above high", true,
+         [](Rig& r) {
+             RaisedRecord record = StoredRecord(r);
+             record.earlierClass = w32::kRealtimePriorityClass;
+             StoreRecord(r, record);
+         },
+         false},
+        {"next start with RestoreOnExit turned off", true,
+         [](Rig& r) { r.sim.world.SetDword(kSettings, u"RestoreOnExit", 0); }, false},
+        {"next start with RestoreOnExit gone", true,
+         [](Rig& r) { r.sim.world.DeleteValue(kSettings, u"RestoreOnExit"); }, false},
     };
     for (const Case& c : cases) {
         Rig r;
@@ -376,9 +416,10 @@ TEST(RaisedProcess, TheRaisedProcessGoesBackAtExitOrAtTheNextStartOnlyIfItIsStil
         const std::uint32_t classBefore = r.sim.world.processes[200].priorityClass;
         c.meanwhile(r);
         const std::uint32_t classThen = r.sim.world.processes[200].priorityClass;
+        bool putBack = false;
         if (c.nextStart) {
-            RaisedProcessKeeper nextRun(r.sim.registry, r.sim.processes, r.settings, r.sampler, r.sim.trace);
-            nextRun.RestoreLeftOver();
+            RaisedProcessKeeper nextRun(r.sim.registry, r.inspection, r.settings, r.sampler, r.sim.trace);
+            putBack = nextRun.RestoreLeftOver();
         } else {
             r.keeper.RestoreAtExit();
         }
@@ -390,10 +431,26 @@ TEST(RaisedProcess, TheRaisedProcessGoesBackAtExitOrAtTheNextStartOnlyIfItIsStil
             EXPECT_EQ(r.sim.world.processes[200].priorityClass, classThen) << c.name;
             EXPECT_EQ(r.Ideal(2002), 2u) << c.name;
         }
+        EXPECT_EQ(putBack, c.nextStart && c.putBack) << c.name;
         EXPECT_EQ(classBefore, w32::kHighPriorityClass);
         EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr) << c.name << ": the record stayed";
-        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles) << c.name;
+        // Only the raised process's own handle is open, as during the run.
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles + 1) << c.name;
     }
+}
+
+TEST(RaisedProcess, TheRecordNamesTheProcessByIdCreationImageAndSession) {
+    Rig r;
+    r.sim.world.SetDword(kSettings, u"RestoreOnExit", 1);
+    r.sim.world.processes[200].sessionId = 3;
+    r.Tick(r.b);
+    const RaisedRecord record = StoredRecord(r);
+    EXPECT_EQ(record.processId, 200u);
+    EXPECT_EQ(record.creationTime, 777);
+    EXPECT_EQ(record.sessionId, 3u);
+    EXPECT_NE(record.imagePath.find(u"editor.exe"), Text::npos) << sim::U8(record.imagePath);
+    EXPECT_EQ(record.earlierClass, w32::kBelowNormalPriorityClass);
+    EXPECT_EQ(record.raisedClass, w32::kHighPriorityClass);
 }
 
 TEST(RaisedProcess, WithoutRestoreOnExitNothingIsRecordedAndExitLeavesTheProcessRaised) {
@@ -412,30 +469,45 @@ TEST(RaisedProcess, ARecordThatDoesNotHoldTogetherIsDroppedUnread) {
     record.creationTime = 777;
     record.earlierClass = w32::kNormalPriorityClass;
     record.raisedClass = w32::kHighPriorityClass;
+    record.sessionId = 1;
+    record.imagePath = u"C:\\Apps\\editor.exe";
     record.threads = {{2001, {0, 3}, false}, {2002, {1, 40}, true}};
     const std::vector<std::uint8_t> good = EncodeRaisedRecord(record);
     RaisedRecord back;
     ASSERT_TRUE(DecodeRaisedRecord(good.data(), good.size(), &back));
     EXPECT_EQ(back.processId, 200u);
     EXPECT_EQ(back.creationTime, 777);
+    EXPECT_EQ(back.imagePath, record.imagePath);
     ASSERT_EQ(back.threads.size(), 2u);
     EXPECT_TRUE(back.threads[1].ex);
     EXPECT_EQ(back.threads[1].ideal, (ProcessorNumber{1, 40}));
 
-    std::vector<std::uint8_t> huge = good;
-    const std::uint32_t count = 1u << 30;
-    std::memcpy(&huge[24], &count, 4);
+    // Offsets: magic 0, then 4 + 8 + 4 + 4 + 4 bytes of fields, the path's length at 28.
+    const auto patched = [&](std::size_t at, std::uint32_t value) {
+        std::vector<std::uint8_t> bytes = good;
+        std::memcpy(&bytes[at], &value, 4);
+        return bytes;
+    };
+    const std::size_t threadCountAt = 32 + record.imagePath.size() * 2;
     std::vector<std::uint8_t> otherMagic = good;
-    otherMagic[0] = 'Y';
+    otherMagic[3] = '1';  // the layout of an earlier release: no image or session to check
     const std::vector<std::vector<std::uint8_t>> bad = {
-        {}, std::vector<std::uint8_t>(good.begin(), good.end() - 1), huge, otherMagic};
+        {},
+        std::vector<std::uint8_t>(good.begin(), good.end() - 1),
+        patched(threadCountAt, 1u << 30),
+        patched(28, 1u << 30),
+        patched(28, static_cast<std::uint32_t>(record.imagePath.size() + 1)),
+        otherMagic,
+    };
     for (const auto& bytes : bad) EXPECT_FALSE(DecodeRaisedRecord(bytes.data(), bytes.size(), &back)) << bytes.size();
 
     // Such a record in the user's key is removed at start and touches nothing.
     Rig r;
+    r.sim.world.SetDword(kSettings, u"RestoreOnExit", 1);
     r.sim.world.processes[200].priorityClass = w32::kHighPriorityClass;
-    r.sim.world.Key(kUserKey).values[u"RAISEDPROCESS"] = {u"RaisedProcess", sim::RegValue{w32::kRegBinary, huge}};
-    r.keeper.RestoreLeftOver();
+    r.sim.world.Key(kUserKey).values[u"RAISEDPROCESS"] = {u"RaisedProcess",
+                                                          sim::RegValue{w32::kRegBinary, patched(threadCountAt, 1u << 30)}};
+    EXPECT_FALSE(r.keeper.RestoreLeftOver());
     EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
     EXPECT_EQ(r.sim.world.Value(kUserKey, u"RaisedProcess"), nullptr);
 }

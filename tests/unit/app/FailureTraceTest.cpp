@@ -7,6 +7,7 @@
 
 #include "AppTestSupport.h"
 #include "app/TrayForm.h"
+#include "platform/Failure.h"
 #include "sim/SimPlatform.h"
 
 namespace kx {
@@ -43,18 +44,29 @@ protected:
     std::unique_ptr<TKXTrayForm> form;
 };
 
-TEST_F(FailureTrace, AnAbandonedTickLeavesOneLineAMinuteNamingTheStageAndTheFailure) {
+TEST_F(FailureTrace, AnAbandonedStageLeavesOneLineAMinuteNamingTheStageAndTheFailure) {
+    form->Cycle().Stages().iconRefresh = [] { throw Failure("no metrics"); };
     sim.world.foreground = game;
-    sim.world.SetString(T(kSettingsPath), u"Handle", u"abc");
     for (int tick = 0; tick < 120; ++tick) {
         form->MainTimerTimer();
         sim.world.tickCountMs += 1000;
     }
     const std::vector<std::string> lines = Lines("tick");
     ASSERT_EQ(lines.size(), 2u);  // the first at once, the next a minute later with the count held back
-    EXPECT_EQ(lines[0], "abandoned in the acceleration stage: Handle is not a decimal number");
-    EXPECT_NE(lines[1].find("abandoned in the acceleration stage"), std::string::npos);
+    EXPECT_EQ(lines[0], "abandoned in the icon refresh stage: no metrics");
+    EXPECT_NE(lines[1].find("abandoned in the icon refresh stage"), std::string::npos);
     EXPECT_NE(lines[1].find("59 more like it held back"), std::string::npos);
+}
+
+TEST_F(FailureTrace, ValuesThatDoNotConvertLeaveALineAndAbandonNothing) {
+    sim.world.foreground = game;
+    sim.world.SetString(T(kSettingsPath), u"Handle", u"abc");
+    sim.world.SetString(T(kSettingsPath), u"UpdatedDate", u"yesterday");
+    for (int tick = 0; tick < 7300; ++tick) form->MainTimerTimer();
+    EXPECT_TRUE(Lines("tick").empty());
+    EXPECT_EQ(Lines("acceleration"), std::vector<std::string>{"Handle holds no decimal number; read as 0"});
+    ASSERT_FALSE(Lines("update.date").empty());
+    EXPECT_EQ(Lines("update.date")[0], "UpdatedDate is no whole number of seconds; read as missing");
 }
 
 TEST_F(FailureTrace, ARefusedHandleWriteLeavesALine) {

@@ -29,8 +29,8 @@ protected:
         sim.world.AddProcess(otherProcess, u"\\Device\\HarddiskVolume1\\Games\\game.exe");
     }
 
-    void Create() {
-        form = std::make_unique<TKXTrayForm>(sim.api(), formWindow, iconWindow, kIconMessage);
+    void Create(IForegroundEvents* events = nullptr) {
+        form = std::make_unique<TKXTrayForm>(sim.api(), formWindow, iconWindow, kIconMessage, events);
         form->onClosed = [this] { ++windowsDestroyed; };
         form->FormCreate();
     }
@@ -298,7 +298,13 @@ TEST_F(TrayForm, AForegroundEventActsBetweenTicksAndIsDroppedDuringATickOrExit) 
     const Hwnd game = sim.world.AddWindow(u"Game", u"GameClass", otherProcess, 50);
     const Hwnd editor = sim.world.AddWindow(u"Editor", u"EditorClass", otherProcess, 51);
     sim.world.AddWindow(u"Kestrix", u"TKXMainForm", 6000, 1);
-    Create();
+    struct : IForegroundEvents {
+        bool Hook(std::uint32_t, std::uint32_t) override { return true; }
+        void UnhookAll() override {}
+        void ArmLookTimer(std::uint32_t) override {}
+        void CancelLookTimer() override {}
+    } events;
+    Create(&events);
     const SettingsStore settings(sim.registry);
     const auto handle = [&] { return settings.RegReadString(u"Handle", u"0"); };
 
@@ -329,6 +335,80 @@ TEST_F(TrayForm, AForegroundEventActsBetweenTicksAndIsDroppedDuringATickOrExit) 
     sim.world.onMessage = nullptr;
     form->ForegroundEvent();
     EXPECT_EQ(handle(), HandleText(editor)) << "an event acted after the form closed";
+    form.reset();  // the form's watch removes its hooks while the events still exist
+}
+
+// Any account may store anything in the settings key: a value of any setting
+// that does not convert reads as its default, and neither stops a stage nor a
+// later one, so the window in front is still raised and the icon still moves.
+TEST(TrayFormSettings, AValueThatDoesNotConvertStopsNothing) {
+    struct Bad {
+        const char* name;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+    };
+    const auto sz = [](const Text& text) { return RegSzData(text); };
+    const Bad bads[] = {
+        {"a word", w32::kRegSz, sz(u"word")},
+        {"an empty text", w32::kRegSz, sz(u"")},
+        {"a huge number", w32::kRegSz, sz(u"99999999999999999999999999")},
+        {"a number of the wrong type", 11 /* REG_QWORD */, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}},
+        {"bytes", w32::kRegBinary, {1, 2, 3}},
+        {"a text where a number is due, or a number where a text is", w32::kRegDword, {7, 0, 0, 0}},
+    };
+    for (const SettingDefinition& setting : contract::kSettings) {
+        for (const Bad& bad : bads) {
+            // Only a value of the setting's own type that converts changes what it governs.
+            if (bad.type == w32::kRegDword && setting.type != SettingType::String &&
+                setting.type != SettingType::Color) {
+                continue;
+            }
+            const std::string name = U8(setting.name) + ": " + bad.name;
+            sim::SimPlatform sim;
+            test::LoadRealTables(sim.world);
+            const Hwnd formWindow = sim.world.AddWindow(u"Kestrix", u"TKXTrayForm", 4000, 1);
+            const Hwnd iconWindow = sim.world.AddWindow(u"", u"TKXTrayIconWindow", 4000, 1);
+            sim.world.AddWindow(u"", u"Shell_TrayWnd", 10, 11);
+            sim.world.AddProcess(5000, u"\\Device\\HarddiskVolume1\\Games\\game.exe");
+            sim.world.foreground = sim.world.AddWindow(u"Game", u"GameClass", 5000, 5001);
+            sim.world.Key(T(kSettingsPath)).values[sim::Upper(setting.name)] = {setting.name,
+                                                                                sim::RegValue{bad.type, bad.data}};
+            TKXTrayForm form(sim.api(), formWindow, iconWindow, kIconMessage);
+            form.FormCreate();
+            const auto icons = [&] {
+                std::size_t count = 0;
+                for (const auto& call : sim.world.notifyCalls) {
+                    count += call.message == w32::kNimModify && (call.data.uFlags & w32::kNifIcon) != 0;
+                }
+                return count;
+            };
+            form.MainTimerTimer();
+            const std::size_t iconsAfterFirst = icons();
+            form.MainTimerTimer();
+            form.MainTimerTimer();
+            EXPECT_EQ(sim.world.processes[5000].priorityClass, w32::kHighPriorityClass) << name;
+            EXPECT_EQ(icons() - iconsAfterFirst, 2u) << name << ": the icon stood still";
+            for (const Text& line : sim.world.debugLines) {
+                EXPECT_EQ(U8(line).find("KestrixTray: tick:"), std::string::npos) << name << ": " << U8(line);
+            }
+        }
+    }
+}
+
+TEST_F(TrayForm, AfterAStartThatPutAProgramBackTheWindowInFrontIsRaisedAgain) {
+    sim.world.SetDword(T(kSettingsPath), u"RestoreOnExit", 1);
+    sim.world.processes[otherProcess].creationTime = 1234;
+    const Hwnd game = sim.world.AddWindow(u"Game", u"GameClass", otherProcess, 50);
+    sim.world.foreground = game;
+    Create();
+    form->MainTimerTimer();
+    ASSERT_EQ(sim.world.processes[otherProcess].priorityClass, w32::kHighPriorityClass);
+    // The run is killed: no exit, the record stays, and Handle still names the game.
+    form.reset();
+    Create();
+    EXPECT_EQ(sim.world.processes[otherProcess].priorityClass, w32::kNormalPriorityClass) << "put back at start";
+    form->MainTimerTimer();
+    EXPECT_EQ(sim.world.processes[otherProcess].priorityClass, w32::kHighPriorityClass) << "raised again";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/Priority.h"
 #include "sim/SimPlatform.h"
 
@@ -71,7 +73,8 @@ TEST(Priority, RaisingBRestoresA) {
     EXPECT_EQ(r.control.State().lastWindow, r.b);
     EXPECT_EQ(r.control.State().lastLevel, -1);
     EXPECT_EQ(r.control.State().lastProcess, 200u);
-    EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u);
+    // B's process stays open while it is the raised one.
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), 1u);
     EXPECT_EQ(r.sim.world.handles.BadCloses(), 0u);
 }
 
@@ -113,7 +116,59 @@ TEST(Priority, AnExitedProcessIsNotRestoredAndTheNextIsRaised) {
     r.sim.world.windows.erase(r.a1);
     r.control.AccelerateWindow(r.b, 3);
     EXPECT_EQ(r.ClassOf(200), w32::kRealtimePriorityClass);
+    EXPECT_EQ(r.sim.world.handles.OpenCount(), 1u);
+}
+
+TEST(Priority, TheRestoreChangesOnlyTheProcessItRaisedAndOnlyWhileItHasTheClassItWasGiven) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> meanwhile;  // what happens to A while it is the raised one
+        std::uint32_t aAfter;                 // A's class once B is raised
+        std::uint32_t newcomerAfter;          // the class of a process that took A's id, if any
+    };
+    const Case cases[] = {
+        {"A as it was raised: put back", [](Rig&) {}, w32::kNormalPriorityClass, 0},
+        {"A set a class of its own: kept",
+         [](Rig& r) { r.sim.world.processes[100].priorityClass = w32::kIdlePriorityClass; }, w32::kIdlePriorityClass,
+         0},
+        {"A ended: nothing to put back", [](Rig& r) { r.sim.world.processes[100].exited = true; },
+         w32::kHighPriorityClass, 0},
+        {"A ended and another program took its id: the newcomer is left alone",
+         [](Rig& r) {
+             r.sim.world.AddProcess(100, u"newcomer.exe");
+             r.sim.world.processes[100].priorityClass = w32::kHighPriorityClass;
+         },
+         0, w32::kHighPriorityClass},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.control.AccelerateWindow(r.a1, 2);
+        ASSERT_EQ(r.ClassOf(100), w32::kHighPriorityClass) << c.name;
+        const std::uint64_t raisedInstance = r.sim.world.processes[100].instance;
+        c.meanwhile(r);
+        r.control.AccelerateWindow(r.b, 2);
+        EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass) << c.name;
+        if (r.sim.world.processes[100].instance == raisedInstance) {
+            EXPECT_EQ(r.ClassOf(100), c.aAfter) << c.name;
+        } else {
+            EXPECT_EQ(r.ClassOf(100), c.newcomerAfter) << c.name;
+        }
+        EXPECT_EQ(r.sim.world.handles.OpenCount(), 1u) << c.name << ": only B's process is held";
+        EXPECT_EQ(r.sim.world.handles.BadCloses(), 0u) << c.name;
+    }
+}
+
+TEST(Priority, AProcessThatCannotBeReadAndSetIsNotRaisedAndNotHeld) {
+    Rig r;
+    r.sim.world.processes[200].grantableRights = w32::kProcessSetInformation;
+    r.control.AccelerateWindow(r.b, 2);
+    EXPECT_EQ(r.ClassOf(200), w32::kBelowNormalPriorityClass);
     EXPECT_EQ(r.sim.world.handles.OpenCount(), 0u);
+    // Nothing was given, so a later switch puts nothing back.
+    r.sim.world.processes[200].grantableRights = 0xFFFFFFFFu;
+    r.sim.world.processes[200].priorityClass = w32::kHighPriorityClass;
+    r.control.AccelerateWindow(r.a1, 2);
+    EXPECT_EQ(r.ClassOf(200), w32::kHighPriorityClass);
 }
 
 TEST(Priority, TheNullWindowRestoresThePreviousAndRaisesNothing) {

@@ -178,18 +178,22 @@ TEST_F(UpdateStage, RegionalDateTextIsParsed) {
     EXPECT_EQ(Requests(), 1u);
 }
 
-TEST_F(UpdateStage, DottedDateAbandonsEveryTickFrom7200On) {
-    sim.world.SetString(kSettingsPath, u"UpdatedDate", u"31.12.2021");
-    for (int tick = 1; tick < 7200; ++tick) ASSERT_NO_THROW(Tick()) << tick;
-    EXPECT_THROW(Tick(), Failure);
-    EXPECT_THROW(Tick(), Failure);
-    EXPECT_EQ(notice.UpdateTickCounter(), 86401);
-    EXPECT_EQ(Requests(), 0u);
+TEST_F(UpdateStage, ADateThatDoesNotConvertReadsAsMissing) {
+    // A dotted date the regional format rejects, a word, seconds past 32 bits.
+    for (const Text& stored : {Text(u"31.12.2021"), Text(u"yesterday"), Text(u"99999999999"), Text(u"1/x/2022")}) {
+        SCOPED_TRACE(sim::U8(stored));
+        UpdateNotice stage{sim.clock, settings, captions, icon, checker};
+        sim.world.SetString(kSettingsPath, u"UpdatedDate", stored);
+        for (int tick = 1; tick <= 7201; ++tick) ASSERT_NO_THROW(stage.UpdateNoticeStage(true)) << tick;
+        EXPECT_EQ(Requests(), 0u) << "a date that is no date is no old update";
+        EXPECT_EQ(stage.UpdateTickCounter(), 86401) << "the counter runs on as for a recent date";
 
-    // Once the value is corrected, the next tick asks.
-    StoreDaysAgo(60);
-    EXPECT_NO_THROW(Tick());
-    EXPECT_EQ(Requests(), 1u);
+        // Once the value is corrected, the next tick asks.
+        StoreDaysAgo(60);
+        stage.UpdateNoticeStage(true);
+        EXPECT_EQ(Requests(), 1u);
+        sim.world.httpRequests.clear();
+    }
 }
 
 TEST_F(UpdateStage, AnswerOtherThanOneAsksAgainADayLater) {
