@@ -16,7 +16,7 @@ bool RunningUnderWine(ILibraries& libraries) {
 std::vector<std::pair<std::uint32_t, std::uint32_t>> ForegroundHookEvents(bool underWine) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> events{{w32::kEventSystemForeground,
                                                                  w32::kEventSystemForeground}};
-    if (underWine) events.emplace_back(w32::kEventObjectFocus, w32::kEventObjectFocus);
+    if (underWine) events.emplace_back(w32::kEventObjectCreate, w32::kEventObjectCreate);
     return events;
 }
 

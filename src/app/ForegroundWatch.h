@@ -19,7 +19,7 @@ namespace kx {
 
 namespace w32 {
 constexpr std::uint32_t kEventSystemForeground = 0x0003;
-constexpr std::uint32_t kEventObjectFocus = 0x8005;
+constexpr std::uint32_t kEventObjectCreate = 0x8000;
 }  // namespace w32
 
 // What the program's entry provides for the watch: the hooks (out of
@@ -40,8 +40,9 @@ bool RunningUnderWine(ILibraries& libraries);
 
 // The event ranges hooked. Windows tells every change of the foreground
 // window with EVENT_SYSTEM_FOREGROUND alone; Wine 8 never sends it, and of
-// the events it does send across processes EVENT_OBJECT_FOCUS is the one
-// that comes with a newly activated window.
+// the events it does send across processes EVENT_OBJECT_CREATE is the one
+// that comes with a newly activated program (EVENT_OBJECT_FOCUS alone is not
+// enough: a program brought to the front was not raised before a tick).
 std::vector<std::pair<std::uint32_t, std::uint32_t>> ForegroundHookEvents(bool underWine);
 
 class ForegroundWatch {

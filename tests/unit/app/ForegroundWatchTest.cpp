@@ -90,7 +90,8 @@ TEST(ForegroundWatch, TheHooksFollowInstantBoostAndCoverOnlyTheForegroundEvents)
     };
     const Case cases[] = {
         {"Windows: the foreground event alone", false, {{0x0003, 0x0003}}},
-        {"Wine, which sends no foreground event: the focus event besides", true, {{0x0003, 0x0003}, {0x8005, 0x8005}}},
+        {"Wine, which sends no foreground event: the creation event besides", true,
+         {{0x0003, 0x0003}, {0x8000, 0x8000}}},
     };
     for (const Case& c : cases) {
         Rig r;
