@@ -84,7 +84,7 @@ TEST_F(FailureTrace, AProcessThatCannotBeRaisedLeavesALine) {
     sim.world.processes[5000].grantableRights = 0;
     sim.world.foreground = game;
     form->MainTimerTimer();
-    EXPECT_EQ(Lines("priority"), std::vector<std::string>{"OpenProcess failed for process 5000"});
+    EXPECT_EQ(Lines("priority"), std::vector<std::string>{"OpenProcess failed for process 5000 (error 5)"});
     EXPECT_TRUE(Lines("tick").empty()) << "the tick goes on";
 }
 

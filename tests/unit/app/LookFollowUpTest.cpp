@@ -54,12 +54,18 @@ struct Rig {
         own = sim.world.AddWindow(u"Kestrix", u"TKXTrayForm", 4000, 1);
         const std::string list = "\"+\", \"1\", \"Notepad\", \"my editor\"\r\n";
         sim.world.files[sim::Upper(kListPath)].bytes.assign(list.begin(), list.end());
-        std::vector<std::int64_t> idle(33, 1'000'000'000);
-        idle[20] += 9'000'000;  // an efficiency processor idle most
-        idle[3] += 5'000'000;   // the performance processor idle most
-        sim.world.performanceData = test::ProcessorBlock(idle, SystemTime{2022, 6, 3, 1, 12, 0, 0, 0});
+        Idle(0);
         blockList.LoadBlockList(kListPath);
         stage.FollowLooksWith(&followUp);
+    }
+    // The performance data at that second: since the one before, an
+    // efficiency processor (20) was idle most, and of the performance
+    // processors processor 3.
+    void Idle(std::uint16_t second) {
+        std::vector<std::int64_t> idle(33, 1'000'000'000 + second * 1'000'000LL);
+        idle[20] += 9'000'000LL * (second + 1);
+        idle[3] += 5'000'000LL * (second + 1);
+        sim.world.performanceData = test::ProcessorBlock(idle, SystemTime{2022, 6, 3, 1, 12, 0, second, 0});
     }
     void Tick(Hwnd focus, int times = 1) {
         sim.world.foreground = focus;
@@ -145,6 +151,7 @@ TEST(LookFollowUp, WithCorePlacementTheProgramInFrontHasThePerformanceCoresUntil
     EXPECT_TRUE(r.sim.world.cpuSetCalls.empty()) << "CorePlacement missing: no set";
 
     r.sim.world.SetDword(kSettings, u"CorePlacement", 1);
+    r.Idle(1);
     r.Tick(r.editor);
     std::vector<std::uint32_t> performance;
     for (std::uint32_t i = 0; i < 16; ++i) performance.push_back(0x100 + i);
