@@ -172,7 +172,7 @@ TEST_F(LoadMeterTest, PlatformThatRaisesGivesZero) {
     std::uint8_t basic[LoadMeter::kBasicLength] = {};
     EXPECT_NE(meter.QuerySystemInformation(w32::kSystemBasicInformation, basic, LoadMeter::kBasicLength), 0);
     EXPECT_EQ(meter.GetSystemProcessorLoad(), 0.0);
-    EXPECT_EQ(sim.world.handles.OpenCount(), 0u);
+    EXPECT_EQ(sim.world.handles.OpenCount(), 1u) << "only ntdll, kept for the run";
 }
 
 }  // namespace
