@@ -29,11 +29,16 @@ double Rounded(double value) {
 
 long LoadMeter::QuerySystemInformation(std::uint32_t infoClass, void* buffer, std::uint32_t length) {
     try {
-        OwnedLibrary ntdll(libraries_, libraries_.LoadLibraryW(u"ntdll.dll"));
-        if (!ntdll) return kStatusDllNotFound;
-        const ProcAddress entry = libraries_.GetProcAddress(ntdll.get(), "NtQuerySystemInformation");
-        if (entry == 0) return kStatusEntryPointNotFound;
-        return system_.CallNtQuerySystemInformation(entry, infoClass, buffer, length, nullptr);
+        // Three queries a second: the entry is found once, not three times a tick.
+        if (entry_ == 0) {
+            OwnedLibrary ntdll(libraries_, libraries_.LoadLibraryW(u"ntdll.dll"));
+            if (!ntdll) return kStatusDllNotFound;
+            const ProcAddress entry = libraries_.GetProcAddress(ntdll.get(), "NtQuerySystemInformation");
+            if (entry == 0) return kStatusEntryPointNotFound;
+            ntdll_ = std::move(ntdll);
+            entry_ = entry;
+        }
+        return system_.CallNtQuerySystemInformation(entry_, infoClass, buffer, length, nullptr);
     } catch (...) {
         return kStatusUnsuccessful;
     }

@@ -41,9 +41,10 @@ public:
     // every call that cannot measure, gives 0. Never fails.
     double GetSystemProcessorLoad();
 
-    // NtQuerySystemInformation, looked up in "ntdll.dll" at every call; a
-    // non-zero status when the library or the entry is missing or the call
-    // cannot be made.
+    // NtQuerySystemInformation, looked up in "ntdll.dll" at the first call
+    // and kept for the run (ntdll never leaves a process); a non-zero status
+    // when the library or the entry is missing (asked again at the next
+    // call) or the call cannot be made.
     long QuerySystemInformation(std::uint32_t infoClass, void* buffer, std::uint32_t length);
 
     const LoadMeterState& State() const { return state_; }
@@ -56,6 +57,8 @@ private:
     // True when status is a failure, which then leaves a line.
     bool Failed(std::uint32_t infoClass, long status);
     LoadMeterState state_;
+    OwnedLibrary ntdll_;
+    ProcAddress entry_ = 0;
 };
 
 }  // namespace kx

@@ -40,8 +40,13 @@ bool TrayIconStages::TrayVisibilityStage() {
         trayIcon_.SetVisible(false);
         return shown;
     }
-    const Text taskbarClass = u"Shell_TrayWnd";
-    if (windows_.FindWindowW(&taskbarClass, nullptr) == 0) return shown;  // no taskbar yet
+    // A window search each second costs more than asking whether the
+    // taskbar found before still exists; a new shell's taskbar is found anew.
+    if (taskbar_ == 0 || !windows_.IsWindow(taskbar_)) {
+        const Text taskbarClass = u"Shell_TrayWnd";
+        taskbar_ = windows_.FindWindowW(&taskbarClass, nullptr);
+    }
+    if (taskbar_ == 0) return shown;  // no taskbar yet
     if (!trayIcon_.Visible()) {
         // Give the freshly started taskbar a moment before the icon is added.
         clock_.Sleep(1000);

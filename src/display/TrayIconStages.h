@@ -63,6 +63,7 @@ private:
     DebugTrace* trace_;
     BusiestCoreMeter* busiest_ = nullptr;
     WatchedKey* themeKey_ = nullptr;
+    Hwnd taskbar_ = 0;  // the taskbar found last, looked for again once it is gone
 };
 
 }  // namespace kx

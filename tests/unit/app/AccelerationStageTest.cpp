@@ -189,8 +189,8 @@ TEST(AccelerationStage, WhatOthersDoToHandleCostsNoWorkPerTick) {
         EXPECT_EQ(r.stage.IdealRefreshCounter(), 100) << c.name;
         EXPECT_EQ(r.sim.world.performanceQuerySizes.size(), samples) << c.name << ": no new sample";
         EXPECT_EQ(r.Sets(1002), 1) << c.name;
-        // The only processes opened are the snapshot's image-path queries.
-        EXPECT_EQ(r.sim.processes.openRequests.size(), opens + 100) << c.name;
+        // The window and its process stay the same: its image path is not read again.
+        EXPECT_EQ(r.sim.processes.openRequests.size(), opens) << c.name;
         EXPECT_EQ(r.ClassOf(100), w32::kHighPriorityClass) << c.name;
         EXPECT_EQ(r.sim.world.handles.OpenCount(), r.startHandles + 1) << c.name;
     }

@@ -88,7 +88,9 @@ TEST_P(BusiestCoreCases, TheBusiestProcessorIsARowOfItsColourInTheNewestColumns)
     counters.Publish(sim.world);
     const std::optional<double> busiest = meter.ReadBusiestLoad();
     ASSERT_EQ(busiest.has_value(), c.busiest.has_value());
-    if (busiest) EXPECT_DOUBLE_EQ(*busiest, *c.busiest);
+    if (busiest) {
+        EXPECT_DOUBLE_EQ(*busiest, *c.busiest);
+    }
 
     IconRenderer renderer(sim.windows, sim.drawing);
     const BusiestRow row{c.busiest ? std::optional<std::int32_t>(static_cast<std::int32_t>(*c.busiest)) : std::nullopt,
@@ -135,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "LBBTBBTBBTBBTRRL", "LBBTBBTBBTBBTBBL", "LTTTTTTTTTTTTTTL", "LBBTBBTBBTBBTBBL",
                      "LBBTBBTBBTBBTBBL", "LTTTTTTTTTTTTTTL", "DBBTBBTBBTBBTBBD", "DBBTBBTBBTBBTBBD",
                      "DTTTTTTTTTTTTTTD", "DBBTBBTBBTBBTBBD", "DBBTBBTBBTBBTWWD", "DDDDDDDDDDDDDDDD"}}),
-    [](const ::testing::TestParamInfo<BusiestCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<BusiestCase>& param) { return std::string(param.param.name); });
 
 class BusiestHistoryTest : public ::testing::Test {
 protected:

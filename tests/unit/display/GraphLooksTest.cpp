@@ -40,6 +40,12 @@ protected:
     std::uint32_t Pixel(int x, int y) const {
         return renderer.Picture().at(static_cast<std::size_t>(y * renderer.PictureWidth() + x));
     }
+    // A pixel of the field in row 1: a column of 1 to 3 that the latest
+    // drawing's grid (which moves one column a drawing) left alone.
+    std::uint32_t FieldPixel() const {
+        const int gridColumn = renderer.State().GridPhase % 3 + 1;
+        return Pixel(gridColumn % 3 + 1, 1);
+    }
 
     SimPlatform sim;
     SystemReadings readings;
@@ -87,19 +93,19 @@ INSTANTIATE_TEST_SUITE_P(
         ThemeCase{"DarkThemeFieldSetByTheUser", 1u, 0u, Text(u"clBlue"), kBlue, kDarkGrid, kDarkBar},
         ThemeCase{"DarkThemeFieldStoredEmpty", 1u, 0u, Text(), kDarkField, kDarkGrid, kDarkBar},
         ThemeCase{"LightThemeFieldSetByTheUser", 1u, 1u, Text(u"clBlue"), kBlue, kGray, kModernBar}),
-    [](const ::testing::TestParamInfo<ThemeCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ThemeCase>& param) { return std::string(param.param.name); });
 
 TEST_F(LooksTest, AChangeOfThemeShowsAtTheNextTick) {
     sim.world.SetDword(kSettingsPath, u"FollowTheme", 1);
     sim.world.SetDword(kThemePath, u"SystemUsesLightTheme", 0);
     stages.IconRefreshStage();
-    EXPECT_EQ(Pixel(1, 1), kDarkField);
+    EXPECT_EQ(FieldPixel(), kDarkField);
     const std::size_t queries = sim.world.valueQueries;
     stages.IconRefreshStage();
-    EXPECT_EQ(Pixel(1, 1), kDarkField);
+    EXPECT_EQ(FieldPixel(), kDarkField);
     sim.world.SetDword(kThemePath, u"SystemUsesLightTheme", 1);
     stages.IconRefreshStage();
-    EXPECT_EQ(Pixel(1, 1), kWhite);
+    EXPECT_EQ(FieldPixel(), kWhite);
     EXPECT_EQ(sim.world.valueQueries, queries + 1 + 5 * 2) << "the theme read again only once it changed";
 }
 
@@ -122,7 +128,10 @@ TEST_F(LooksTest, WithoutBusiestCoreTheProcessorsAreNotAskedAndTheRowComesWithTh
     EXPECT_EQ(Pixel(14, 1), 0x000000FFu) << "clRed, BusiestColor's default";
     sim.world.SetString(kSettingsPath, u"BusiestColor", u"clLime");
     stages.IconRefreshStage();
-    EXPECT_EQ(Pixel(13, 1), 0x0000FF00u) << "all older rows in the colour of today";
+    // No new reading (the counters stood still): the newest columns hold
+    // none, and the earlier row, one column further left, takes the new colour.
+    EXPECT_EQ(renderer.State().BusiestHistory[14], 63);
+    EXPECT_EQ(Pixel(12, 1), 0x0000FF00u) << "older rows in the colour of today";
 }
 
 struct ScaleCase {
@@ -150,8 +159,8 @@ TEST_P(ScaleCases, ThePictureHasTheSmallIconSizeOfTheTaskbarsScale) {
 INSTANTIATE_TEST_SUITE_P(Dpi, ScaleCases,
                          ::testing::Values(ScaleCase{96, 16}, ScaleCase{120, 20}, ScaleCase{144, 24},
                                            ScaleCase{192, 32}),
-                         [](const ::testing::TestParamInfo<ScaleCase>& info) {
-                             return std::to_string(info.param.dpi) + "dpi";
+                         [](const ::testing::TestParamInfo<ScaleCase>& param) {
+                             return std::to_string(param.param.dpi) + "dpi";
                          });
 
 TEST(IconSizer, AChangeOfScaleTakesEffectAtTheNextDrawingAfterItWasAnnounced) {
