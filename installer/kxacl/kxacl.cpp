@@ -17,6 +17,11 @@
 //                                empty) and made anew; a folder above it others could
 //                                change, or a link, is refused (the file names, once
 //                                used to judge an open folder, are accepted and unused)
+//   kxacl installed <folder>     for the Windows Installer package, after it has written
+//                                its files: the same checks as install, but the folder is
+//                                never moved aside; one that passes gets the install
+//                                folder's rights, one others could change is refused (the
+//                                reason on standard error too) and left as it is
 //   kxacl files <folder> <staging> <file>...  install, then copies each named file
 //                                from the staging folder into the install folder while
 //                                every folder of the checked path is held open
@@ -59,9 +64,9 @@ constexpr REGSAM kProgramsView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW6
 // What the programs open the settings key with (KEY_WRITE includes create-subkey).
 constexpr ACCESS_MASK kUsersKeyRights = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
-void Say(const std::wstring& text) {
-    std::fwprintf(stdout, L"%ls\n", text.c_str());
-    std::fflush(stdout);
+void Say(const std::wstring& text, std::FILE* to = stdout) {
+    std::fwprintf(to, L"%ls\n", text.c_str());
+    std::fflush(to);
 }
 
 // The settings key's DACL with every explicit entry for Users replaced by one
@@ -145,7 +150,9 @@ kx::Text Arg(const wchar_t* text) { return kx::Text(reinterpret_cast<const char1
 
 int Report(const kx::FolderOutcome& outcome) {
     const kx::Text text = kx::DescribeOutcome(outcome);
-    Say(std::wstring(reinterpret_cast<const wchar_t*>(text.c_str())));
+    const std::wstring line(reinterpret_cast<const wchar_t*>(text.c_str()));
+    Say(line);
+    if (!outcome.ok()) Say(L"kxacl: " + line, stderr);
     return outcome.ok() ? 0 : 1;
 }
 
@@ -205,6 +212,9 @@ int wmain(int argc, wchar_t** argv) {
         return Report(folders.PrepareDataFolder(Arg(argv[2]), Arg(argv[3])));
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"install") == 0) return Report(folders.PrepareInstallFolder(Arg(argv[2])));
+    if (argc == 3 && std::wcscmp(argv[1], L"installed") == 0) {
+        return Report(folders.SecureInstalledFolder(Arg(argv[2])));
+    }
     if (argc >= 5 && std::wcscmp(argv[1], L"files") == 0) {
         std::vector<kx::Text> files;
         for (int i = 4; i < argc; ++i) files.push_back(Arg(argv[i]));
@@ -218,6 +228,6 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wcscmp(argv[1], L"close") == 0) return Close();
     std::fwprintf(stderr,
                   L"usage: kxacl key <subkey> | folder <base> <own> | install <folder> [<file>...] | "
-                  L"files <folder> <staging> <file>... | removelist <base> <own> | start <program> | stamp | close\n");
+                  L"installed <folder> | files <folder> <staging> <file>... | removelist <base> <own> | start <program> | stamp | close\n");
     return 2;
 }

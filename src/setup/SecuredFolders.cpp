@@ -87,6 +87,25 @@ std::vector<Text> Prefixes(const Text& path) {
     return prefixes;
 }
 
+// The folder's rights without its inherit-only CREATOR OWNER entries. Such an
+// entry grants nothing on the folder itself: it is copied, as an entry for
+// whoever makes an object inside, onto that object only. Who can make
+// something inside is decided by the folder's owner and its other entries;
+// when OthersCanChange finds that none of them lets an untrusted account add
+// a file or a subfolder, only trusted accounts can ever be that creator, and
+// the entry reaches no one else. Windows puts one on every folder made under
+// Program Files, so the folder a package has just made there carries it.
+ObjectSecurity WithoutCreatorOwnerForNewObjects(ObjectSecurity security) {
+    auto& dacl = security.dacl;
+    dacl.erase(std::remove_if(dacl.begin(), dacl.end(),
+                              [](const AccessEntry& e) {
+                                  return e.type == w32::kAccessAllowedAceType && e.sid == kSidCreatorOwner &&
+                                         (e.flags & w32::kInheritOnlyAce) != 0;
+                              }),
+               dacl.end());
+    return security;
+}
+
 Text WithoutTrailingBackslashes(Text path) {
     while (path.size() > 3 && path.back() == u'\\') path.pop_back();
     return path;
@@ -148,7 +167,7 @@ Text DescribeOutcome(const FolderOutcome& outcome) {
                        : p + u" could be changed by accounts other than administrators; it was moved aside to " +
                              outcome.aside + u" and made anew.";
         case FolderVerdict::OpenToOthers:
-            return p + u" could be changed by accounts other than administrators, so nothing installed below it "
+            return p + u" could be changed by accounts other than administrators, so nothing installed in or below it "
                        u"would be safe. Choose another folder, or correct its rights, and run setup again.";
         case FolderVerdict::CannotMoveAside:
             return p + u" could be changed by accounts other than administrators and cannot be moved aside. "
@@ -349,6 +368,30 @@ FolderOutcome SecuredFolders::PrepareInstallFolder(const Text& folder) {
     try {
         Walk walk;
         return PrepareInstallChain(WithoutTrailingBackslashes(folder), &walk);
+    } catch (...) {
+        return {FolderVerdict::CannotOpen, folder};
+    }
+}
+
+FolderOutcome SecuredFolders::SecureInstalledFolder(const Text& folder) {
+    try {
+        const Text path = WithoutTrailingBackslashes(folder);
+        const std::size_t count = Prefixes(path).size();
+        if (count < 2) return {FolderVerdict::CannotOpen, path};
+        Walk walk;
+        walk.install = true;
+        const FolderOutcome outcome = OpenPath(path, count - 1, &walk, false, nullptr);
+        if (!outcome.ok()) return outcome;
+        // The package put its files there: a missing folder is not one to make now.
+        if (walk.handles.size() != walk.paths.size()) return {FolderVerdict::CannotOpen, path};
+        if (OthersCanChange(WithoutCreatorOwnerForNewObjects(walk.security.back()), trustedOwners_,
+                            FolderRole::Install)) {
+            return {FolderVerdict::OpenToOthers, path};
+        }
+        if (!security_.SetKernelObjectSecurity(walk.handles.back().get(), OwnedByAdministrators(InstallFolderAcl()))) {
+            return {FolderVerdict::CannotSecure, path};
+        }
+        return {FolderVerdict::Ready, path};
     } catch (...) {
         return {FolderVerdict::CannotOpen, folder};
     }

@@ -24,7 +24,8 @@ namespace kx {
 enum class FolderVerdict {
     Ready,          // as it should be (created, or secured)
     MovedAside,     // the install folder was open to others: moved aside (or removed when empty) and made anew
-    OpenToOthers,   // a folder above the install folder could be changed by an account that is not trusted
+    OpenToOthers,   // a folder above the install folder (or, for a package's installed folder, that folder
+                    // itself) could be changed by an account that is not trusted
     CannotMoveAside,
     ReparsePoint,   // a component of the path is a link or junction
     ForeignOwner,   // a folder of ours, or one above it, is owned by an account that is not an administrator
@@ -93,6 +94,15 @@ public:
     // put there, such as a DLL the programs would load, stays in it, so it
     // is moved aside within its parent (or removed when empty) and made anew.
     FolderOutcome PrepareInstallFolder(const Text& folder);
+
+    // For a package that has already written its files into the install
+    // folder: checks the path as PrepareInstallFolder does, but never moves
+    // the folder aside nor makes it anew (that would set the installed files
+    // aside and leave an empty folder behind). A folder that passes is given
+    // the rights a new install folder gets, through the held handle; one that
+    // others could change (OpenToOthers) or that is missing is refused and
+    // left as it is, so that the package rolls back.
+    FolderOutcome SecureInstalledFolder(const Text& folder);
 
     // PrepareInstallFolder, then copies each of files (bare names) from the
     // staging folder into it, replacing setup's earlier copies, while every

@@ -491,6 +491,85 @@ TEST(InstallFolder, FilesAreWrittenWhileEveryFolderOfThePathIsHeldAndOnlyIntoAFo
     }
 }
 
+// The package judges the install folder after it has written its files into
+// it: what passes is secured in place, what does not is refused, and nothing
+// is ever moved aside, which would take the installed files with it.
+TEST(InstalledFolder, IsSecuredInPlaceOrRefusedAndNeverMovedAside) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> make;
+        FolderVerdict verdict;
+        Text path;
+    };
+    constexpr std::uint8_t kInherited = w32::kInheritedAce;
+    // What a folder made under Program Files by the installer inherits.
+    const std::vector<AccessEntry> fromProgramFiles = {
+        Allow(kSidAdministrators, w32::kFileAllAccess, kCi | kOi | kInherited),
+        Allow(kSidUsers, kReadRun, kCi | kOi | kInherited),
+        Allow(kSidCreatorOwner, w32::kGenericAll, kCi | kOi | kIo | kInherited)};
+    auto installed = [&](Rig& r, std::vector<AccessEntry> more, const Text& owner = kSidAdministrators) {
+        WindowsDefaults(r);
+        r.Folder(kVelmor).security.dacl = fromProgramFiles;
+        SimSecuredObject& folder = r.Folder(kInstall, owner);
+        folder.security.dacl = fromProgramFiles;
+        folder.security.dacl.insert(folder.security.dacl.end(), more.begin(), more.end());
+        r.File(kInstall + u"\\KestrixTray.exe");
+    };
+    const std::vector<Case> cases = {
+        {"just made under Program Files, CREATOR OWNER inherited", [&](Rig& r) { installed(r, {}); },
+         FolderVerdict::Ready, kInstall},
+        {"a named account with modify", [&](Rig& r) { installed(r, {Allow(kUser, 0x1301BF, kCi | kOi)}); },
+         FolderVerdict::OpenToOthers, kInstall},
+        {"users may add files, so CREATOR OWNER would reach them",
+         [&](Rig& r) { installed(r, {Allow(kSidUsers, w32::kFileWriteData)}); }, FolderVerdict::OpenToOthers,
+         kInstall},
+        {"CREATOR OWNER on the folder itself",
+         [&](Rig& r) { installed(r, {Allow(kSidCreatorOwner, w32::kFileWriteData)}); }, FolderVerdict::OpenToOthers,
+         kInstall},
+        {"a user owns it", [&](Rig& r) { installed(r, {}, kUser); }, FolderVerdict::OpenToOthers, kInstall},
+        {"a parent others can change",
+         [&](Rig& r) {
+             installed(r, {});
+             r.fs.Find(kVelmor)->security.dacl.push_back(Allow(kSidUsers, w32::kFileDeleteChild));
+         },
+         FolderVerdict::OpenToOthers, kVelmor},
+        {"the folder is a junction",
+         [&](Rig& r) {
+             installed(r, {});
+             r.fs.Find(kInstall)->reparsePoint = true;
+         },
+         FolderVerdict::ReparsePoint, kInstall},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        c.make(rig);
+        const std::vector<AccessEntry> before = rig.SecurityOf(kInstall).dacl;
+        const FolderOutcome outcome = rig.folders.SecureInstalledFolder(kInstall + u"\\");
+        EXPECT_EQ(outcome.verdict, c.verdict) << sim::U8(DescribeOutcome(outcome));
+        EXPECT_EQ(outcome.path, c.path);
+        EXPECT_TRUE(rig.fs.moves.empty());
+        EXPECT_TRUE(rig.fs.createdFolders.empty());
+        EXPECT_NE(rig.fs.Find(kInstall + u"\\KestrixTray.exe"), nullptr) << "the installed files stay";
+        const ObjectSecurity& s = rig.SecurityOf(kInstall);
+        if (c.verdict == FolderVerdict::Ready) {
+            EXPECT_EQ(s.owner, kSidAdministrators);
+            EXPECT_TRUE(s.daclProtected);
+            EXPECT_EQ(s.dacl, InstallFolderAcl());
+        } else {
+            EXPECT_TRUE(rig.fs.securedPaths.empty());
+            EXPECT_EQ(s.dacl, before) << "left as it was";
+        }
+    }
+    {
+        SCOPED_TRACE("a folder that is not there is not made");
+        Rig rig;
+        WindowsDefaults(rig);
+        EXPECT_EQ(rig.folders.SecureInstalledFolder(kInstall).verdict, FolderVerdict::CannotOpen);
+        EXPECT_TRUE(rig.fs.createdFolders.empty());
+    }
+}
+
 TEST(InstallFolder, APathThatIsNoLocalFolderIsRefused) {
     for (const Text& path : {Text(u"\\\\server\\share\\Kestrix"), Text(u"C:\\Program Files\\..\\ProgramData\\x"),
                              Text(u"Kestrix"), Text(u"C:\\")}) {
