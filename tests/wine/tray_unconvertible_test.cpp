@@ -43,7 +43,10 @@ TEST_F(TrayUnconvertibleValues, WordsInHandleAndUpdatedDateStopNeitherTheRaiseNo
     EXPECT_TRUE(kxtest::WaitUntil(
         [&] { return kxtest::PriorityClassOf(helper.pid) == static_cast<DWORD>(HIGH_PRIORITY_CLASS); }, kTickBound))
         << "the window in front was not raised";
-    EXPECT_EQ(kxtest::ReadStringValue(L"Handle"), kxtest::HandleText(helper.window));
+    // The look writes Handle after it has raised the process.
+    EXPECT_TRUE(kxtest::WaitUntil(
+        [&] { return kxtest::ReadStringValue(L"Handle") == kxtest::HandleText(helper.window); }, kTickBound))
+        << "Handle was not written over the word";
 
     ASSERT_TRUE(traytest::WaitForIconShown(true, kTickBound)) << "no icon in the notification area";
     ::Sleep(1500);  // past the frame shown before the first sample
