@@ -17,6 +17,12 @@
 //   kxtesthelper priority <pid>
 //       Prints the priority class of that process in decimal (e.g. 128 for
 //       high); exit code 1 when the process cannot be opened.
+//   kxtesthelper storm <event> <per second>
+//       While the named manual-reset event (made by the caller) is set, makes,
+//       shows without activating, hides and destroys that many small windows a
+//       second, as menus and tooltips come and go on a busy desktop; waits
+//       while it is reset; runs until the caller ends it. Exit code 1 when
+//       the event does not exist.
 //
 // Exit code 2 for a command line it does not understand.
 #include <windows.h>
@@ -35,7 +41,8 @@ int Usage() {
                   L"       kxtesthelper busy <seconds>\n"
                   L"       kxtesthelper spin <processor> <seconds>\n"
                   L"       kxtesthelper sendclose <class>\n"
-                  L"       kxtesthelper priority <pid>\n");
+                  L"       kxtesthelper priority <pid>\n"
+                  L"       kxtesthelper storm <event> <per second>\n");
     return 2;
 }
 
@@ -149,6 +156,44 @@ int RunPriority(unsigned long pid) {
     return 0;
 }
 
+int RunStorm(const wchar_t* eventName, unsigned long perSecond) {
+    HANDLE go = ::OpenEventW(SYNCHRONIZE, FALSE, eventName);
+    if (go == nullptr || perSecond == 0) return 1;
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = ::DefWindowProcW;
+    windowClass.hInstance = instance;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1);
+    windowClass.lpszClassName = L"KXStormWindow";
+    if (::RegisterClassExW(&windowClass) == 0) return 1;
+    const double periodMs = 1000.0 / static_cast<double>(perSecond);
+    double due = static_cast<double>(::GetTickCount64());
+    for (unsigned long n = 0;; ++n) {
+        if (::WaitForSingleObject(go, 0) != WAIT_OBJECT_0) {
+            // Paused: the next burst starts afresh, without catching up.
+            if (::WaitForSingleObject(go, INFINITE) != WAIT_OBJECT_0) break;
+            due = static_cast<double>(::GetTickCount64());
+        }
+        const int x = 40 + static_cast<int>(n % 16) * 24;
+        HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, L"KXStormWindow", L"storm",
+                                        WS_POPUP | WS_BORDER, x, 60, 80, 20, nullptr, nullptr, instance, nullptr);
+        if (window != nullptr) {
+            ::ShowWindow(window, SW_SHOWNOACTIVATE);
+            ::UpdateWindow(window);
+            ::ShowWindow(window, SW_HIDE);
+            ::DestroyWindow(window);
+        }
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+        due += periodMs;
+        const double left = due - static_cast<double>(::GetTickCount64());
+        if (left > 0) ::Sleep(static_cast<DWORD>(left));
+    }
+    ::CloseHandle(go);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -165,5 +210,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"sendclose" && argc == 3) return RunSendClose(argv[2]);
     if (command == L"priority" && argc == 3 && ParseUnsigned(argv[2], &number)) return RunPriority(number);
+    if (command == L"storm" && argc == 4 && ParseUnsigned(argv[3], &number)) return RunStorm(argv[2], number);
     return Usage();
 }
