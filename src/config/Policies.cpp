@@ -18,12 +18,12 @@ PolicyOverlay::PolicyOverlay(IRegistry& registry, DebugTrace* trace)
 bool PolicyOverlay::Read(const Text& name, std::uint32_t maxBytes, std::uint32_t* type,
                          std::vector<std::uint8_t>* data, bool* tooLarge) const {
     KeyValue value = key_.Read(name, maxBytes);
-    if (value.status != w32::kErrorSuccess) return false;
+    *type = value.type;
     if (value.tooLarge) {
         if (tooLarge != nullptr) *tooLarge = true;
         return false;
     }
-    *type = value.type;
+    if (value.status != w32::kErrorSuccess) return false;
     *data = std::move(value.data);
     return true;
 }

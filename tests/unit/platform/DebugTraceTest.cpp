@@ -42,7 +42,7 @@ TEST(DebugTrace, SourcesAreLimitedEachOnItsOwnAndEventsAlwaysGoOut) {
 TEST(DebugTrace, AnotherFailureOfTheSameSourceIsWrittenAtOnceAndLimitedOnItsOwn) {
     sim::SimPlatform sim;
     DebugTrace& trace = sim.api().trace;
-    for (int second = 0; second < 61; ++second) {
+    for (int second = 0; second < 60; ++second) {
         trace.Line("tick", "abandoned in the update notice stage: UpdatedDate is no whole number of seconds");
         if (second == 5) trace.Line("tick", "abandoned in the acceleration stage: the process cannot be opened");
         if (second == 6) trace.Line("tick", "abandoned in the acceleration stage: the process cannot be opened");
