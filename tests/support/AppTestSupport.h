@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AccelerationStage.h"
 #include "sim/SimPlatform.h"
 
 namespace kx::test {
@@ -34,5 +35,18 @@ inline std::vector<std::uint8_t> AsciiTable(const std::vector<std::string>& line
     }
     return std::vector<std::uint8_t>(text.begin(), text.end());
 }
+
+// The acceleration stage and the parts it is built from, on one simulated
+// Windows, as the stage's tests and those of what follows it set them up.
+struct StageParts {
+    sim::SimPlatform sim;
+    InspectionApi inspection{sim.windows, sim.processes, sim.system, sim.libraries};
+    SettingsStore settings{sim.registry};
+    BlockList blockList{sim.system, sim.files};
+    PriorityControl priority{sim.windows, sim.processes};
+    IdealProcessorApi idealApi{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
+    ProcessorSampler sampler{idealApi};
+    AccelerationStage stage{inspection, settings, blockList, priority, sampler};
+};
 
 }  // namespace kx::test

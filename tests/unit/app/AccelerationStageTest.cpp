@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 
+#include "AppTestSupport.h"
 #include "PerfBlockBuilder.h"
 #include "app/AccelerationStage.h"
 #include "platform/Failure.h"
@@ -17,7 +18,7 @@ const Text kSettings = u"HKLM\\Software\\VELMOR\\Kestrix";
 
 // Program A (two threads), program B (two threads) and a print dialog that
 // the built-in rows block; processor 2 has been idle longest.
-struct Rig {
+struct Rig : test::StageParts {
     Rig() {
         sim.world.AddProcess(100, u"\\Device\\HarddiskVolume1\\Games\\game.exe");
         sim.world.AddProcess(200, u"\\Device\\HarddiskVolume1\\Apps\\editor.exe");
@@ -50,14 +51,6 @@ struct Rig {
     int Sets(std::uint32_t thread) { return sim.world.threads[thread].idealProcessorSets; }
     std::uint32_t Ideal(std::uint32_t thread) { return sim.world.threads[thread].idealProcessor; }
 
-    SimPlatform sim;
-    InspectionApi inspection{sim.windows, sim.processes, sim.system, sim.libraries};
-    SettingsStore settings{sim.registry};
-    BlockList blockList{sim.system, sim.files};
-    PriorityControl priority{sim.windows, sim.processes};
-    IdealProcessorApi idealApi{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
-    ProcessorSampler sampler{idealApi};
-    AccelerationStage stage{inspection, settings, blockList, priority, sampler};
     RaisedProcessKeeper keeper{sim.registry, inspection, settings, sampler, sim.trace};
     Hwnd a = 0, b = 0, printDialog = 0;
     std::size_t startHandles = 0;

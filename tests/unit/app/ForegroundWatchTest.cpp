@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "AppTestSupport.h"
 #include "PerfBlockBuilder.h"
 #include "app/ForegroundWatch.h"
 #include "sim/SimPlatform.h"
@@ -35,7 +36,7 @@ struct FakeEvents : IForegroundEvents {
     std::uint32_t delay = 0;
 };
 
-struct Rig {
+struct Rig : test::StageParts {
     Rig() {
         sim.world.AddProcess(100, u"\\Device\\HarddiskVolume1\\Games\\game.exe");
         sim.world.AddProcess(200, u"\\Device\\HarddiskVolume1\\Apps\\editor.exe");
@@ -67,14 +68,6 @@ struct Rig {
         if (!wasArmed && events.armed) armedAtMs = sim.world.tickCountMs;
     }
 
-    sim::SimPlatform sim;
-    InspectionApi inspection{sim.windows, sim.processes, sim.system, sim.libraries};
-    SettingsStore settings{sim.registry};
-    BlockList blockList{sim.system, sim.files};
-    PriorityControl priority{sim.windows, sim.processes};
-    IdealProcessorApi idealApi{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
-    ProcessorSampler sampler{idealApi};
-    AccelerationStage stage{inspection, settings, blockList, priority, sampler};
     FakeEvents events;
     ForegroundWatch watch{stage, sim.windows, sim.clock, events, false};
     Hwnd a = 0, b = 0;

@@ -30,7 +30,7 @@ Text Sz(const sim::RegValue* value) {
 // A hybrid machine (16 performance threads, then 16 efficiency ones), a game,
 // an editor, a notepad the user's row blocks, a print dialog a built-in row
 // blocks, and a window of KestrixTray's own process.
-struct Rig {
+struct Rig : test::StageParts {
     Rig() {
         std::vector<CpuSetInfo> sets;
         for (int i = 0; i < 32; ++i) {
@@ -74,14 +74,6 @@ struct Rig {
     Text Status(const char16_t* name) const { return Sz(sim.world.Value(kStatus, name)); }
     std::vector<std::uint32_t> SetOf(std::uint32_t pid) { return sim.world.processes[pid].defaultCpuSets; }
 
-    sim::SimPlatform sim;
-    InspectionApi inspection{sim.windows, sim.processes, sim.system, sim.libraries};
-    SettingsStore settings{sim.registry};
-    BlockList blockList{sim.system, sim.files};
-    PriorityControl priority{sim.windows, sim.processes};
-    IdealProcessorApi idealApi{sim.registry, sim.system, sim.windows, sim.processes, sim.libraries};
-    ProcessorSampler sampler{idealApi};
-    AccelerationStage stage{inspection, settings, blockList, priority, sampler};
     LookFollowUp followUp{settings, PlacementApi{sim.system, sim.processes, sim.libraries, &sim.trace}, sim.registry,
                           4000};
     Hwnd game = 0, editor = 0, notepad = 0, print = 0, own = 0;
