@@ -23,7 +23,7 @@ TEST(ProductDpi, WindowsScaleWithTheScreen) {
     RECT client{};
     ::GetClientRect(form, &client);
     EXPECT_EQ(client.right, 690);   // 460 at 96 pixels per inch
-    EXPECT_EQ(client.bottom, 495);  // 330
+    EXPECT_EQ(client.bottom, 561);  // 374
     RECT button{};
     ::GetWindowRect(::GetDlgItem(form, kxapp::kIdOpenSettings), &button);
     EXPECT_EQ(button.right - button.left, 321);  // 214
