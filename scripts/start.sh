@@ -179,15 +179,16 @@ tray="$folder\\VELMOR\\Kestrix\\KestrixTray.exe"
 # user of the virtual desktop: once the last process started otherwise has
 # ended, the desktop process (explorer /desktop=...) closes the desktop a
 # few seconds later and KestrixTray runs on with nothing on screen. So a
-# waiting command holds the desktop while the installer runs, and once the
-# KestrixTray the installer started runs, the script closes it and starts
-# KestrixTray itself, as a sign-in would (the logon entry). Explorer
+# waiting command holds the desktop for as long as the prefix runs (a
+# KestrixTray started directly was seen not to hold it on its own), and once
+# the KestrixTray the installer started runs, the script closes it and
+# starts KestrixTray itself, as a sign-in would (the logon entry). Explorer
 # inherits the debug channels and standard error of the first of them: its
 # systray trace says when the icon is added.
 install_log="$artifacts/start-install.log"
 : >"$install_log"
 export WINEDEBUG=-all,+systray
-wine cmd.exe /c "set /p x=" < <(exec sleep 600) >/dev/null 2>>"$install_log" &
+wine cmd.exe /c "set /p x=" < <(exec sleep infinity) >/dev/null 2>>"$install_log" &
 keeper=$!
 if ! wine KestrixSetup.exe /S </dev/null >/dev/null 2>>"$install_log"; then
     kill "$keeper" 2>/dev/null || true
@@ -202,7 +203,6 @@ echo kx-start-tray >>"$install_log"
 run wine "$tray"
 for _ in $(seq 50); do tray_process_running && break; sleep 0.2; done
 sleep 2
-kill "$keeper" 2>/dev/null || true
 for _ in $(seq 30); do tray_running && break; sleep 0.2; done
 if ! tray_running; then
     echo "== starting $tray"
@@ -222,9 +222,14 @@ running_in_prefix 'explorer\.exe /desktop' || problems+=("the Wine desktop (expl
 taskbar_level="$(convert "$shot" -crop 1024x20+0+748 -colorspace Gray -format '%[fx:round(255*mean)]' info: 2>/dev/null || echo 0)"
 [ "${taskbar_level:-0}" -ge 40 ] || problems+=("no taskbar at the bottom of the screenshot (mean level $taskbar_level of 255)")
 # The icon: explorer added one after KestrixTray was started, and it stayed.
+# Explorer's trace reaches the log only when this run started the desktop
+# (a prefix made by an earlier run may have started it already), so the
+# notification area of the screenshot is looked at too: the taskbar there is
+# one flat colour unless an icon is drawn on it.
 icon_events="$(sed -n '/kx-start-tray/,$p' "$install_log" | grep -E 'trace:systray:(add|delete)_icon' || true)"
-if ! grep -q 'add_icon' <<<"$icon_events"; then
-    problems+=("the taskbar received no icon from KestrixTray (explorer's trace: $install_log)")
+tray_area_spread="$(convert "$shot" -crop 48x20+976+748 -colorspace Gray -format '%[fx:round(1000*standard_deviation)]' info: 2>/dev/null || echo 0)"
+if ! grep -q 'add_icon' <<<"$icon_events" && [ "${tray_area_spread:-0}" -lt 50 ]; then
+    problems+=("the taskbar received no icon from KestrixTray (explorer's trace: $install_log; notification area flat)")
 elif grep -q 'delete_icon' <<<"$(sed -n '/add_icon/,$p' <<<"$icon_events")"; then
     problems+=("KestrixTray's icon was removed again (explorer's trace: $install_log)")
 fi
