@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/AccelerationStage.h"
+#include "config/Settings.h"
 #include "sim/SimPlatform.h"
 
 namespace kx::test {
@@ -34,6 +35,12 @@ inline std::vector<std::uint8_t> AsciiTable(const std::vector<std::string>& line
         text += lines[i];
     }
     return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+// A stored text value as the program reads it; "(missing)" when there is none.
+inline Text StoredText(const sim::RegValue* value) {
+    if (value == nullptr) return u"(missing)";
+    return RegSzText(value->data.data(), value->data.size());
 }
 
 // The acceleration stage and the parts it is built from, on one simulated

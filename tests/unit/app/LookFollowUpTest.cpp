@@ -17,16 +17,6 @@ const Text kSettings = T(test::kSettingsPath);
 const Text kStatus = u"HKCU\\Software\\VELMOR\\Kestrix\\Status";
 const Text kListPath = u"C:\\ProgramData\\VELMOR\\Kestrix\\Kestrix.csv";
 
-Text Sz(const sim::RegValue* value) {
-    if (value == nullptr) return u"(missing)";
-    Text text;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        text += static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-    }
-    while (!text.empty() && text.back() == 0) text.pop_back();
-    return text;
-}
-
 // A hybrid machine (16 performance threads, then 16 efficiency ones), a game,
 // an editor, a notepad the user's row blocks, a print dialog a built-in row
 // blocks, and a window of KestrixTray's own process.
@@ -71,7 +61,7 @@ struct Rig : test::StageParts {
         sim.world.foreground = focus;
         for (int i = 0; i < times; ++i) stage.Run();
     }
-    Text Status(const char16_t* name) const { return Sz(sim.world.Value(kStatus, name)); }
+    Text Status(const char16_t* name) const { return test::StoredText(sim.world.Value(kStatus, name)); }
     std::vector<std::uint32_t> SetOf(std::uint32_t pid) { return sim.world.processes[pid].defaultCpuSets; }
 
     LookFollowUp followUp{settings, PlacementApi{sim.system, sim.processes, sim.libraries, &sim.trace}, sim.registry,

@@ -17,13 +17,8 @@ const Text kStatusPath = u"HKCU\\Software\\VELMOR\\Kestrix\\Status";
 const Text kImage = u"C:\\Games\\Fast\\game.exe";
 
 Text Sz(const sim::RegValue* value) {
-    if (value == nullptr || value->type != w32::kRegSz) return u"(missing)";
-    Text text;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        text += static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-    }
-    while (!text.empty() && text.back() == 0) text.pop_back();
-    return text;
+    if (value != nullptr && value->type != w32::kRegSz) return u"(missing)";
+    return test::StoredText(value);
 }
 
 std::uint32_t Dword(const sim::RegValue* value) {
