@@ -86,6 +86,8 @@ public:
                            std::int32_t percent, const BusiestRow* busiest = nullptr);
     // Releases LastLoadIcon, if there is one.
     void FreeLoadIcon() noexcept;
+    // Hands LastLoadIcon over to the caller, who releases it from then on.
+    OwnedIcon TakeLoadIcon() noexcept { return std::move(lastLoadIcon_); }
 
     const RendererState& State() const { return state_; }
     KHandle LastLoadIcon() const { return lastLoadIcon_.get(); }

@@ -89,8 +89,10 @@ void TrayIconStages::IconRefreshStage() {
     }
 
     FreeIconOnExit freeIcon(renderer_);
-    const KHandle icon = renderer_.RenderLoadIcon(background, grid, bar, load, busiest ? &*busiest : nullptr);
-    trayIcon_.SetIcon(icon);  // also when there is none: the icon then shows blank
+    renderer_.RenderLoadIcon(background, grid, bar, load, busiest ? &*busiest : nullptr);
+    // The widget keeps the new picture itself, without a copy; when there is
+    // none, the icon shows blank.
+    trayIcon_.TakeIcon(renderer_.TakeLoadIcon());
 }
 
 }  // namespace kx

@@ -84,12 +84,13 @@ void TrayIcon::SetVisible(bool visible) {
     if (!removed) throw Failure("Cannot remove shell notification icon");
 }
 
-void TrayIcon::SetIcon(KHandle picture) {
-    OwnedIcon copy(drawing_, picture != 0 ? drawing_.CopyIcon(picture) : 0);
-    // The shell takes the new picture before the old copy is released.
-    data_.hIcon = copy.get();
+void TrayIcon::SetIcon(KHandle picture) { TakeIcon(OwnedIcon(drawing_, picture != 0 ? drawing_.CopyIcon(picture) : 0)); }
+
+void TrayIcon::TakeIcon(OwnedIcon picture) {
+    // The shell takes the new picture before the old one is released.
+    data_.hIcon = picture.get();
     if (visible_) Notify(w32::kNimModify);
-    icon_ = std::move(copy);
+    icon_ = std::move(picture);
 }
 
 void TrayIcon::UpdateTip() {

@@ -49,6 +49,10 @@ public:
     KHandle Icon() const { return icon_.get(); }
     // Takes its own copy; 0 gives an empty picture. The caller keeps its picture.
     void SetIcon(KHandle picture);
+    // Shows picture and keeps it, without a copy (a copy of an icon is a
+    // round of drawing calls of its own): the way for a new picture every
+    // second. An empty one gives an empty picture.
+    void TakeIcon(OwnedIcon picture);
     const Text& Hint() const { return hint_; }
     void SetHint(const Text& hint);
     const Text& BalloonTitle() const { return balloonTitle_; }

@@ -244,21 +244,30 @@ TEST_F(StagesTest, HalfLoadsAreDrawnRoundedToEven) {
     }
 }
 
-TEST(TrayIconStages, RendererIconIsReleasedEvenWhenTheWidgetRaises) {
+TEST(TrayIconStages, EachPictureIsHandedToTheWidgetWithoutACopy) {
     SimPlatform sim;
     SystemReadings readings;
     readings.Install(sim.world);
-    CopyRaisingDrawing widgetDrawing(sim.drawing);
+    CopyRaisingDrawing widgetDrawing(sim.drawing);  // a copy would raise
     SettingsStore settings(sim.registry);
     LoadMeter meter(sim.system, sim.libraries);
     IconRenderer renderer(sim.windows, sim.drawing);
     TrayIcon trayIcon(sim.shell, sim.windows, widgetDrawing, kMessageWindow, kCallbackMessage);
     TrayIconStages stages(sim.windows, sim.clock, sim.system, settings, trayIcon, meter, renderer);
-    const std::size_t iconsBefore = sim.world.handles.OpenCount(sim::HandleKind::Icon);
+    const std::size_t iconsBefore = sim.world.handles.OpenCount(sim::HandleKind::Icon);  // the startup picture
 
-    EXPECT_THROW(stages.IconRefreshStage(), std::runtime_error);
-    EXPECT_EQ(renderer.LastLoadIcon(), 0u);
-    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Icon), iconsBefore);
+    for (int tick = 0; tick < 3; ++tick) {
+        readings.Advance(kSecond, kSecond / 2);
+        ASSERT_NO_THROW(stages.IconRefreshStage());
+        EXPECT_EQ(renderer.LastLoadIcon(), 0u) << "handed over, not kept twice";
+        ASSERT_NE(trayIcon.Icon(), 0u);
+        EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Icon), iconsBefore) << "the one before is released";
+    }
+    // A colour that does not convert gives no picture: the icon shows blank.
+    sim.world.SetString(kSettingsPath, u"BarColor", u"orange");
+    stages.IconRefreshStage();
+    EXPECT_EQ(trayIcon.Icon(), 0u);
+    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Icon), 0u);
 }
 
 TEST_F(StagesTest, TenThousandTicksLeaveNoHandleBehind) {
