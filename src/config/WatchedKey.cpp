@@ -19,19 +19,47 @@ std::optional<std::uint32_t> DwordValue(const KeyValue& value) {
     return d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<std::uint32_t>(d[3]) << 24);
 }
 
+bool WatchedKey::Arm(KHandle rawKey, long* status) {
+    key_ = OwnedKey(registry_, rawKey);
+    if (!event_) event_ = OwnedNotifyEvent(registry_, registry_.CreateNotifyEvent());
+    *status = event_ ? registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get()) : kErrorInvalidHandle;
+    return *status == w32::kErrorSuccess;
+}
+
+bool WatchedKey::WatchAbsence() {
+    // The nearest key above that exists; the root itself (an empty path) at the last.
+    Text above = path_;
+    while (!above.empty()) {
+        const std::size_t slash = above.rfind(u'\\');
+        above.resize(slash == Text::npos ? 0 : slash);
+        KHandle raw = 0;
+        long status = registry_.RegOpenKeyExW(root_, above, access_, &raw);
+        if (status == w32::kErrorFileNotFound) continue;
+        if (status == w32::kErrorSuccess && raw != 0 && Arm(raw, &status)) {
+            absent_ = true;
+            return true;
+        }
+        key_.reset();
+        return false;
+    }
+    return false;
+}
+
 bool WatchedKey::Watch() {
     KHandle raw = 0;
     long status = registry_.RegOpenKeyExW(root_, path_, access_, &raw);
     if (status == w32::kErrorSuccess && raw != 0) {
-        key_ = OwnedKey(registry_, raw);
-        if (!event_) event_ = OwnedNotifyEvent(registry_, registry_.CreateNotifyEvent());
-        status = event_ ? registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get())
-                        : kErrorInvalidHandle;
+        Arm(raw, &status);
     } else if (status == w32::kErrorSuccess) {
         status = w32::kErrorFileNotFound;
     }
+    if (status == w32::kErrorFileNotFound && WatchAbsence()) {
+        lastWatchError_ = 0;
+        return true;
+    }
     if (status != w32::kErrorSuccess) {
-        // A missing key is no failure: it is read afresh, as it always was.
+        // A missing key that cannot be watched from above is no failure
+        // either: it is read afresh, as it always was.
         if (status != w32::kErrorFileNotFound && status != lastWatchError_ && trace_ != nullptr) {
             trace_->Line(traceSource_, "the key cannot be watched (error " + std::to_string(status) +
                                            "); its values are read at every use");
@@ -46,6 +74,7 @@ bool WatchedKey::Watch() {
 
 void WatchedKey::Unwatch() noexcept {
     watched_ = false;
+    absent_ = false;
     kept_.clear();
     key_.reset();
 }
@@ -57,10 +86,11 @@ void WatchedKey::Refresh() noexcept {
             // Changed: what was kept is stale. The watch is set again before
             // anything is read, so that no later change goes unseen.
             kept_.clear();
-            if (registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get()) == w32::kErrorSuccess) {
+            // A key above a missing one changed: the key may exist now.
+            if (!absent_ && registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get()) == w32::kErrorSuccess) {
                 return;
             }
-            Unwatch();  // the key was deleted, or the watch refused: open it again
+            Unwatch();  // the key was created or deleted, or the watch refused: open it again
         }
         watched_ = Watch();
     } catch (...) {
@@ -97,6 +127,10 @@ KeyValue WatchedKey::Read(const Text& name, std::uint32_t maxBytes) noexcept {
             }
             const OwnedKey key(registry_, raw);
             return ReadFrom(key.get(), name, maxBytes);
+        }
+        if (absent_) {
+            KeyValue missing;  // the key has not appeared since the last look
+            return missing;
         }
         const Text upper = AsciiUpper(name);
         const auto kept = kept_.find(upper);

@@ -1,8 +1,11 @@
 // One registry key whose values are read through a change notification: the
 // key stays open, and what was read is kept until Windows signals a change
 // of the key's values (RegNotifyChangeKeyValue), so a reading that nothing
-// changed costs no registry round trip. A key that cannot be opened or
-// watched is read afresh at every read, as an unwatched key always is.
+// changed costs no registry round trip. A key that does not exist is watched
+// through the nearest key above it that does (whose subkeys change when it,
+// or a key on its way, is created), so that its absence costs nothing
+// either. A key that cannot be opened or watched is read afresh at every
+// read, as an unwatched key always is.
 // Used for the settings key and the theme key; any other key that is read
 // as often as the settings (the policy key) can use it as it stands.
 #pragma once
@@ -63,12 +66,16 @@ public:
     void Forget(const Text& name) noexcept;
 
     bool Watched() const { return watched_; }
+    // The key was missing at the last look, and the key above it is watched.
+    bool WatchedAbsent() const { return watched_ && absent_; }
 
     // The most values kept; a reader asking for more reads the rest afresh.
     static constexpr std::size_t kMaxKeptValues = 64;
 
 private:
     bool Watch();
+    bool WatchAbsence();
+    bool Arm(KHandle rawKey, long* status);
     void Unwatch() noexcept;
     KeyValue ReadFrom(KHandle key, const Text& name, std::uint32_t maxBytes);
 
@@ -81,6 +88,7 @@ private:
     OwnedKey key_;
     OwnedNotifyEvent event_;
     bool watched_ = false;
+    bool absent_ = false;  // key_ is the nearest key above a missing one
     long lastWatchError_ = 0;  // the error of the last watch that failed, so it is told once
     struct Kept {
         std::uint32_t maxBytes;

@@ -26,8 +26,15 @@ long SimRegistry::Open(KHandle root, const Text& subKey, std::uint32_t access, K
     world_.keyOpens.emplace_back(full, access);
     const bool wantsWrite = (access & w32::kKeyWrite & ~w32::kKeyRead) != 0;
     auto it = world_.keys.find(full);
+    if (it == world_.keys.end() && !create) {
+        // A root, and a key above one the test made, exist as Windows has them.
+        const Text below = full + u"\\";
+        const auto after = world_.keys.lower_bound(below);
+        const bool above = after != world_.keys.end() && after->first.compare(0, below.size(), below) == 0;
+        if (!path.empty() && !above) return w32::kErrorFileNotFound;
+        it = world_.keys.emplace(full, RegKey{}).first;
+    }
     if (it == world_.keys.end()) {
-        if (!create) return w32::kErrorFileNotFound;
         // A key is created below a parent that refuses writes only if the parent allows it.
         Text parent = full;
         while (true) {
@@ -130,6 +137,16 @@ long SimRegistry::RegCloseKey(KHandle key) {
     return world_.handles.Close(key, HandleKind::Key) ? w32::kErrorSuccess : 6;
 }
 
+std::set<Text> SimRegistry::KeysBelow(const Text& path) const {
+    std::set<Text> below;
+    const Text prefix = path + u"\\";
+    for (auto k = world_.keys.lower_bound(prefix); k != world_.keys.end() && k->first.compare(0, prefix.size(), prefix) == 0;
+         ++k) {
+        below.insert(k->first);
+    }
+    return below;
+}
+
 KHandle SimRegistry::CreateNotifyEvent() {
     const KHandle event = world_.handles.Open(HandleKind::Event, 0);
     world_.keyWatches[event] = SimWorld::KeyWatch{};
@@ -148,6 +165,7 @@ long SimRegistry::RegNotifyChangeKeyValue(KHandle key, std::uint32_t /*filter*/,
     watch.armed = true;
     watch.existed = true;
     watch.values = k->second.values;
+    watch.below = KeysBelow(path);
     return w32::kErrorSuccess;
 }
 
@@ -155,7 +173,9 @@ bool SimRegistry::NotifyEventSignalled(KHandle event) {
     auto w = world_.keyWatches.find(event);
     if (w == world_.keyWatches.end() || !w->second.armed) return false;
     auto k = world_.keys.find(w->second.path);
-    const bool changed = k == world_.keys.end() ? w->second.existed : k->second.values != w->second.values;
+    const bool changed = k == world_.keys.end() ? w->second.existed
+                                                : k->second.values != w->second.values ||
+                                                      KeysBelow(w->second.path) != w->second.below;
     // An auto-reset event: one change signals once, and the watch is spent.
     if (changed) w->second.armed = false;
     return changed;

@@ -1,4 +1,6 @@
 #pragma once
+#include <set>
+
 #include "sim/SimWorld.h"
 
 namespace kx::sim {
@@ -23,6 +25,8 @@ public:
 private:
     long Open(KHandle root, const Text& subKey, std::uint32_t access, KHandle* result, bool create,
              bool isVolatile = false);
+    // Every key below path, by full path: a watch sees keys made or removed there.
+    std::set<Text> KeysBelow(const Text& path) const;
     SimWorld& world_;
     std::vector<std::pair<Text, bool>> openKeys_;  // index = handle object: (path, writable)
 };

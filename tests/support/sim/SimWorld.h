@@ -242,6 +242,7 @@ struct SimWorld {
         bool armed = false;
         bool existed = false;
         std::map<Text, std::pair<Text, RegValue>> values;
+        std::set<Text> below;  // the keys below it when the watch was set
     };
     std::map<KHandle, KeyWatch> keyWatches;  // by event
 

@@ -8,6 +8,8 @@ namespace kx {
 namespace {
 
 const Text kKey = u"HKLM\\Software\\VELMOR\\Kestrix";
+// The store also watches the policy key, missing here, through the key above it.
+constexpr std::size_t kPolicyWatch = 1;
 
 // The settings store as the tray uses it: Refresh once a tick, reads between.
 class WatchedSettingsTest : public ::testing::Test {
@@ -28,7 +30,8 @@ TEST_F(WatchedSettingsTest, AnUnchangedKeyIsReadOnceAndAChangeIsSeenAtTheNextTic
         EXPECT_EQ(Priority(), 1);
     }
     EXPECT_EQ(sim.world.valueQueries, queries) << "nothing changed: no registry read";
-    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), 1u) << "the key stays open";
+    // The key stays open, and so does the key above the missing policy key.
+    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), 1u + kPolicyWatch);
 
     // Another program changes the value: this tick still has the value read
     // before, the next one the new value.
@@ -64,24 +67,37 @@ TEST_F(WatchedSettingsTest, AKeyThatCannotBeWatchedIsReadAtEveryReadAndSaysSoOnc
     store.Refresh();
     EXPECT_EQ(Priority(), 0);
     EXPECT_EQ(sim.world.valueQueries, queries + 1);
-    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), 0u) << "each read closed its key";
+    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), kPolicyWatch) << "each read closed its key";
     ASSERT_EQ(sim.world.debugLines.size(), 1u);
     EXPECT_NE(sim.world.debugLines[0].find(u"cannot be watched"), Text::npos);
 }
 
-TEST_F(WatchedSettingsTest, AKeyCreatedOrDeletedUnderTheWatchIsFollowed) {
+TEST_F(WatchedSettingsTest, AMissingKeyCostsNoReadAndItsCreationOrDeletionIsSeenAtTheNextTick) {
     sim.world.keys.clear();
     store.Refresh();
-    EXPECT_EQ(Priority(), 2);  // missing key: the default, read afresh
+    EXPECT_EQ(Priority(), 2);  // missing key: the default
+    const std::size_t opens = sim.world.keyOpens.size();
+    const std::size_t queries = sim.world.valueQueries;
+    for (int tick = 0; tick < 3; ++tick) {
+        store.Refresh();
+        EXPECT_EQ(Priority(), 2);
+    }
+    EXPECT_EQ(sim.world.keyOpens.size(), opens) << "the absence is watched from above, not asked again";
+    EXPECT_EQ(sim.world.valueQueries, queries);
+
+    // Made with the keys on its way, as an installer does: seen at the next tick.
     sim.world.SetDword(kKey, u"ProcessorPriority", -1);
+    store.Refresh();
     EXPECT_EQ(Priority(), -1);
-    store.Refresh();  // the key exists now and is watched from here on
-    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), 1u);
+    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), 1u + kPolicyWatch) << "the key itself, watched";
 
     sim.world.keys.erase(sim::Upper(kKey));
     store.Refresh();
     EXPECT_EQ(Priority(), 2);
-    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), 0u);
+    EXPECT_EQ(sim.world.handles.OpenCount(sim::HandleKind::Key), 1u + kPolicyWatch) << "only the key above it";
+    sim.world.SetDword(kKey, u"ProcessorPriority", 0);
+    store.Refresh();
+    EXPECT_EQ(Priority(), 0) << "made again below a key that was there all along";
     EXPECT_TRUE(sim.world.debugLines.empty()) << "a missing key is no failure";
 }
 
