@@ -22,7 +22,8 @@ std::optional<std::uint32_t> DwordValue(const KeyValue& value) {
 bool WatchedKey::Arm(KHandle rawKey, long* status) {
     key_ = OwnedKey(registry_, rawKey);
     if (!event_) event_ = OwnedNotifyEvent(registry_, registry_.CreateNotifyEvent());
-    *status = event_ ? registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get()) : kErrorInvalidHandle;
+    *status = event_ ? registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get())
+                     : kErrorInvalidHandle;
     return *status == w32::kErrorSuccess;
 }
 
@@ -87,7 +88,8 @@ void WatchedKey::Refresh() noexcept {
             // anything is read, so that no later change goes unseen.
             kept_.clear();
             // A key above a missing one changed: the key may exist now.
-            if (!absent_ && registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get()) == w32::kErrorSuccess) {
+            if (!absent_ &&
+                registry_.RegNotifyChangeKeyValue(key_.get(), kNotifyFilter, event_.get()) == w32::kErrorSuccess) {
                 return;
             }
             Unwatch();  // the key was created or deleted, or the watch refused: open it again

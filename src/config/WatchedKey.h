@@ -66,8 +66,6 @@ public:
     void Forget(const Text& name) noexcept;
 
     bool Watched() const { return watched_; }
-    // The key was missing at the last look, and the key above it is watched.
-    bool WatchedAbsent() const { return watched_ && absent_; }
 
     // The most values kept; a reader asking for more reads the rest afresh.
     static constexpr std::size_t kMaxKeptValues = 64;

@@ -8,23 +8,6 @@
 
 namespace kx {
 
-namespace {
-
-
-// Releases the renderer's icon however the tick goes on.
-class FreeIconOnExit {
-public:
-    explicit FreeIconOnExit(IconRenderer& renderer) : renderer_(renderer) {}
-    ~FreeIconOnExit() { renderer_.FreeLoadIcon(); }
-    FreeIconOnExit(const FreeIconOnExit&) = delete;
-    FreeIconOnExit& operator=(const FreeIconOnExit&) = delete;
-
-private:
-    IconRenderer& renderer_;
-};
-
-}  // namespace
-
 std::int32_t RoundLoad(double load) {
     if (!(load > -2147483648.0)) return load < 0 ? INT32_MIN : 0;  // NaN gives 0
     if (load >= 2147483647.0) return INT32_MAX;
@@ -88,7 +71,6 @@ void TrayIconStages::IconRefreshStage() {
                                                      contract::ColorDefault(contract::kBusiestColor, modern))};
     }
 
-    FreeIconOnExit freeIcon(renderer_);
     renderer_.RenderLoadIcon(background, grid, bar, load, busiest ? &*busiest : nullptr);
     // The widget keeps the new picture itself, without a copy; when there is
     // none, the icon shows blank.

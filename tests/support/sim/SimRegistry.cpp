@@ -140,8 +140,8 @@ long SimRegistry::RegCloseKey(KHandle key) {
 std::set<Text> SimRegistry::KeysBelow(const Text& path) const {
     std::set<Text> below;
     const Text prefix = path + u"\\";
-    for (auto k = world_.keys.lower_bound(prefix); k != world_.keys.end() && k->first.compare(0, prefix.size(), prefix) == 0;
-         ++k) {
+    for (auto k = world_.keys.lower_bound(prefix);
+         k != world_.keys.end() && k->first.compare(0, prefix.size(), prefix) == 0; ++k) {
         below.insert(k->first);
     }
     return below;
